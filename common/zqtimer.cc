@@ -1,0 +1,82 @@
+#include "common/zqtimer.h"
+
+#include <cstdio>
+
+#include "common/process_state.h"
+#include "platform/tick_count.h"
+
+namespace {
+
+TickSource g_tickSource = nullptr;
+
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// A tick of 0 marks "running" (end) and "never started" (start), so a real
+// reading of 0 is kept as the millisecond before it; otherwise a stopwatch
+// started or stopped at that instant would report nothing at all.
+uint32_t ReadTick() {
+  uint32_t tick = GetTicks();
+  return tick == 0 ? 0xFFFFFFFFu : tick;
+}
+
+}  // namespace
+
+uint32_t GetTicks() {
+  return g_tickSource != nullptr ? g_tickSource() : plat::GetTickCount();
+}
+
+TickSource SetTickSource(TickSource source) {
+  TickSource previous = g_tickSource;
+  g_tickSource = source;
+  return previous;
+}
+
+CZQTimer::CZQTimer(std::string label) { Start(std::move(label)); }
+
+CZQTimer::~CZQTimer() = default;
+
+bool CZQTimer::Start(std::string label) {
+  label = AsciiUpper(std::move(label));
+  if (label.empty()) return false;
+  timers[label] = pdw(ReadTick(), 0);
+  labels.push_back(label);
+  return true;
+}
+
+bool CZQTimer::Stop(std::string label) {
+  label = AsciiUpper(std::move(label));
+  if (label.empty()) return false;
+  auto it = timers.find(label);
+  if (it == timers.end() || it->second.first == 0) return false;
+  it->second.second = ReadTick();
+  return true;
+}
+
+uint32_t CZQTimer::Delta(std::string label) {
+  label = AsciiUpper(std::move(label));
+  auto it = timers.find(label);
+  if (it == timers.end()) return 0;
+  if (it->second.second == 0 && !Stop(label)) return 0;
+  // Unsigned subtraction is modulo 2^32, so a wrap between the ticks is fine.
+  return it->second.second - it->second.first;
+}
+
+uint32_t CZQTimer::ElapsedMs(std::string label) {
+  uint32_t delta = Delta(label);
+  if (g_Debug) {
+    auto it = timers.find(AsciiUpper(label));
+    uint32_t start = it != timers.end() ? it->second.first : 0;
+    uint32_t end = it != timers.end() ? it->second.second : 0;
+    std::printf("Start: %u\nEnd  : %u\nDelta: %u\n", start, end, delta);
+  }
+  return delta;
+}
+
+long double CZQTimer::ElapsedSeconds(std::string label) {
+  return ElapsedMs(std::move(label)) * 0.001L;
+}
