@@ -1,0 +1,239 @@
+#include "common/string_util.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+// C-locale case mapping on unsigned byte values: only A-Z and a-z change.
+inline char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+inline char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+inline bool IsControl(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return u < 32 || u == 127;
+}
+
+// The occurrence of from (already lower-cased under ignoreCase) at the end of out.
+bool EndsWith(const std::string& out, const std::string& from, bool ignoreCase) {
+  if (out.size() < from.size()) return false;
+  size_t base = out.size() - from.size();
+  for (size_t i = 0; i < from.size(); ++i) {
+    char c = ignoreCase ? Lower(out[base + i]) : out[base + i];
+    if (c != from[i]) return false;
+  }
+  return true;
+}
+
+std::string UnsignedDigits(uint64_t value, int radix) {
+  if (radix < 2 || radix > 36) return "";
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  char buf[65];
+  int i = 64;
+  buf[i] = 0;
+  do {
+    buf[--i] = kDigits[value % static_cast<unsigned>(radix)];
+    value /= static_cast<unsigned>(radix);
+  } while (value != 0);
+  return std::string(buf + i);
+}
+
+}  // namespace
+
+std::string StrToLower(std::string text) {
+  for (char& c : text) c = Lower(c);
+  return text;
+}
+
+std::string StrToUpper(std::string text) {
+  for (char& c : text) c = Upper(c);
+  return text;
+}
+
+bool CaseInsensitiveLess(const std::string& a, const std::string& b) {
+  size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    auto x = static_cast<unsigned char>(Lower(a[i]));
+    auto y = static_cast<unsigned char>(Lower(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+int SplitString(std::string text, std::string delimiter,
+                std::vector<std::string>* out, int maxCuts) {
+  if (text.empty()) return static_cast<int>(out->size());
+  size_t start = 0;
+  // An empty delimiter makes no cut: the whole text is one field.
+  if (!delimiter.empty()) {
+    for (int cuts = 0; cuts < maxCuts; ++cuts) {
+      size_t pos = text.find(delimiter, start);
+      if (pos == std::string::npos) break;
+      out->emplace_back(text, start, pos - start);
+      start = pos + delimiter.size();
+    }
+  }
+  if (start < text.size()) out->emplace_back(text, start);
+  return static_cast<int>(out->size());
+}
+
+int SplitStringMax(std::string text, std::string delimiter,
+                   std::vector<std::string>* out, int maxFields) {
+  if (maxFields < 1) maxFields = 1;
+  int n = SplitString(std::move(text), delimiter, out, maxFields - 1);
+  if (n <= maxFields) {
+    out->resize(static_cast<size_t>(maxFields));
+    return n;
+  }
+  std::string& last = (*out)[static_cast<size_t>(maxFields - 1)];
+  for (size_t i = static_cast<size_t>(maxFields); i < out->size(); ++i)
+    last += delimiter + (*out)[i];
+  out->resize(static_cast<size_t>(maxFields));
+  return maxFields;
+}
+
+int SplitFixedWidth(std::string text, int width, std::vector<std::string>* out) {
+  size_t start = 0;
+  // A width below 1 makes no cut.
+  if (width >= 1) {
+    auto w = static_cast<size_t>(width);
+    for (; text.size() - start >= w; start += w) out->emplace_back(text, start, w);
+  }
+  if (start < text.size()) out->emplace_back(text, start);
+  return static_cast<int>(out->size());
+}
+
+std::string ReplaceFirst(std::string text, std::string from, std::string to,
+                         bool ignoreCase) {
+  size_t pos = ignoreCase ? StrToLower(text).find(StrToLower(from)) : text.find(from);
+  if (pos == std::string::npos || text.empty()) return text;
+  text.replace(pos, from.size(), to);
+  return text;
+}
+
+std::string ReplaceAll(std::string text, std::string from, std::string to,
+                       bool ignoreCase) {
+  if (from.empty() || text.empty()) return text;
+  std::string key = ignoreCase ? StrToLower(from) : from;
+
+  std::string out;
+  out.reserve(text.size());
+  if (to.size() < from.size()) {
+    // Each search starts again at the beginning, so an occurrence formed by
+    // a replacement and its neighbours is replaced too. The text before the
+    // latest occurrence never holds one, so scanning forward and putting the
+    // replacement back in front of the unread rest does the same in one
+    // pass; every replacement shortens the text, so it ends.
+    std::string pending;  // replacement text still to be scanned, reversed
+    size_t next = 0;
+    while (next < text.size() || !pending.empty()) {
+      if (!pending.empty()) {
+        out.push_back(pending.back());
+        pending.pop_back();
+      } else {
+        out.push_back(text[next++]);
+      }
+      if (EndsWith(out, key, ignoreCase)) {
+        out.resize(out.size() - key.size());
+        pending.append(to.rbegin(), to.rend());
+      }
+    }
+    return out;
+  }
+  // A replacement at least as long as what it replaces could make the text
+  // grow for ever; here each occurrence of the original text is replaced
+  // once and the search goes on after the inserted replacement.
+  std::string search = ignoreCase ? StrToLower(text) : text;
+  size_t start = 0;
+  for (size_t pos; (pos = search.find(key, start)) != std::string::npos;
+       start = pos + key.size()) {
+    out.append(text, start, pos - start);
+    out += to;
+  }
+  out.append(text, start);
+  return out;
+}
+
+std::string BytesToHex(const BYTE* data, int count) {
+  if (data == nullptr || count <= 0) return "";
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.resize(static_cast<size_t>(count) * 2);
+  for (int i = 0; i < count; ++i) {
+    out[2 * static_cast<size_t>(i)] = kHex[data[i] >> 4];
+    out[2 * static_cast<size_t>(i) + 1] = kHex[data[i] & 0x0F];
+  }
+  return out;
+}
+
+std::string FormatHexNumber(DWORD value, std::string width) {
+  // Only a zero flag and digits make a width; anything else is left out so
+  // that the format stays a single %X conversion.
+  std::string format = "0x%";
+  for (char c : width)
+    if (c >= '0' && c <= '9') format += c;
+  format += 'X';
+  int n = std::snprintf(nullptr, 0, format.c_str(), static_cast<unsigned>(value));
+  if (n < 0) return "";
+  std::string out(static_cast<size_t>(n) + 1, '\0');
+  std::snprintf(out.data(), out.size(), format.c_str(), static_cast<unsigned>(value));
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::string IntToString(int32_t value) { return std::to_string(value); }
+
+std::string UIntToString(uint32_t value, int radix) {
+  return UnsignedDigits(value, radix);
+}
+
+std::string Int64ToString(int64_t value, int radix) {
+  // Negative values carry a sign in base 10; other bases show the bit pattern.
+  if (radix == 10 && value < 0)
+    return "-" + UnsignedDigits(uint64_t{0} - static_cast<uint64_t>(value), 10);
+  return UnsignedDigits(static_cast<uint64_t>(value), radix);
+}
+
+std::string Int64ToString(DWORD low, DWORD high, int radix) {
+  return Int64ToString(
+      static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low), radix);
+}
+
+std::string GetCommaField(std::string text, int index) {
+  if (index < 0) return "";
+  // Each comma ends a field; the text's own end ends the last one, and a
+  // text that ends with a comma gains no empty field after it.
+  size_t start = 0;
+  for (int i = 0;; ++i) {
+    size_t comma = text.find(',', start);
+    size_t end = comma == std::string::npos ? text.size() : comma;
+    if (i == index) return text.substr(start, end - start);
+    if (comma == std::string::npos || comma + 1 == text.size()) return "";
+    start = comma + 1;
+  }
+}
+
+std::string GetLowerCommaField(std::string text, int index) {
+  return GetCommaField(StrToLower(std::move(text)), index);
+}
+
+std::string EscapeNewlines(std::string text) {
+  text = ReplaceFirst(std::move(text), "\\\n", "\\0A", false);
+  return ReplaceFirst(std::move(text), "\n", "\\0A", false);
+}
+
+std::string ScrubControlChars(std::string text) {
+  for (char& c : text)
+    if (IsControl(c)) c = ' ';
+  return text;
+}
+
+int SplitHostPort(std::string* host) {
+  if (host == nullptr || host->find(':') == std::string::npos) return 0;
+  std::vector<std::string> fields;
+  SplitString(*host, ":", &fields, 65535);
+  std::string port = fields.size() > 1 ? fields[1].substr(0, 6) : std::string();
+  *host = fields.empty() ? std::string() : fields[0];
+  return static_cast<int>(std::atol(port.c_str()));
+}

@@ -1,0 +1,147 @@
+#include "common/time_text.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+
+#include "common/process_state.h"
+#include "platform/filetime.h"
+
+namespace {
+
+// Reads whole numbers from text as scanf "%d/%d/%d-%d:%d:%d" does: each
+// number may follow blanks and carry a sign; each separator must match
+// exactly; reading stops at the first mismatch and the rest stay 0. A number
+// too large for an int reads as INT_MAX (or INT_MIN), never as a wrapped value.
+void ScanDateFields(const char* text, int fields[6]) {
+  static const char kSeparators[] = "//-::";
+  for (int i = 0; i < 6; ++i) fields[i] = 0;
+  const char* p = text;
+  for (int i = 0; i < 6; ++i) {
+    if (i > 0) {
+      if (*p != kSeparators[i - 1]) return;
+      ++p;
+    }
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return;
+    long long v = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p))) {
+      if (v <= INT_MAX) v = v * 10 + (*p - '0');
+      ++p;
+    }
+    if (negative) v = -v;
+    fields[i] = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+  }
+}
+
+void PrintConvertError(const std::string& text, const char* what) {
+  std::printf("ERROR: Couldn't convert [%s] to %s.\n", text.c_str(), what);
+}
+
+}  // namespace
+
+CWString DateToFileTimeText(CWString dateText, bool utc) {
+  if (dateText.find(u'-') == std::u16string::npos) dateText += u"-00:00:00";
+  std::string text = dateText.GetNarrow();
+
+  int f[6];
+  ScanDateFields(text.c_str(), f);
+  if (g_Debug) {
+    std::printf("DEBUG: Year  =%d\n", f[0]);
+    std::printf("DEBUG: Month =%d\n", f[1]);
+    std::printf("DEBUG: Day   =%d\n", f[2]);
+    std::printf("DEBUG: Hour  =%d\n", f[3]);
+    std::printf("DEBUG: Minute=%d\n", f[4]);
+    std::printf("DEBUG: Second=%d\n", f[5]);
+  }
+
+  // A number that does not fit the calendar field is refused, never cut
+  // down to 16 bits (which would give some other, valid-looking date).
+  for (int v : f) {
+    if (v < 0 || v > 0xFFFF) {
+      PrintConvertError(text, "FILETIME");
+      return CWString();
+    }
+  }
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(f[0]);
+  st.wMonth = static_cast<WORD>(f[1]);
+  st.wDay = static_cast<WORD>(f[2]);
+  st.wHour = static_cast<WORD>(f[3]);
+  st.wMinute = static_cast<WORD>(f[4]);
+  st.wSecond = static_cast<WORD>(f[5]);
+  FILETIME ft;
+  if (!plat::SystemTimeToFileTime(&st, &ft)) {
+    PrintConvertError(text, "FILETIME");
+    return CWString();
+  }
+  if (!utc) {
+    FILETIME local = ft;
+    if (!plat::LocalFileTimeToFileTime(&local, &ft)) {
+      PrintConvertError(text, "UTC FILETIME");
+      return CWString();
+    }
+  }
+  int64_t value = static_cast<int64_t>(
+      (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+  return CWString(std::to_string(value));
+}
+
+CWString GeneralizedTimeToFileTimeText(CWString genTime) {
+  auto piece = [&genTime](size_t pos, size_t len) {
+    return pos < genTime.size() ? genTime.substr(pos, len) : std::u16string();
+  };
+  CWString joined(piece(0, 4) + u"/" + piece(4, 2) + u"/" + piece(6, 2) + u"-" +
+                  piece(8, 2) + u":" + piece(10, 2) + u":" + piece(12, 2));
+  // The fourteen leading characters must all be digits: a short text or one
+  // with blanks, signs or letters in the date is refused outright.
+  bool digits = genTime.size() >= 14;
+  for (size_t i = 0; digits && i < 14; ++i)
+    digits = genTime[i] >= u'0' && genTime[i] <= u'9';
+  if (!digits) {
+    PrintConvertError(joined.GetNarrow(), "FILETIME");
+    return CWString();
+  }
+  return DateToFileTimeText(joined, true);
+}
+
+std::string FormatInterval(std::string intervalText, int unit) {
+  bool sign = !intervalText.empty() && intervalText[0] == '-';
+  const char* p = intervalText.c_str() + (sign ? 1 : 0);
+
+  // The rest read as a signed 64-bit decimal number (0 when there is none).
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  constexpr uint64_t kTop = uint64_t{1} << 63;
+  uint64_t magnitude = 0;
+  while (std::isdigit(static_cast<unsigned char>(*p))) {
+    unsigned digit = static_cast<unsigned>(*p++ - '0');
+    magnitude = magnitude > (kTop - digit) / 10 ? kTop + 1 : magnitude * 10 + digit;
+  }
+  // Bit pattern of the number read: 2^63 itself stands for the most negative
+  // value; anything larger keeps to the nearest 64-bit limit.
+  uint64_t number;
+  if (negative) {
+    number = magnitude >= kTop ? kTop : uint64_t{0} - magnitude;
+  } else {
+    number = magnitude > kTop ? kTop - 1 : magnitude;
+  }
+  if (sign && number == kTop) return "undefined";
+
+  uint64_t divisor;
+  const char* name;
+  switch (unit) {
+    case 0: divisor = 600000000ULL, name = "minutes(s)"; break;
+    case 1: divisor = 36000000000ULL, name = "hour(s)"; break;
+    case 2: divisor = 864000000000ULL, name = "day(s)"; break;
+    default: return "unknown units specified";
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s%.2f %s", sign ? "-" : "",
+                static_cast<double>(number / divisor), name);
+  return buf;
+}
