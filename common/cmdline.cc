@@ -67,7 +67,8 @@ void CCmdLine::Parse(int argc, char** argv, bool caseSensitiveIn) {
       switchValues[name] = "";
       auto kind = switchKinds.find(name);
       if (kind == switchKinds.end()) kind = switchKinds.emplace(name, "").first;
-      havePending = kind->second != "NoArg;";
+      // The empty name ("-" or "/" alone) takes no value.
+      havePending = kind->second != "NoArg;" && !name.empty();
       pending = havePending ? name : "";
     } else if (!havePending) {
       args.push_back(word);
