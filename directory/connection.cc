@@ -1,0 +1,160 @@
+#include "directory/connection.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "common/process_state.h"
+#include "common/string_util.h"
+#include "platform/last_error.h"
+#include "platform/ldap_client.h"
+
+namespace {
+
+constexpr int kLdapPort = 389;
+constexpr int kLdapSslPort = 636;
+constexpr int kGcPort = 3268;
+constexpr int kGcSslPort = 3269;
+
+// The negotiated bind with a user name and password; the user is given as
+// "domain\name" (further pieces dropped) or a plain name without domain.
+ULONG NegotiatedBindAs(plat::LDAP* ld, const std::string& userDn, const std::string& password) {
+  std::string domain;
+  std::string user;
+  if (userDn.find('\\') != std::string::npos) {
+    std::vector<std::string> pieces;
+    SplitString(userDn, "\\", &pieces, 65535);
+    if (!pieces.empty()) domain = pieces[0];
+    if (pieces.size() > 1) user = pieces[1];
+  } else {
+    user = userDn;
+  }
+  plat::SEC_WINNT_AUTH_IDENTITY_A identity{};
+  identity.User = reinterpret_cast<unsigned char*>(user.data());
+  identity.UserLength = static_cast<ULONG>(user.size());
+  if (!domain.empty()) {
+    identity.Domain = reinterpret_cast<unsigned char*>(domain.data());
+    identity.DomainLength = static_cast<ULONG>(domain.size());
+  }
+  identity.Password = reinterpret_cast<unsigned char*>(const_cast<char*>(password.data()));
+  identity.PasswordLength = static_cast<ULONG>(password.size());
+  identity.Flags = plat::SEC_WINNT_AUTH_IDENTITY_ANSI;
+  return plat::ldap_bind_s(ld, nullptr, &identity, plat::LDAP_AUTH_NEGOTIATE);
+}
+
+}  // namespace
+
+int ConnectionPort(std::string* host, int port, bool ssl) {
+  int connectPort = SplitHostPort(host);
+  if (connectPort == 0) connectPort = kLdapPort;
+  if (port == kPortDefault && ssl) connectPort = kLdapSslPort;
+  if (port == kPortGlobalCatalog) connectPort = ssl ? kGcSslPort : kGcPort;
+  if (port > 1) connectPort = port;
+  return connectPort;
+}
+
+int UdpConnectionPort(int port) {
+  if (port == kPortGlobalCatalog) return kGcPort;
+  if (port > 1) return port;
+  return kLdapPort;
+}
+
+plat::LDAP* OpenLDAP(const char* server, int port, bool referrals, bool version3, bool anonymous,
+                     std::string userDn, std::string password, bool simple, bool kerberosEncrypt,
+                     bool extendedErrors, bool ssl, bool delegation) {
+  std::string host = server != nullptr ? server : "";
+  int connectPort = ConnectionPort(&host, port, ssl);
+  if (!host.empty() && host[0] == '.') host = "localhost";
+  if (anonymous) simple = true;
+
+  if (g_Debug) {
+    printf("DEBUG: In OpenLDAP... Params:\n");
+    if (server != nullptr) printf("DEBUG:    Server:    %s\n", host.c_str());
+    printf("DEBUG:    SSL: %d\n", ssl ? 1 : 0);
+    printf("DEBUG:    Port:        %d\n", connectPort);
+    printf("DEBUG:    Ref:       %d\n", referrals ? 1 : 0);
+    printf("DEBUG:    V3:        %d\n", version3 ? 1 : 0);
+    printf("DEBUG:    Anonymous: %d\n", anonymous ? 1 : 0);
+    printf("DEBUG:    userdn: %s\n", userDn.c_str());
+    printf("DEBUG:    password: %s\n", password.c_str());
+    printf("DEBUG:    Simple: %d\n", simple ? 1 : 0);
+    printf("DEBUG:    LDAP_OPT_ENCRYPT: %d\n", kerberosEncrypt ? 1 : 0);
+    printf("DEBUG:    Delegation: %d\n", delegation ? 1 : 0);
+    printf("DEBUG:    Extended Error Info: %d\n", extendedErrors ? 1 : 0);
+  }
+
+  plat::LDAP* ld = plat::ldap_sslinit(host.empty() ? nullptr : host.data(),
+                                      static_cast<ULONG>(connectPort), ssl ? 1 : 0);
+  if (ld == nullptr) {
+    PrintLdapError("LDAP_SSLINIT", host, static_cast<int>(plat::GetLastError()), nullptr);
+    return nullptr;
+  }
+
+  if (version3) {
+    if (g_Debug) fprintf(stderr, "LDAP_OPTION: Version 3\n");
+    ULONG v3 = plat::LDAP_VERSION3;
+    ULONG rc = plat::ldap_set_option(ld, plat::LDAP_OPT_PROTOCOL_VERSION, &v3);
+    if (rc != 0) PrintLdapError("LDAP_OPTION (Version3): ", host, static_cast<int>(rc), nullptr);
+  }
+  if (!referrals) {
+    if (g_Debug) fprintf(stderr, "LDAP_OPTION: No referrals\n");
+    ULONG rc = plat::ldap_set_option(ld, plat::LDAP_OPT_REFERRALS, plat::LDAP_OPT_OFF);
+    if (rc != 0) PrintLdapError("LDAP_OPTION (NoReferrals): ", host, static_cast<int>(rc), nullptr);
+  }
+  if (kerberosEncrypt) {
+    if (g_Debug) fprintf(stderr, "LDAP_OPTION: Kerberos Encryption\n");
+    ULONG rc = plat::ldap_set_option(ld, plat::LDAP_OPT_ENCRYPT, plat::LDAP_OPT_ON);
+    if (rc != 0) {
+      PrintLdapError("LDAP_OPTION (Kerberos Encryption On): ", host, static_cast<int>(rc), nullptr);
+    }
+  }
+
+  ULONG rc = 0;
+  if (simple && anonymous) {
+    rc = plat::ldap_simple_bind_s(ld, nullptr, nullptr);
+  } else if (simple) {
+    rc = plat::ldap_simple_bind_s(ld, userDn.data(), password.data());
+  } else if (!userDn.empty()) {
+    if (StrToLower(userDn).find("cn=") != std::string::npos) {
+      printf("ERROR: DN format not currently supported for secure bind.\n\n");
+      plat::ldap_unbind(ld);
+      return nullptr;
+    }
+    rc = NegotiatedBindAs(ld, userDn, password);
+  } else {
+    rc = plat::ldap_bind_s(ld, nullptr, nullptr, plat::LDAP_AUTH_NEGOTIATE);
+  }
+
+  if (rc != 0) {
+    PrintLdapError("LDAP_BIND", host, static_cast<int>(rc), extendedErrors ? ld : nullptr);
+    plat::ldap_unbind(ld);
+    return nullptr;
+  }
+  if (g_Debug) fprintf(stderr, "LDAP_BIND: [%s] Successful\n", server != nullptr ? server : "");
+  return ld;
+}
+
+plat::LDAP* UDPOpenLDAP(const char* server, int port) {
+  int udpPort = UdpConnectionPort(port);
+  if (g_Debug) {
+    printf("DEBUG: In UDPOpenLDAP... Params:\n");
+    if (server != nullptr) printf("DEBUG:    Server:    %s\n", server);
+    printf("DEBUG:    Port:        %d\n", udpPort);
+  }
+  plat::LDAP* ld = plat::cldap_open(const_cast<char*>(server), static_cast<ULONG>(udpPort));
+  if (ld == nullptr) {
+    PrintLdapError("CLDAP_OPEN", server != nullptr ? server : "", static_cast<int>(plat::GetLastError()),
+                   nullptr);
+  }
+  return ld;
+}
+
+void PrintLdapError(std::string label, std::string host, int code, plat::LDAP* connection) {
+  char* extended = nullptr;
+  if (connection != nullptr) plat::ldap_get_option(connection, plat::LDAP_OPT_SERVER_ERROR, &extended);
+  fprintf(stderr, "%s: [%s] Error 0x%0x (%d) - %s\n", label.c_str(), host.c_str(),
+          static_cast<unsigned>(code), code, plat::ldap_err2string(static_cast<ULONG>(code)));
+  if (extended != nullptr) {
+    if (*extended != '\0') fprintf(stderr, "Extended Error: (%s)\n", extended);
+    plat::ldap_memfree(extended);
+  }
+}
