@@ -1,2 +1,6 @@
-// Entry point of quelby; the main routine is being built.
-int main() { return 0; }
+// Entry point of quelby.
+#include "driver/quelby_main.h"
+
+int main(int argc, char** argv, char** envp) {
+  return ExitStatus(QuelbyMain(argc, argv, envp));
+}

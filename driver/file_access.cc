@@ -1,0 +1,78 @@
+#include "driver/file_access.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+
+#include "common/console_services.h"
+#include "platform/error_text.h"
+
+
+DWORD QueryFileAttributes(const std::string& name) {
+  if (name.empty()) return ERROR_PATH_NOT_FOUND;
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0) return plat::ErrnoToWin32Error(errno);
+  return ERROR_SUCCESS;
+}
+
+bool ReadWholeFile(const std::string& name, std::string* content) {
+  FILE* f = std::fopen(name.c_str(), "rb");
+  if (f == nullptr) return false;
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    return false;
+  }
+  content->clear();
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+    content->append(buffer, got);
+  }
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+DWORD ReportFileLookupFailure(const std::string& name, DWORD code) {
+  PrintWin32Error("ERR: Couldn't open file [" + name + "]:", code);
+  std::cout << "\nThe command did not complete successfully\n\n";
+  std::cout.flush();
+  return code;
+}
+
+int ReportFileOpenFailure(const std::string& name) {
+  std::cout << "ERR: Couldn't open file - " << name << "\n"
+            << "\nThe command did not complete successfully\n\n";
+  std::cout.flush();
+  return -1;
+}
+
+bool ReadFirstLine(const std::string& name, size_t limit, std::string* line) {
+  FILE* f = std::fopen(name.c_str(), "rb");
+  if (f == nullptr) return false;
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    return false;
+  }
+  line->clear();
+  int c = EOF;
+  while (line->size() < limit && (c = std::fgetc(f)) != EOF && c != '\n') {
+    line->push_back(static_cast<char>(c));
+  }
+  // A line that is longer than the limit may have its line feed next.
+  if (c != '\n' && c != EOF && line->size() == limit) {
+    c = std::fgetc(f);
+    if (c != '\n' || line->back() != '\r') c = EOF;
+  }
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  // Text mode: a carriage return that ended the line with its line feed.
+  if (c == '\n' && !line->empty() && line->back() == '\r') {
+    line->pop_back();
+  }
+  return ok;
+}

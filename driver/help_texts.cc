@@ -1,0 +1,510 @@
+// The help texts of quelby: the index, the basic, advanced, shortcut and
+// metadata levels, and the closing disclaimer.
+#include "driver/help.h"
+
+const char* HelpIndexText() {
+  return R"TXT(-help         Basic help.
+-?            Basic help.
+-??           Advanced/Expert help.
+-????         Shortcut help.
+-sc?          Shortcut help.
+-meta?        Metadata help.
+
+Usage:
+ Quelby [switches] [-b basedn] [-f filter] [attr list]
+
+   basedn        RFC 2253 DN to base search from.
+   filter        RFC 2254 LDAP filter.
+   attr list     List of specific attributes to return, if nothing specified
+                 returns 'default' attributes, aka * set.
+
+  Switches: (designated by - or /)
+
+)TXT";
+}
+
+const char* HelpBasicText() {
+  return R"TXT(           [CONNECTION OPTIONS]
+   -h host:port  Host and port to use. If not specified uses port 389 on
+                 the default server. A host of "." is this computer.
+   -gc           Search the Global Catalog (port 3268).
+   -p port       Alternate port for the connection. Overrides the port
+                 given with -h.
+
+           [QUERY OPTIONS]
+   -s scope      Scope of search. Base, One[Level], Sub[tree]. Default is
+                 Subtree.
+   -t timeout    Time limit for the search in seconds. Default is 120.
+
+           [OUTPUT OPTIONS]
+   -c            Object count only, no entries are printed.
+   -dn           Only output the DN of each returned object.
+
+  Notes:
+    Values and filters that hold characters outside US ASCII are passed
+    to and from the directory as UTF-8 text; use a UTF-8 terminal to type
+    and read them.
+
+  Ex1:
+    quelby -b dc=example,dc=com -f "(&(objectcategory=person)(cn=jo*))"
+      Returns all attributes of the users whose name begins with jo.
+
+  Ex2:
+    quelby -b dc=example,dc=com -f "(&(objectcategory=person)(cn=jo*))" sn mail
+      Returns only the sn and mail attributes of the same users.
+
+  Ex3:
+    quelby -h .:50000 -b o=apps -f objectclass=*
+      Returns every object below o=apps of the directory instance
+      listening on port 50000 of this computer.
+)TXT";
+}
+
+const char* HelpAdvancedText() {
+  return R"TXT(           [CONNECTION OPTIONS]
+   -h host:port  Host and port to use. If not specified uses port 389 on
+                 the default server. A host of "." is this computer.
+   -gc           Search the Global Catalog (port 3268). Overrides any
+                 port given with -h or -p.
+   -p port       Alternate port for the connection. Overrides the port
+                 given with -h.
+   --------------Advanced--------------
+   -ssl          Use an SSL connection (port 636, or 3269 with -gc).
+   -udp          Use connectionless LDAP (UDP). Only base searches of
+                 the RootDSE work well this way.
+   -nr           Do not chase referrals. Default is to chase them.
+   -kerbenc      Use Kerberos encryption on the connection.
+   --------------Expert--------------
+   -exterr       Request extended error information from the server.
+
+           [QUERY OPTIONS]
+   -s scope      Scope of search. Base, One[Level], Sub[tree]. Default is
+                 Subtree.
+   -t timeout    Time limit for the search in seconds. Default is 120.
+   -ps size      Page size of the search. Default is 1000.
+   -maxe n       Maximum number of entries to return. Default is no limit.
+   --------------Advanced--------------
+   -schema       Use the schema naming context as the base.
+   -config       Use the configuration naming context as the base.
+   -default      Use the default naming context as the base.
+   -domain       Same as -default.
+   -root         Use the root domain naming context as the base.
+   -null         Use the null (empty) base.
+   -rb base      Relative base put in front of a special base, for example
+                 -default -rb cn=users.
+   -ff filenm    Pulls query filter from file named filenm. Only the first
+                 line of the file is used; -f wins over -ff.
+   -bit          Special filter conversion enable. Rewrites the operators
+                 :AND:=, :OR:=, :INCHAIN:= and :NEST:= into the matching
+                 rule OIDs of the directory.
+   -binenc       Transform filter elements to proper format:
+                   {{GUID:guid value}}
+                   {{SID:sid value}}
+                   {{BIN:hex string}}
+                   {{UTC:YYYY/MM/DD-HH:MM:SS}}
+                   {{LOCAL:YYYY/MM/DD-HH:MM:SS}}
+   -sort attr    Server side sort on attr. With -list and no attr the
+                 first requested attribute is used.
+   -rsort attr   Reverse server side sort on attr.
+   --------------Expert--------------
+   -showdel      Show deleted objects (show deleted control).
+   -pr           Phantom root control: a search from the null base or a
+                 partition head covers the naming contexts below it.
+   -nrss         Ask the server not to generate continuation referrals.
+   -asq attr     Attribute scoped query on attr; the scope becomes base.
+   -extname      Extended DN control: DNs with their GUID and SID.
+   -stats        Request the search statistics and print them.
+   -stats+       The same, with an analysis of the statistics.
+   -statsonly    Statistics only, no entries.
+   -stats+only   Statistics with the analysis only.
+   -dloid        Do not load attribute types from the schema.
+   -prnr         Accepted for compatibility; changes nothing.
+
+           [OUTPUT OPTIONS]
+   -c            Object count only, no entries are printed.
+   -dn           Only output the DN of each returned object.
+   -nodn         Do not output DNs.
+   -q            Quiet: no banner and no header lines.
+   -d            Debug output.
+   --------------Advanced--------------
+   -list         List layout: values only, no DNs and no labels.
+   -qlist        Quoted list layout.
+   -dsq          DNs only, each in double quotes.
+   -nolabel      Do not print attribute labels.
+   -noctl        Print control characters in values as blanks.
+   -excl attrs   Attributes to leave out of the display, separated by ;.
+   -excldn strs  Leave out entries whose DN holds one of these strings,
+                 separated by ; (or the -excldndelim value).
+   -excldndelim d  Delimiter of the -excldn strings. Default is ;.
+   -incldn strs  Only output entries whose DN holds one of these strings,
+                 separated by ; (or the -incldndelim value).
+   -incldndelim d  Delimiter of the -incldn strings. Default is ;.
+   -recmute      Do not print an entry whose attributes all came out empty.
+   -soao         Output the attributes of each entry in sorted name order.
+   -oao text     Output the attributes in the order they were requested;
+                 text is printed for an attribute an entry does not have.
+   -csv text     CSV output. text is printed for empty attributes.
+   -csvdelim d   CSV field delimiter. Default is ,.
+   -csvmvdelim d CSV delimiter between the values of one attribute.
+                 Default is ;.
+   -csvq q       CSV quote character. Default is ".
+   -csvnoq       No CSV quote character.
+   -nocsvheader  Do not print the CSV header line.
+   -po           Print the selected switches and attributes first.
+   -elapsed      Print the time of the search in seconds.
+   -elapsedms    Print the time of the search in milliseconds.
+   -selapsed     Print every timed step of the run in seconds.
+   -selapsedms   Print every timed step of the run in milliseconds.
+   --------------Expert--------------
+   -samdc        Decode account control, account type and group type
+                 values and the domain password intervals.
+   -flagdc       Decode flag attributes (search, system, instance and
+                 package flags, behavior version).
+   -schdc        Decode schema attributes (also turns on -flagdc).
+   -rootdsedc    Decode RootDSE attributes (controls, capabilities and
+                 functional levels).
+   -sitenamedc   Show site GUIDs as site names.
+   -tdc          Decode the common 64-bit time attributes.
+   -tdcs         The same, in the sortable date form.
+   -tdcgt        Decode generalized time attributes.
+   -tdcgts       The same, in the sortable date form.
+   -tdca         -tdc and -tdcgt together.
+   -tdcas        -tdcs and -tdcgts together.
+   -utc          Decoded times in UTC instead of local time.
+   -resolvesids  Show SIDs with their account names.
+   -resolvesidsldap  Resolve SIDs through the directory.
+   -sidbinout    Output SIDs as hexadecimal bytes.
+   -guidbinout   Output GUIDs as hexadecimal bytes.
+   -sddc         Partial decoding of security descriptors.
+   -sddl         Same as -sddc.
+   -sddc+        Fuller decoding of security descriptors.
+   -sddl+        Same as -sddc+.
+   -sddc++       Fullest decoding of security descriptors.
+   -sddl++       Same as -sddc++.
+   -rawsddl      Also print the raw SDDL text (with one of the -sddc
+                 switches).
+   -owner        Add the object owner as _OBJECT_OWNER.
+   -owneronly    Output the DN and the owner only.
+   -ownercsv     Output the DN and the owner only, separated by ;.
+   -sdna         Security descriptor parts readable without administrator
+                 rights (no SACL).
+   -noowner      Leave the owner out of security descriptors.
+   -nogroup      Leave the group out of security descriptors.
+   -nodacl       Leave the DACL out of security descriptors.
+   -nosacl       Leave the SACL out of security descriptors.
+   -onlydacl     Only the DACL.
+   -onlysacl     Only the SACL.
+   -onlydaclflag Only the DACL, with its flags line.
+   -onlysaclflag Only the SACL, with its flags line.
+   -onlyaclflags Only the flags lines of the DACL and SACL.
+   -sdsize unit  Print the size of security descriptors; unit KB or MB.
+   -sdsizenl     No unit text after the -sdsize figure.
+   -sddlfilter f ACE filter: six ; separated fields (see below).
+   -sddlnotfilter f  Negative ACE filter.
+   -mvfilter f   Value filter: attr=text items separated by ; (see below).
+   -mvnotfilter f  Negative value filter.
+   -mvfilterdelim d  Delimiter between value filter items. Default is ;.
+   -mvfiltercs   Value filters compare with case.
+   -metasort key Sort key of replication metadata lines (see -meta?).
+   -replacedn r  DN replacements: from:to pairs separated by ;. The
+                 special items _config, _schema, _default, _root, _sites,
+                 _subnets and _exch stand for those DNs of the server,
+                 for example -replacedn _config:<CONFIG>.
+   -replacedndelim d  Delimiter between -replacedn pairs. Default is ;.
+
+   Multivalue Filter Notes:
+   ========================
+   -mvfilter proxyaddresses=smtp keeps only the proxyAddresses values that
+   contain smtp. Without -mvfiltercs the compare ignores case. A later item
+   for the same attribute replaces an earlier one; -mvnotfilter drops the
+   values that contain the text instead.
+
+   SDDL Filter Notes:
+   ==================
+   The six fields are: ACE type; ACE flags; rights; object GUID;
+   inherited object GUID; trustee. An empty field matches anything, so
+   -sddlfilter ;inherited matches every inherited ACE.
+
+           [AUTHENTICATION OPTIONS]
+   -u user       User for the bind: domain\userid, a user principal name
+                 or a DN (simple bind). An empty value binds anonymously.
+   -up pwd       Password for the bind. * prompts for it.
+   --------------Advanced--------------
+   -simple       Simple bind instead of the negotiated bind.
+
+           [MISC OPTIONS]
+   -help, -?     Basic help.
+   -??           This help.
+   -????, -sc?   Shortcut help.
+   -meta?        Metadata help.
+   --------------Advanced--------------
+   -e prefix     Read switches from environment variables whose names
+                 begin with prefix (default quelby-). The rest of the name
+                 is the switch; props names the attributes; {~} stands for
+                 an empty value. A switch already given is not overridden.
+                   Ex: export quelby-b=dc=example,dc=com then quelby -e
+   -ef file      Read switches from file (default quelby.cf). A line that
+                 starts with - or / sets one switch; other lines list
+                 attributes. A switch in the file overrides the command line.
+                   Ex: quelby -ef myquery.cf
+   -sc name      Shortcut; see -sc?.
+   -af filter    Filter added to the shortcut filters.
+   --------------Expert--------------
+   -decutc n     Decode a 64-bit time to UTC text, then stop.
+   -declocal n   Decode a 64-bit time to local time text, then stop.
+   -encutc t     Encode a UTC time YYYY/MM/DD-HH:MM:SS to a 64-bit time.
+   -enclocal t   Encode a local time YYYY/MM/DD-HH:MM:SS to a 64-bit time.
+   -decsddlacl a Decode an ACL given in SDDL, then stop.
+   -adcsv file   Special CSV mode.
+   -rootdse      Read the RootDSE with further attributes.
+   -fullrootdse  Read the RootDSE with all further attributes; bin asks
+                 for the binary forms.
+   -alldc        Turn on every decoding switch.
+   -sl           Sorted list: -sort and -list.
+   -gcb          Global catalog with the null base: whole forest search.
+   -scexchnosys  Shortcut filters leave out Exchange system objects.
+
+  Notes about STATS functionality
+    The statistics control is not available on a base search; the
+    statistics switches are then ignored with a warning. The analysis
+    of -stats+ lists the indices that the server used and the entries
+    it had to visit for each entry it returned.
+
+  Notes:
+    Switch names ignore case. Numeric values must be positive numbers.
+
+  Ex1:
+    quelby -b dc=example,dc=com -f "(samaccountname=jdoe)" -samdc
+      Returns jdoe with decoded account flags.
+  Ex2:
+    quelby -default -rb cn=users -s one -list -sort name name
+      Lists the names of the objects in the users container, sorted.
+  Ex3:
+    quelby -gc -b "" -f "mail=*@example.com" -csv "" mail cn
+      Whole forest search of mail addresses, as CSV.
+  Ex4:
+    quelby -b dc=example,dc=com -f "(userAccountControl:AND:=2)" -bit -dn
+      DNs of the disabled accounts.
+  Ex5:
+    quelby -b dc=example,dc=com -binenc -f "(objectsid={{SID:S-1-5-32-544}})"
+      Looks an object up by its SID.
+  Ex6:
+    quelby -config -f objectclass=ntdsdsa -sddc nTSecurityDescriptor
+      Decoded security descriptors of the directory system agents.
+  Ex7:
+    quelby -encutc 2007/02/01-00:00:00
+      Prints the 64-bit time of that UTC time.
+  Ex8:
+    quelby -b dc=example,dc=com -f objectcategory=group -mvfilter member=cn=a
+      Prints only the members that contain cn=a.
+)TXT";
+}
+
+const char* HelpShortcutText() {
+  return R"TXT(
+   Quelby Shortcuts
+   ================
+   Shortcuts are complete queries behind one name. A shortcut sets the
+   base, scope, filter, attributes and output switches for you; switches
+   that you type yourself are used as well, but a shortcut may replace a
+   base, scope or filter that you gave.
+
+   Use -po to see which switches and attributes a shortcut selected.
+
+   Use -af to add a filter to the filter of a shortcut, for example
+   -sc u:jdoe -af (mail=*).
+
+   --------------Shortcuts--------------
+   -af filter                Filter added to the shortcut filters.
+
+   QUICK OBJECT LOOKUP SHORTCUTS
+   -sc fo:xx                 Find objects named xx.
+   -sc kids:xx               Objects directly below the DN xx.
+   -sc u:xx                  Users named xx.
+   -sc g:xx                  Groups named xx.
+   -sc c:xx                  Computers named xx.
+   -sc whoami                The identity of the bound user.
+   -sc adsid:xx              Object with the SID xx.
+   -sc adamsid:xx            Object with the SID xx (ADAM).
+   -sc adguid:xx             Object with the GUID xx.
+   -sc adamguid:xx           Object with the GUID xx (ADAM).
+   -sc caua:xx               Computed user attributes of user xx.
+
+   PARTITION SHORTCUTS
+   -sc modes                 Forest and domain functional levels.
+   -sc forestmodes           Functional levels of every domain.
+   -sc forestmodes:csv       The same, as CSV.
+   -sc dcmodes               Functional levels of the domain controllers.
+   -sc masterncs             Naming contexts each DC masters.
+   -sc domainncs             Domain naming contexts.
+   -sc domainncssl           Domain naming contexts, sorted list.
+   -sc appparts              Application partitions.
+   -sc appparts+             Application partitions with their replicas.
+   -sc apppartsl             Application partitions, sorted list.
+
+   SCHEMA SHORTCUTS
+   -sc sguid:xx              Schema object with schemaIDGUID xx.
+   -sc s2kguid:xx            Schema object with GUID xx (2000 forest).
+   -sc r2kguid:xx            Extended right with rightsGUID xx.
+   -sc s:xx                  Schema objects named xx.
+   -sc sl:xx                 The same, sorted list.
+   -sc scontains:xx          Schema objects whose name contains xx.
+   -sc scontainsl:xx         The same, sorted list.
+   -sc cc:xx                 Classes that may contain class xx.
+   -sc ccl:xx                The same, sorted list.
+   -sc pas                   Attributes in the partial attribute set.
+   -sc pasl                  The same, sorted list.
+   -sc indexed               Indexed attributes.
+   -sc indexedl              The same, sorted list.
+   -sc cindexed              Container indexed attributes.
+   -sc cindexedl             The same, sorted list.
+   -sc sindexed              Subtree indexed attributes.
+   -sc sindexedl             The same, sorted list.
+   -sc confidential          Confidential attributes.
+   -sc confidentiall         The same, sorted list.
+   -sc copy                  Attributes copied when a user is copied.
+   -sc copyl                 The same, sorted list.
+   -sc constructed           Constructed attributes.
+   -sc constructedl          The same, sorted list.
+   -sc cat1                  Category 1 schema objects.
+   -sc cat1l                 The same, sorted list.
+   -sc norepl                Attributes that are not replicated.
+   -sc norepll               The same, sorted list.
+   -sc norepl+               Not replicated, with their flags.
+   -sc norepll+              The same, sorted list.
+   -sc anr                   Attributes in ambiguous name resolution.
+   -sc anrl                  The same, sorted list.
+   -sc tuple                 Attributes with tuple indexes.
+   -sc tuplel                The same, sorted list.
+   -sc sdump                 Dump of the whole schema.
+   -sc tombstone             Attributes kept on tombstones.
+   -sc tombstonel            The same, sorted list.
+   -sc linked                Linked attributes.
+   -sc linkedl               The same, sorted list.
+
+   PROPERTY SET AND RIGHTS SHORTCUTS
+   -sc findpropsetrg:xx      Property set of attribute xx.
+   -sc propsetmembers:xx     Members of property set xx.
+   -sc propsetmembersl:xx    The same, sorted list.
+   -sc listpropsets          Property sets.
+   -sc listpropsetsl         The same, sorted list.
+   -sc listpropsetscsv       The same, as CSV.
+   -sc listvwrites           Validated writes.
+   -sc listvwritesl          The same, sorted list.
+   -sc listvwritescsv        The same, as CSV.
+   -sc listxrights           Extended rights.
+   -sc listxrightsl          The same, sorted list.
+   -sc listxrightscsv        The same, as CSV.
+
+   UNIVERSAL GROUP CACHING SHORTCUTS
+   -sc ugcenabled            Sites with universal group caching.
+   -sc ugcenabledl           The same, sorted list.
+   -sc usedugc               Users with cached group membership.
+   -sc dumpugcinfo:xx        Cached membership of user xx.
+
+   FSMO SHORTCUTS
+   -sc fsmo                  Holders of the operations master roles.
+
+   SECURITY DESCRIPTOR SHORTCUTS
+   -sc sdfilter:xx           Security descriptors filtered by ACE filter xx.
+   -sc sdfilterns:xx         The same, without system objects.
+   -sc explaces:xx           Objects where trustee xx has explicit ACEs.
+
+   EXCHANGE SHORTCUTS
+   -sc exchaddresses:xx      Addresses of mail object xx.
+   -sc exchmbxs:xx           Mailboxes on server xx.
+   -sc exchme:xx             Mailbox settings of user xx.
+   -sc exchsmtpaddr:xx       Objects with SMTP address xx.
+   -sc exchprimarysmtp:xx    Objects with primary SMTP address xx.
+
+   REPLICATION AND METADATA SHORTCUTS
+   -sc objmeta:xx            Attribute metadata of object xx.
+   -sc objsmeta:xx           The same, sorted.
+   -sc legacylvr:xx          Legacy linked values of object xx.
+   -sc legacylvrs:xx         The same, sorted.
+   -sc legacygroupmembers:xx Legacy members of group xx.
+   -sc replqueue             Pending replication operations.
+   -sc ncrepl:xx             Inbound neighbours of naming context xx.
+
+   ADAM SHORTCUTS
+   -sc adamsid:xx            Object with the SID xx in an ADAM instance.
+   -sc adamguid:xx           Object with the GUID xx in an ADAM instance.
+)TXT";
+}
+
+const char* HelpMetadataText() {
+  return R"TXT(   MetaData Help
+   =============
+   The directory keeps replication metadata in constructed attributes.
+   Each has a text form (XML) and a binary form, asked for by adding
+   ;binary to the attribute name; quelby decodes both into one line per
+   item, sorted as described below.
+
+   MetaData Attributes
+   -------------------
+   msDS-ReplQueueStatistics - RootDSE level
+      Output: queue statistics of the server.
+      Default sort: none.
+
+   msDS-ReplPendingOps - RootDSE level
+      Output: one line per pending replication operation.
+      Default sort: as returned.
+
+   msDS-ReplConnectionFailures and msDS-ReplLinkFailures - RootDSE level
+      Output: one line per failing source with its failure count.
+      Default sort: source.
+
+   msDS-ReplAllInboundNeighbors and msDS-ReplAllOutboundNeighbors
+      - RootDSE level
+      Output: one line per neighbour and naming context.
+      Default sort: naming context.
+
+   msDS-TopQuotaUsage - naming context level
+      Output: one line per trustee with its quota usage.
+      Default sort: as returned.
+
+   msDS-NCReplInboundNeighbors and msDS-NCReplOutboundNeighbors
+      - naming context level
+      Output: one line per neighbour.
+      Default sort: neighbour.
+
+   msDS-NCReplCursors - naming context level
+      Output: one line per source with its up-to-date USN.
+      Default sort: source.
+      -metasort options: dsa, usn, time.
+
+   msDS-ReplAttributeMetaData - object level
+      Output: one line per attribute with its version, time and source.
+      Default sort: attrib.
+      -metasort options: attrib, ver, time, dsa, ousn, lusn.
+
+   msDS-ReplValueMetaData - object level
+      Output: one line per linked value with its version and times.
+      Default sort: attrib.
+      -metasort options: attrib, object, ver, time, create, delete.
+
+   Sort Options
+   ------------
+   -metasort key sorts the metadata lines on that column. A dash after
+   the key, such as -metasort time-, reverses the order.
+
+  Ex1:
+    quelby -b cn=jdoe,cn=users,dc=example,dc=com -s base msDS-ReplAttributeMetaData
+      Attribute metadata of one object, sorted by attribute name.
+  Ex2:
+    quelby -b cn=g,dc=example,dc=com -s base msDS-ReplValueMetaData -metasort time-
+      Linked value metadata of a group, newest first.
+)TXT";
+}
+
+const char* HelpDisclaimerText() {
+  return R"TXT(
+
+ 
+ 
+ 
+ quelby reads from the directory and never writes to it. It is provided
+ as is, without warranty of any kind; test queries against a test
+ directory before you run them against production servers.
+)TXT";
+}

@@ -1,0 +1,70 @@
+#include "driver/quelby_main.h"
+
+#include <iostream>
+#include <memory>
+
+#include "common/cmdline.h"
+#include "common/zqtimer.h"
+#include "driver/filter_builder.h"
+#include "driver/filter_file.h"
+#include "driver/help.h"
+#include "driver/listing_setup.h"
+#include "driver/output_modes.h"
+#include "driver/query_switches.h"
+#include "driver/search_phases.h"
+#include "driver/settings.h"
+#include "driver/switch_definitions.h"
+#include "driver/switch_sources.h"
+#include "driver/utility_modes.h"
+#include "shortcuts/expand_shortcuts.h"
+#include "values/attribute_kinds.h"
+
+int ExitStatus(int resultCode) {
+  return (resultCode >= 0 && resultCode <= 255) ? resultCode : 255;
+}
+
+int QuelbyMain(int argc, char** argv, char** envp) {
+  const std::vector<std::string> definitions = BuildSwitchDefinitions();
+  QuerySettings settings;
+  auto timers = std::make_unique<CZQTimer>("");
+  LoadAttributeKindMaps();
+  timers->Start("OVERALL");
+
+  CCmdLine cmdLine(argc, argv, definitions, false);
+
+  int exitCode = 0;
+  if (!ApplySwitchFile(cmdLine, &exitCode)) return exitCode;
+  ApplyEnvironmentSwitches(cmdLine, envp);
+
+  ExpandShortcuts(&cmdLine);
+
+  ReadOutputModes(cmdLine, settings);
+  PrintVersionBanner();
+  ValidateSwitches(cmdLine, definitions);
+
+  if (RunUtilityMode(cmdLine, &exitCode)) return exitCode;
+
+  SetUpSortCsvAndListing(cmdLine, settings);
+  DispatchHelp(cmdLine);
+
+  ReadBaseAndScope(cmdLine, settings);
+  ReadDisplaySwitches(cmdLine, settings);
+  ReadValueFilterSwitches(cmdLine);
+  ReadCredentials(cmdLine, settings);
+
+  if (!ReadFilterFile(cmdLine, settings, &exitCode)) return exitCode;
+  if (!BuildSearchFilter(cmdLine, settings, &exitCode)) return exitCode;
+
+  ReadConnectionSettings(cmdLine, settings);
+
+  QueryRun run{cmdLine, settings, timers.get()};
+  if (!ConnectAndReadRootDse(run, &exitCode)) return exitCode;
+  if (!BuildDnReplacements(run, &exitCode)) return exitCode;
+  if (!RunPreloads(run, &exitCode)) return exitCode;
+  if (!SetUpSearch(run, &exitCode)) return exitCode;
+  RunPagedSearch(run);
+  PrintClosingReport(run);
+
+  timers.reset();
+  return settings.resultCode;
+}
