@@ -98,9 +98,11 @@ SidAccountLookup g_directoryLookup = nullptr;
 }  // namespace
 
 bool PromptPassword(std::string* password) {
+  // The terminal stops echoing before the prompt shows, so that nothing
+  // typed right after it can appear on the screen.
+  plat::ConsoleKeyInput keys;
   Show("Enter Password: ");
   password->clear();
-  plat::ConsoleKeyInput keys;
   for (;;) {
     int code = keys.ReadKey();
     if (code < 0 || code == 3 || code == 27) {  // end of input, Ctrl+C, Esc
