@@ -1,0 +1,215 @@
+#!/usr/bin/env bash
+# Benchmark: quelby against OpenLDAP's ldapsearch, same server, same queries, same
+# attributes, same page size, output to /dev/null. For each run it prints the wall
+# time, the user+system CPU time and the peak memory (GNU time), and for quelby the
+# ratios quelby / ldapsearch; then quelby's peak memory at 10,000 and 100,000 entries.
+#
+#   bash bench/run.sh [--ldapsearch-only]
+#
+# Starts its own servers on 127.0.0.6 (a Samba AD DC with 5,000 extra users and a
+# slapd with 100,000 entries) and stops them at the end.
+# Environment: QUELBY_BENCH_IP (127.0.0.6), QUELBY_BENCH_STATE (.state/bench),
+# QUELBY_BENCH_BUILD (build-bench, a Release build made here), QUELBY_BENCH_REPEAT
+# (3 measured runs per line; the median wall and CPU times and the largest peak
+# memory are shown), QUELBY_BENCH_KEEP_SERVERS=1 leaves the servers running.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+LDAPSEARCH_ONLY=0
+for arg in "$@"; do
+  case $arg in
+    --ldapsearch-only) LDAPSEARCH_ONLY=1 ;;
+    *) echo "usage: $0 [--ldapsearch-only]" >&2; exit 2 ;;
+  esac
+done
+
+IP=${QUELBY_BENCH_IP:-127.0.0.6}
+STATE=${QUELBY_BENCH_STATE:-$ROOT/.state/bench}
+BUILD=${QUELBY_BENCH_BUILD:-$ROOT/build-bench}
+REPEAT=${QUELBY_BENCH_REPEAT:-3}
+USERS=5000
+ENTRIES=100000
+PAGE=1000
+TIME=/usr/bin/time
+
+say() { echo "bench: $*" >&2; }
+die() { say "$*"; exit 1; }
+
+[ -x "$TIME" ] || die "GNU time ($TIME) is missing: run scripts/setup.sh"
+command -v ldapsearch >/dev/null || die "ldapsearch is missing: run scripts/setup.sh"
+[[ $REPEAT =~ ^[1-9][0-9]*$ ]] || die "QUELBY_BENCH_REPEAT must be a whole number above 0"
+
+# ------------------------------------------------------------------ build
+QUELBY=""
+if [ $LDAPSEARCH_ONLY -eq 0 ]; then
+  say "building quelby (Release) in $BUILD"
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$BUILD" --target quelby >/dev/null || die "quelby does not build"
+  QUELBY=$BUILD/driver/quelby
+  [ -x "$QUELBY" ] || die "no quelby executable at $QUELBY"
+fi
+
+# ------------------------------------------------------------------ servers
+start_servers() {
+  QUELBY_SAMBA_BENCH_USERS=$USERS QUELBY_SLAPD_ENTRIES=$ENTRIES \
+    bash "$ROOT/scripts/servers/start.sh" "$STATE" "$IP" >&2
+}
+say "starting the servers on $IP (Samba DC with $USERS bench users, slapd with $ENTRIES entries)"
+start_servers || die "the servers did not start"
+# shellcheck disable=SC1091
+source "$STATE/env.sh"
+# Servers left running from an earlier start may hold other data: start them afresh.
+if [ "${QUELBY_TEST_BENCH_USERS:-0}" != "$USERS" ] || [ "${QUELBY_TEST_SLAPD_ENTRIES:-0}" != "$ENTRIES" ]; then
+  say "servers in $STATE hold other data sets; restarting them"
+  bash "$ROOT/scripts/servers/stop.sh" "$STATE"
+  start_servers || die "the servers did not start"
+  # shellcheck disable=SC1091
+  source "$STATE/env.sh"
+fi
+if [ "${QUELBY_BENCH_KEEP_SERVERS:-0}" != 1 ]; then
+  trap 'bash "$ROOT/scripts/servers/stop.sh" "$STATE" >/dev/null 2>&1 || true' EXIT
+fi
+export LDAPNOINIT=1  # ldapsearch: no ~/.ldaprc or ldap.conf defaults
+
+DC_URL="ldap://$QUELBY_TEST_IP:389"
+SL_URL="ldap://$QUELBY_TEST_SLAPD_HOST:$QUELBY_TEST_SLAPD_PORT"
+SL_HOSTPORT="$QUELBY_TEST_SLAPD_HOST:$QUELBY_TEST_SLAPD_PORT"
+
+# The queries: server, bind, base, filter, attributes.
+DC_BASE=$QUELBY_TEST_BENCH_OU_DN
+DC_FILTER="(objectClass=user)"
+DC_ATTRS=("*" nTSecurityDescriptor)
+SL_BASE=$QUELBY_TEST_SLAPD_PEOPLE_DN
+SL_FILTER_ALL="(uid=user*)"
+SL_FILTER_10K="(|(uid=user00*)(uid=user010000))"  # user000001 .. user010000
+SL_ATTRS=(cn mail telephoneNumber)
+
+ldapsearch_dc() {
+  ldapsearch -LLL -x -H "$DC_URL" -D "$QUELBY_TEST_ADMIN_DN" -w "$QUELBY_TEST_ADMIN_PASSWORD" \
+    -E "pr=$PAGE/noprompt" -s sub -b "$DC_BASE" "$DC_FILTER" "${DC_ATTRS[@]}"
+}
+quelby_dc() {
+  "$QUELBY" -h "$QUELBY_TEST_IP" -simple -u "$QUELBY_TEST_ADMIN_DN" -up "$QUELBY_TEST_ADMIN_PASSWORD" \
+    -ps "$PAGE" -b "$DC_BASE" -f "$DC_FILTER" "$@" "${DC_ATTRS[@]}"
+}
+ldapsearch_sl() {  # filter
+  ldapsearch -LLL -x -H "$SL_URL" -D "$QUELBY_TEST_SLAPD_READER_DN" -w "$QUELBY_TEST_SLAPD_READER_PASSWORD" \
+    -E "pr=$PAGE/noprompt" -s sub -b "$SL_BASE" "$1" "${SL_ATTRS[@]}"
+}
+quelby_sl() {  # filter, then quelby switches
+  local filter=$1
+  shift
+  "$QUELBY" -h "$SL_HOSTPORT" -simple -u "$QUELBY_TEST_SLAPD_READER_DN" -up "$QUELBY_TEST_SLAPD_READER_PASSWORD" \
+    -ps "$PAGE" -b "$SL_BASE" -f "$filter" "$@" "${SL_ATTRS[@]}"
+}
+
+# Entry counts, so that a run that returns too little is seen at once.
+count_entries() {  # ldapsearch function and arguments
+  "$@" 2>/dev/null | grep -c '^dn:' || true
+}
+
+# measure NAME CMD...: REPEAT runs after one unmeasured warm-up run. Sets M_WALL, M_CPU
+# (seconds, medians) and M_MEM (KiB, largest); fails when any run fails.
+M_WALL=0 M_CPU=0 M_MEM=0
+measure() {
+  local name=$1
+  shift
+  local tf
+  tf=$(mktemp)
+  local walls=() cpus=() mem=0 i rc
+  for ((i = 0; i <= REPEAT; i++)); do
+    rc=0
+    "$TIME" -f "%e %U %S %M" -o "$tf" "$@" >/dev/null 2>"$tf.err" || rc=$?
+    if [ $rc -ne 0 ]; then
+      say "$name failed (exit code $rc):"
+      tail -n 5 "$tf.err" >&2
+      rm -f "$tf" "$tf.err"
+      return 1
+    fi
+    [ $i -eq 0 ] && continue  # warm-up
+    read -r w u s m < <(tail -n 1 "$tf")
+    walls+=("$w")
+    cpus+=("$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.2f", u + s }')")
+    [ "$m" -gt "$mem" ] && mem=$m
+  done
+  rm -f "$tf" "$tf.err"
+  M_WALL=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
+  M_CPU=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
+  M_MEM=$mem
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+row() {  # tool wall cpu mem [ratios...]
+  printf '  %-34s %8s %8s %9.1f' "$1" "$2" "$3" "$(awk -v m="$4" 'BEGIN { print m / 1024 }')"
+  if [ $# -gt 4 ]; then printf '   %6s %6s %6s' "$5" "$6" "$7"; fi
+  printf '\n'
+}
+header() {
+  echo
+  echo "$1"
+  printf '  %-34s %8s %8s %9s   %6s %6s %6s\n' "tool" "wall s" "cpu s" "peak MiB" "wall/" "cpu/" "mem/"
+}
+
+# compare TITLE LDAPSEARCH-FN ARGS... -- QUELBY-FN ARGS...: one ldapsearch line, then a
+# quelby line with -dloid and one with the default settings.
+FAILED=0
+compare() {
+  local title=$1
+  shift
+  local ls_cmd=() q_cmd=()
+  while [ "$1" != "--" ]; do ls_cmd+=("$1"); shift; done
+  shift
+  q_cmd=("$@")
+  header "$title (ldapsearch: $(count_entries "${ls_cmd[@]}") entries; median of $REPEAT runs)"
+  if ! measure ldapsearch "${ls_cmd[@]}"; then FAILED=1; return; fi
+  local lw=$M_WALL lc=$M_CPU lm=$M_MEM
+  row "ldapsearch" "$lw" "$lc" "$lm"
+  [ $LDAPSEARCH_ONLY -eq 1 ] && return
+  local label extra
+  for label in "quelby -dloid" "quelby (default)"; do
+    extra=()
+    [ "$label" = "quelby -dloid" ] && extra=(-dloid)
+    if measure "$label" "${q_cmd[@]}" "${extra[@]}"; then
+      row "$label" "$M_WALL" "$M_CPU" "$M_MEM" "$(ratio "$M_WALL" "$lw")" "$(ratio "$M_CPU" "$lc")" "$(ratio "$M_MEM" "$lm")"
+      if [ "$label" = "quelby -dloid" ]; then
+        TARGETS+=("$title: wall ratio $(ratio "$M_WALL" "$lw") (target <= 1.05), cpu ratio $(ratio "$M_CPU" "$lc") (target <= 1.00)")
+      fi
+    else
+      row "$label" "FAILED" "-" 0
+      FAILED=1
+    fi
+  done
+}
+
+TARGETS=()
+echo "quelby / ldapsearch benchmark on $IP, page size $PAGE, output to /dev/null"
+[ -n "$QUELBY" ] && echo "quelby: $QUELBY"
+echo "ldapsearch: $(command -v ldapsearch)"
+
+compare "Samba DC: $USERS users, all attributes and nTSecurityDescriptor" \
+  ldapsearch_dc -- quelby_dc
+compare "slapd: $ENTRIES entries, attributes ${SL_ATTRS[*]}" \
+  ldapsearch_sl "$SL_FILTER_ALL" -- quelby_sl "$SL_FILTER_ALL"
+
+if [ $LDAPSEARCH_ONLY -eq 0 ]; then
+  echo
+  echo "quelby peak memory by number of entries (slapd, -dloid, attributes ${SL_ATTRS[*]})"
+  mem10=0 mem100=0
+  if measure "quelby 10,000" quelby_sl "$SL_FILTER_10K" -dloid; then
+    mem10=$M_MEM
+    row "quelby, 10,000 entries" "$M_WALL" "$M_CPU" "$M_MEM"
+  else FAILED=1; fi
+  if measure "quelby 100,000" quelby_sl "$SL_FILTER_ALL" -dloid; then
+    mem100=$M_MEM
+    row "quelby, 100,000 entries" "$M_WALL" "$M_CPU" "$M_MEM"
+  else FAILED=1; fi
+  if [ "$mem10" -gt 0 ] && [ "$mem100" -gt 0 ]; then
+    TARGETS+=("peak memory 100,000 / 10,000 entries: $(ratio "$mem100" "$mem10") (target <= 1.10)")
+  fi
+  echo
+  echo "targets"
+  for t in "${TARGETS[@]}"; do echo "  $t"; done
+fi
+
+[ $FAILED -eq 0 ] || die "some runs failed (see above)"

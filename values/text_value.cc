@@ -1,0 +1,84 @@
+#include "values/text_value.h"
+
+#include <cstring>
+
+#include "common/dstime.h"
+#include "common/process_state.h"
+#include "common/string_util.h"
+#include "common/time_text.h"
+#include "values/dn_replace.h"
+
+namespace {
+
+bool IsMember(const std::map<std::string, int>& table, const std::string& name) {
+  if (table.empty()) return false;
+  auto it = table.find(name);
+  return it != table.end() && it->second != 0;
+}
+
+bool StartsWith(const std::string& s, const char* prefix) {
+  return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+bool HasLineFeed(const char* value, size_t len) {
+  return std::memchr(value, '\n', len) != nullptr;
+}
+
+bool HasControlChar(const char* value, size_t len) {
+  for (size_t i = 0; i < len; ++i) {
+    unsigned char c = static_cast<unsigned char>(value[i]);
+    if (c < 32 || c == 127) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TextValueForm ChooseTextValueForm(const std::string& attrName, const std::string& lowerName,
+                                  bool isDnAttribute, bool noCtl) {
+  if (IsMember(g_TimeAttributes, attrName)) return TextValueForm::kTime64;
+  if (IsMember(g_GenTimeAttributes, attrName)) return TextValueForm::kGeneralizedTime;
+  if (isDnAttribute) return TextValueForm::kDn;
+  if (StartsWith(lowerName, "cn") || StartsWith(lowerName, "distinguishedname") ||
+      StartsWith(lowerName, "name"))
+    return TextValueForm::kEscapedNewlines;
+  if (noCtl) return TextValueForm::kScrubbed;
+  return TextValueForm::kAsIs;
+}
+
+void AppendTextValue(const TextValueSettings& s, const char* value, size_t len,
+                     std::string* out) {
+  switch (s.form) {
+    case TextValueForm::kTime64: {
+      DSTIME t(value, s.utc);
+      out->append(s.timesSortable ? t.isoDateTimeZoned : t.dateTimeZoned);
+      return;
+    }
+    case TextValueForm::kGeneralizedTime: {
+      DSTIME t(GeneralizedTimeToFileTimeText(CWString(value)), s.utc);
+      out->append(s.genTimesSortable ? t.isoDateTimeZoned : t.dateTimeZoned);
+      return;
+    }
+    case TextValueForm::kDn: {
+      const bool replacing = s.replaceDnFrom != nullptr && !s.replaceDnFrom->empty() &&
+                             s.replaceDnMap != nullptr && !s.replaceDnMap->empty();
+      // Without a line feed and without replacements the value prints as it came.
+      if (!replacing && !HasLineFeed(value, len)) break;
+      std::string dn(value, len);
+      if (HasLineFeed(value, len)) dn = EscapeNewlines(std::move(dn));
+      out->append(replacing ? ReplaceDn(std::move(dn), s.replaceDnFrom, s.replaceDnMap) : dn);
+      return;
+    }
+    case TextValueForm::kEscapedNewlines:
+      if (!HasLineFeed(value, len)) break;
+      out->append(EscapeNewlines(std::string(value, len)));
+      return;
+    case TextValueForm::kScrubbed:
+      if (!HasControlChar(value, len)) break;
+      out->append(ScrubControlChars(std::string(value, len)));
+      return;
+    case TextValueForm::kAsIs:
+      break;
+  }
+  out->append(value, len);
+}
