@@ -1,0 +1,181 @@
+#!/usr/bin/python3
+"""Loads the known test objects into a freshly provisioned Samba AD database.
+
+Runs offline (before the DC starts), directly on sam.ldb, in one transaction:
+that is many times faster than adding the same objects over LDAP.
+
+Usage: seed_dc.py SMB_CONF OUT_VARS BENCH_USERS
+
+Also gives the DC account the LDAP service principal names that the DNS update
+service would normally add at its first start (that service is not run here), so
+Kerberos clients can get tickets for ldap/<host>.
+
+Writes shell assignments describing what it created to OUT_VARS.
+"""
+import base64
+import sys
+import time
+
+import ldb
+import samba.param
+from samba.auth import system_session
+from samba.samdb import SamDB
+
+BIG_GROUP_MEMBERS = 1600
+
+# Passwords of the accounts tests bind as. They meet the default complexity rules.
+USER_PASSWORD = "Quelby-User-1"
+NOEXPIRE_PASSWORD = "Quelby-NoExp-1"
+
+
+def pwd_value(password):
+    # unicodePwd takes the quoted password in UTF-16LE.
+    return ('"%s"' % password).encode("utf-16-le")
+
+
+def main():
+    smb_conf, out_vars, bench_users = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    started = time.time()
+    lp = samba.param.LoadParm()
+    lp.load(smb_conf)
+    db = SamDB(url=lp.private_path("sam.ldb"), session_info=system_session(), lp=lp)
+    base = str(db.domain_dn())
+    ou = "OU=QTest," + base
+    big_ou = "OU=BigMembers," + ou
+    bench_ou = "OU=Bench," + base
+
+    def add(dn, attrs):
+        msg = ldb.Message(ldb.Dn(db, dn))
+        for name, value in attrs.items():
+            if isinstance(value, list):
+                msg[name] = ldb.MessageElement(value, ldb.FLAG_MOD_ADD, name)
+            else:
+                msg[name] = ldb.MessageElement(value, ldb.FLAG_MOD_ADD, name)
+        db.add(msg)
+
+    def add_ou(dn, description):
+        add(dn, {"objectClass": "organizationalUnit", "description": description})
+
+    def add_user(dn, sam, uac, password=None, extra=None):
+        attrs = {
+            "objectClass": "user",
+            "sAMAccountName": sam,
+            "userPrincipalName": sam + "@" + lp.get("realm").lower(),
+        }
+        if password is not None:
+            attrs["unicodePwd"] = pwd_value(password)
+        attrs["userAccountControl"] = str(uac)
+        if extra:
+            attrs.update(extra)
+        add(dn, attrs)
+
+    def add_group(dn, sam, members, description):
+        # Global security group (the default groupType).
+        attrs = {"objectClass": "group", "sAMAccountName": sam, "description": description}
+        if members:
+            attrs["member"] = members
+        add(dn, attrs)
+
+    db.transaction_start()
+    try:
+        netbios = lp.get("netbios name")
+        dns_domain = lp.get("realm").lower()
+        host = netbios.lower() + "." + dns_domain
+        res = db.search(base, ldb.SCOPE_SUBTREE, "(sAMAccountName=%s$)" % ldb.binary_encode(netbios),
+                        ["servicePrincipalName"])
+        have = {str(v).lower() for v in res[0].get("servicePrincipalName", [])}
+        spns = ["ldap/" + host, "ldap/" + netbios.lower(), "ldap/%s/%s" % (host, dns_domain),
+                "ldap/%s/%s" % (host, lp.get("workgroup")), "GC/%s/%s" % (host, dns_domain),
+                # A client that canonicalises 127.0.0.1 by its reverse name asks for this.
+                "ldap/localhost"]
+        spns = [s for s in spns if s.lower() not in have]
+        if spns:
+            msg = ldb.Message(res[0].dn)
+            msg["servicePrincipalName"] = ldb.MessageElement(
+                spns, ldb.FLAG_MOD_ADD, "servicePrincipalName")
+            db.modify(msg)
+
+        add_ou(ou, "Quelby test objects")
+        add_ou(big_ou, "Members of the big group")
+
+        user_dn = "CN=Quelby Tester," + ou
+        add_user(user_dn, "qtester", 512, USER_PASSWORD, {
+            "givenName": "Quelby", "sn": "Tester", "displayName": "Quelby Tester",
+            "mail": "qtester@quelby.test", "description": "Normal test user",
+            "telephoneNumber": "+1 555 0100", "title": "Tester",
+        })
+        disabled_dn = "CN=Disabled User," + ou
+        add_user(disabled_dn, "qdisabled", 514, USER_PASSWORD,
+                 {"description": "Disabled test user"})
+        noexpire_dn = "CN=NoExpire User," + ou
+        add_user(noexpire_dn, "qnoexpire", 66048, NOEXPIRE_PASSWORD,
+                 {"description": "Password never expires"})
+        unicode_dn = "CN=Zoë Ünicode," + ou
+        add_user(unicode_dn, "qunicode", 514, None,
+                 {"givenName": "Zoë", "sn": "Ünicode", "description": "Non-ASCII names"})
+
+        computer_dn = "CN=QWS01," + ou
+        add(computer_dn, {
+            "objectClass": "computer", "sAMAccountName": "QWS01$",
+            "userAccountControl": "4096", "dNSHostName": "qws01.quelby.test",
+            "operatingSystem": "Debian GNU/Linux", "description": "Test computer",
+        })
+
+        big_members = []
+        for i in range(1, BIG_GROUP_MEMBERS + 1):
+            dn = "CN=qbig%04d,%s" % (i, big_ou)
+            add_user(dn, "qbig%04d" % i, 514)
+            big_members.append(dn)
+
+        groups = []
+        for name, desc in (("QG-Alpha", "First group of the test user"),
+                           ("QG-Beta", "Second group of the test user"),
+                           ("QG-Gamma", "Third group of the test user")):
+            gdn = "CN=%s,%s" % (name, ou)
+            add_group(gdn, name, [user_dn, noexpire_dn], desc)
+            groups.append(gdn)
+        empty_dn = "CN=QG-Empty," + ou
+        add_group(empty_dn, "QG-Empty", [], "Group without members")
+        big_dn = "CN=QG-Big," + ou
+        add_group(big_dn, "QG-Big", big_members, "Group with more than 1500 members")
+
+        if bench_users > 0:
+            add_ou(bench_ou, "Benchmark users")
+            for i in range(1, bench_users + 1):
+                add_user("CN=bench%06d,%s" % (i, bench_ou), "bench%06d" % i, 514, None, {
+                    "givenName": "Bench", "sn": "User %06d" % i,
+                    "mail": "bench%06d@quelby.test" % i,
+                    "description": "Benchmark user number %d" % i,
+                    "telephoneNumber": "+1 555 %06d" % i,
+                })
+        db.transaction_commit()
+    except Exception:
+        db.transaction_cancel()
+        raise
+
+    def sh(name, value):
+        return "%s='%s'\n" % (name, value.replace("'", "'\\''"))
+
+    with open(out_vars, "w", encoding="utf-8") as f:
+        f.write(sh("SEED_OU_DN", ou))
+        f.write(sh("SEED_USER", "qtester"))
+        f.write(sh("SEED_USER_DN", user_dn))
+        f.write(sh("SEED_USER_PASSWORD", USER_PASSWORD))
+        f.write(sh("SEED_USER_GROUPS", ";".join(groups)))
+        f.write(sh("SEED_DISABLED_USER_DN", disabled_dn))
+        f.write(sh("SEED_NOEXPIRE_USER", "qnoexpire"))
+        f.write(sh("SEED_NOEXPIRE_USER_DN", noexpire_dn))
+        f.write(sh("SEED_NOEXPIRE_USER_PASSWORD", NOEXPIRE_PASSWORD))
+        f.write(sh("SEED_UNICODE_USER_DN", unicode_dn))
+        f.write(sh("SEED_COMPUTER_DN", computer_dn))
+        f.write(sh("SEED_EMPTY_GROUP_DN", empty_dn))
+        f.write(sh("SEED_BIG_GROUP_DN", big_dn))
+        f.write(sh("SEED_BIG_GROUP_MEMBERS", str(BIG_GROUP_MEMBERS)))
+        f.write(sh("SEED_BENCH_OU_DN", bench_ou if bench_users > 0 else ""))
+        f.write(sh("SEED_BENCH_USERS", str(bench_users)))
+    print("seeded %d objects in %.1f s" % (BIG_GROUP_MEMBERS + bench_users + 12,
+                                           time.time() - started))
+
+
+if __name__ == "__main__":
+    main()
