@@ -7,7 +7,7 @@ PKGS=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit libkrb5-dev
-  samba samba-ad-dc krb5-user ldb-tools
+  samba samba-ad-dc samba-ad-provision krb5-user ldb-tools
   slapd ldap-utils
   libfltk1.3-dev xvfb xdotool imagemagick x11-apps
   time tzdata python3 procps iproute2
