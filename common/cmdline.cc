@@ -1,14 +1,8 @@
 #include "common/cmdline.h"
 
-namespace {
+#include "common/string_util.h"
 
-// Switch names fold only the letters A-Z; every other byte stays as it is.
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
+namespace {
 
 // A word is a switch when it starts with "/", or with "-" not followed by a
 // decimal digit (so "-5" can be a value).
@@ -50,7 +44,7 @@ CCmdLine::CCmdLine(int argc, char** argv,
 }
 
 std::string CCmdLine::Normalise(const std::string& name) const {
-  return caseSensitive ? name : AsciiLower(name);
+  return caseSensitive ? name : StrToLower(name);
 }
 
 void CCmdLine::Parse(int argc, char** argv, bool caseSensitiveIn) {

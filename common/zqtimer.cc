@@ -3,18 +3,12 @@
 #include <cstdio>
 
 #include "common/process_state.h"
+#include "common/string_util.h"
 #include "platform/tick_count.h"
 
 namespace {
 
 TickSource g_tickSource = nullptr;
-
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 // A tick of 0 marks "running" (end) and "never started" (start), so a real
 // reading of 0 is kept as the millisecond before it; otherwise a stopwatch
@@ -41,7 +35,7 @@ CZQTimer::CZQTimer(std::string label) { Start(std::move(label)); }
 CZQTimer::~CZQTimer() = default;
 
 bool CZQTimer::Start(std::string label) {
-  label = AsciiUpper(std::move(label));
+  label = StrToUpper(std::move(label));
   if (label.empty()) return false;
   timers[label] = pdw(ReadTick(), 0);
   labels.push_back(label);
@@ -49,7 +43,7 @@ bool CZQTimer::Start(std::string label) {
 }
 
 bool CZQTimer::Stop(std::string label) {
-  label = AsciiUpper(std::move(label));
+  label = StrToUpper(std::move(label));
   if (label.empty()) return false;
   auto it = timers.find(label);
   if (it == timers.end() || it->second.first == 0) return false;
@@ -58,7 +52,7 @@ bool CZQTimer::Stop(std::string label) {
 }
 
 uint32_t CZQTimer::Delta(std::string label) {
-  label = AsciiUpper(std::move(label));
+  label = StrToUpper(std::move(label));
   auto it = timers.find(label);
   if (it == timers.end()) return 0;
   if (it->second.second == 0 && !Stop(label)) return 0;
@@ -69,7 +63,7 @@ uint32_t CZQTimer::Delta(std::string label) {
 uint32_t CZQTimer::ElapsedMs(std::string label) {
   uint32_t delta = Delta(label);
   if (g_Debug) {
-    auto it = timers.find(AsciiUpper(label));
+    auto it = timers.find(StrToUpper(label));
     uint32_t start = it != timers.end() ? it->second.first : 0;
     uint32_t end = it != timers.end() ? it->second.second : 0;
     std::printf("Start: %u\nEnd  : %u\nDelta: %u\n", start, end, delta);
