@@ -1,0 +1,968 @@
+// The client interface over libldap (TCP, TLS) and our connectionless client.
+#include "platform/ldap_client.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/cldap.h"
+#include "platform/last_error.h"
+#include "platform/ldap_ber.h"
+#include "platform/ldap_filter.h"
+#include "platform/ldap_internal.h"
+#include "platform/ldap_native.h"
+
+namespace plat {
+
+namespace detail {
+
+void ReleaseBerElement(BerElement* ber) {
+  if (ber->native != nullptr) nat::FreeWalkState(ber->native);
+  delete ber;
+}
+
+}  // namespace detail
+
+namespace {
+
+constexpr long kDefaultUdpWaitMs = 10000;  // a connectionless search without a time limit
+
+struct Bytes {
+  const char* data;
+  size_t len;
+};
+
+// One block: the pointer array, then each text with its terminating zero.
+char** MakeTextArray(const std::vector<Bytes>& values) {
+  size_t total = (values.size() + 1) * sizeof(char*);
+  for (const Bytes& v : values) total += v.len + 1;
+  auto** out = static_cast<char**>(std::malloc(total));
+  if (out == nullptr) return nullptr;
+  char* p = reinterpret_cast<char*>(out + values.size() + 1);
+  for (size_t i = 0; i < values.size(); ++i) {
+    out[i] = p;
+    if (values[i].len != 0) std::memcpy(p, values[i].data, values[i].len);
+    p[values[i].len] = '\0';
+    p += values[i].len + 1;
+  }
+  out[values.size()] = nullptr;
+  return out;
+}
+
+// One block: the pointer array, the records, then the bytes (each followed by
+// a zero that is not counted in bv_len).
+berval** MakeBervalArray(const std::vector<Bytes>& values) {
+  size_t total = (values.size() + 1) * sizeof(berval*) + values.size() * sizeof(berval);
+  for (const Bytes& v : values) total += v.len + 1;
+  auto** out = static_cast<berval**>(std::malloc(total));
+  if (out == nullptr) return nullptr;
+  auto* records = reinterpret_cast<berval*>(out + values.size() + 1);
+  char* p = reinterpret_cast<char*>(records + values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (values[i].len != 0) std::memcpy(p, values[i].data, values[i].len);
+    p[values[i].len] = '\0';
+    records[i].bv_len = static_cast<ULONG>(values[i].len);
+    records[i].bv_val = p;
+    out[i] = &records[i];
+    p += values[i].len + 1;
+  }
+  out[values.size()] = nullptr;
+  return out;
+}
+
+char* CopyText(std::string_view s) {
+  auto* out = static_cast<char*>(std::malloc(s.size() + 1));
+  if (out == nullptr) return nullptr;
+  if (!s.empty()) std::memcpy(out, s.data(), s.size());
+  out[s.size()] = '\0';
+  return out;
+}
+
+// Takes a libldap text over into our own allocation.
+char* AdoptNativeText(char* text) {
+  if (text == nullptr) return nullptr;
+  char* out = CopyText(text);
+  nat::FreeText(text);
+  return out;
+}
+
+// One block: the record, the OID text, then the value bytes.
+LDAPControl* MakeControl(const nat::Control& c) {
+  size_t total = sizeof(LDAPControl) + c.oid.size() + 1 + c.value.size() + 1;
+  auto* ctl = static_cast<LDAPControl*>(std::malloc(total));
+  if (ctl == nullptr) return nullptr;
+  char* p = reinterpret_cast<char*>(ctl + 1);
+  std::memcpy(p, c.oid.c_str(), c.oid.size() + 1);
+  ctl->ldctl_oid = p;
+  p += c.oid.size() + 1;
+  if (c.hasValue) {
+    if (!c.value.empty()) std::memcpy(p, c.value.data(), c.value.size());
+    p[c.value.size()] = '\0';
+    ctl->ldctl_value.bv_len = static_cast<ULONG>(c.value.size());
+    ctl->ldctl_value.bv_val = p;
+  } else {
+    ctl->ldctl_value.bv_len = 0;
+    ctl->ldctl_value.bv_val = nullptr;
+  }
+  ctl->ldctl_iscritical = c.critical ? 1 : 0;
+  return ctl;
+}
+
+bool Flag(const void* invalue) {
+  if (invalue == LDAP_OPT_OFF) return false;
+  if (invalue == LDAP_OPT_ON) return true;
+  return *static_cast<const ULONG*>(invalue) != 0;
+}
+
+void NoteOutcome(LDAP* ld, ULONG code) {
+  ld->lastCode = code;
+  if (ld->conn != nullptr) {
+    ld->serverError = nat::Diagnostic(ld->conn);
+    ld->haveServerError = !ld->serverError.empty();
+  }
+}
+
+// Builds "scheme://host:port" for each blank-separated name; false when a
+// name holds characters a URI cannot carry.
+bool BuildUris(const char* host, ULONG port, bool secure, std::string* uris) {
+  const char* scheme = secure ? "ldaps://" : "ldap://";
+  std::string text = host != nullptr ? host : "";
+  std::string out;
+  size_t i = 0;
+  bool any = false;
+  while (i <= text.size()) {
+    size_t end = text.find_first_of(" \t", i);
+    if (end == std::string::npos) end = text.size();
+    std::string name = text.substr(i, end - i);
+    i = end + 1;
+    if (name.empty()) {
+      if (i > text.size()) break;
+      continue;
+    }
+    if (name.find_first_of("/?#@%\"<>\\") != std::string::npos) return false;
+    ULONG p = port;
+    size_t colon = name.find(':');
+    if (name.front() == '[') {
+      size_t close = name.find(']');
+      if (close == std::string::npos) return false;
+      if (close + 1 < name.size()) {
+        if (name[close + 1] != ':') return false;
+        p = static_cast<ULONG>(std::strtoul(name.c_str() + close + 2, nullptr, 10));
+      }
+      name = name.substr(0, close + 1);
+    } else if (colon != std::string::npos && name.find(':', colon + 1) == std::string::npos) {
+      // "host:port" overrides the port argument.
+      std::string portText = name.substr(colon + 1);
+      name = name.substr(0, colon);
+      if (!portText.empty()) {
+        char* endp = nullptr;
+        unsigned long v = std::strtoul(portText.c_str(), &endp, 10);
+        if (*endp != '\0' || v > 65535) return false;
+        if (v != 0) p = static_cast<ULONG>(v);
+      }
+    } else if (colon != std::string::npos) {
+      name = "[" + name + "]";  // IPv6 literal
+    }
+    if (!out.empty()) out += ' ';
+    out += scheme + name + ":" + std::to_string(p);
+    any = true;
+  }
+  if (!any) out = std::string(scheme) + ":" + std::to_string(port);  // the library's default host
+  *uris = out;
+  return true;
+}
+
+std::string EffectiveFilter(const char* filter) {
+  if (filter == nullptr || *filter == '\0') return "(objectClass=*)";
+  return std::string(detail::StripRedundantParens(filter));
+}
+
+LDAPMessage* WrapNative(LDAP* ld, ldapmsg* res) {
+  if (res == nullptr) return nullptr;
+  auto* m = new (std::nothrow) LDAPMessage;
+  if (m == nullptr) {
+    nat::MsgFree(res);
+    return nullptr;
+  }
+  m->native = res;
+  (void)ld;
+  return m;
+}
+
+// The connection a message belongs to is passed along with every call.
+void BuildEntries(LDAP* ld, LDAPMessage* head) {
+  if (head->entriesBuilt) return;
+  head->entriesBuilt = true;
+  size_t n = 0;
+  if (head->native != nullptr && ld != nullptr && ld->conn != nullptr) {
+    n = static_cast<size_t>(nat::CountEntries(ld->conn, head->native));
+  } else if (head->udp) {
+    n = head->udp->entries.size();
+  }
+  if (n == 0) return;
+  head->entries.reset(new (std::nothrow) LDAPMessage[n]);
+  if (!head->entries) return;
+  ldapmsg* e = head->native != nullptr ? nat::FirstEntry(ld->conn, head->native) : nullptr;
+  size_t count = 0;
+  for (size_t i = 0; i < n; ++i) {
+    LDAPMessage& m = head->entries[i];
+    m.head = head;
+    m.index = i;
+    if (head->native != nullptr) {
+      if (e == nullptr) break;
+      m.nativeEntry = e;
+      e = nat::NextEntry(ld->conn, e);
+    }
+    ++count;
+  }
+  head->entryCount = count;
+}
+
+// An entry message; a result head stands for its first entry.
+LDAPMessage* EntryOf(LDAP* ld, LDAPMessage* msg) {
+  if (msg == nullptr) return nullptr;
+  if (msg->head != msg) return msg;
+  BuildEntries(ld, msg);
+  return msg->entryCount != 0 ? &msg->entries[0] : nullptr;
+}
+
+const detail::CldapEntry* UdpEntry(LDAPMessage* entry) {
+  LDAPMessage* head = entry->head;
+  if (!head->udp || entry->index >= head->udp->entries.size()) return nullptr;
+  return &head->udp->entries[entry->index];
+}
+
+// Values of an attribute as references into the message (connectionless) or
+// into libldap's copy (*handle, released by the caller).
+bool CollectValues(LDAP* ld, LDAPMessage* entry, const char* attr, std::vector<Bytes>* out,
+                   void** handle) {
+  *handle = nullptr;
+  out->clear();
+  if (entry == nullptr || attr == nullptr) return false;
+  if (entry->nativeEntry != nullptr) {
+    if (ld == nullptr || ld->conn == nullptr) return false;
+    std::vector<nat::ValueRef> refs;
+    if (!nat::GetValues(ld->conn, entry->nativeEntry, attr, &refs, handle)) return false;
+    out->reserve(refs.size());
+    for (const nat::ValueRef& r : refs) out->push_back(Bytes{r.data, r.len});
+    return true;
+  }
+  const detail::CldapEntry* e = UdpEntry(entry);
+  if (e == nullptr) return false;
+  for (const detail::CldapAttribute& a : e->attributes) {
+    if (strcasecmp(a.name.c_str(), attr) != 0) continue;
+    out->reserve(a.values.size());
+    for (const std::string& v : a.values) out->push_back(Bytes{v.data(), v.size()});
+    return true;
+  }
+  return false;
+}
+
+bool CopyControls(LDAPControl** in, std::vector<nat::Control>* out) {
+  for (size_t i = 0; in != nullptr && in[i] != nullptr; ++i) {
+    const LDAPControl* c = in[i];
+    if (c->ldctl_oid == nullptr) return false;
+    if (c->ldctl_value.bv_val == nullptr && c->ldctl_value.bv_len != 0) return false;
+    nat::Control n;
+    n.oid = c->ldctl_oid;
+    n.hasValue = c->ldctl_value.bv_val != nullptr;
+    if (n.hasValue) n.value.assign(c->ldctl_value.bv_val, c->ldctl_value.bv_len);
+    n.critical = c->ldctl_iscritical != 0;
+    out->push_back(std::move(n));
+  }
+  return true;
+}
+
+long WaitMs(const l_timeval* timeout) {
+  if (timeout == nullptr || (timeout->tv_sec <= 0 && timeout->tv_usec <= 0)) return -1;
+  return static_cast<long>(timeout->tv_sec) * 1000 + timeout->tv_usec / 1000;
+}
+
+// Connectionless search: one request, the whole answer.
+ULONG UdpSearch(LDAP* ld, const char* base, ULONG scope, const std::string& filter,
+                const char* const* attrs, ULONG attrsonly, ULONG timeLimit, ULONG sizeLimit,
+                long waitMs, LDAPMessage** res) {
+  detail::CldapSearch s;
+  s.messageId = ld->nextMessageId++;
+  if (ld->nextMessageId > 0x7ffffff0) ld->nextMessageId = 1;
+  s.base = base != nullptr ? base : "";
+  s.scope = static_cast<int>(scope);
+  s.filter = filter;
+  for (size_t i = 0; attrs != nullptr && attrs[i] != nullptr; ++i) s.attrs.emplace_back(attrs[i]);
+  s.attrsOnly = attrsonly != 0;
+  s.sizeLimit = static_cast<int>(sizeLimit);
+  s.timeLimit = static_cast<int>(timeLimit);
+  if (waitMs < 0) waitMs = timeLimit != 0 ? static_cast<long>(timeLimit) * 1000 : kDefaultUdpWaitMs;
+  auto reply = std::make_unique<detail::CldapReply>();
+  ULONG code = static_cast<ULONG>(detail::CldapExchange(ld->udpSocket, s, waitMs, reply.get()));
+  ld->haveServerError = false;
+  ld->serverError.clear();
+  if (code != LDAP_SUCCESS) {
+    ld->lastCode = code;
+    return code;
+  }
+  code = static_cast<ULONG>(reply->code);
+  ld->serverError = reply->error;
+  ld->haveServerError = !reply->error.empty();
+  ld->lastCode = code;
+  auto* m = new (std::nothrow) LDAPMessage;
+  if (m == nullptr) return LDAP_NO_MEMORY;
+  m->udp = std::move(reply);
+  *res = m;
+  return code;
+}
+
+ULONG RunSearch(LDAP* ld, const char* base, ULONG scope, const char* filter,
+                const char* const* attrs, ULONG attrsonly,
+                const std::vector<nat::Control>* controls, ULONG timeLimit, ULONG sizeLimit,
+                long waitMs, LDAPMessage** res) {
+  if (res != nullptr) *res = nullptr;
+  if (ld == nullptr || res == nullptr || scope > LDAP_SCOPE_SUBTREE) return LDAP_PARAM_ERROR;
+  std::string f = EffectiveFilter(filter);
+  if (ld->udp) {
+    return UdpSearch(ld, base, scope, f, attrs, attrsonly, timeLimit, sizeLimit, waitMs, res);
+  }
+  nat::SearchParams p;
+  p.base = base != nullptr ? base : "";
+  p.scope = static_cast<int>(scope);
+  p.filter = f.c_str();
+  p.attrs = const_cast<char**>(attrs);  // libldap reads them only
+  p.attrsOnly = attrsonly != 0;
+  p.controls = controls;
+  p.timeLimit = static_cast<int>(timeLimit);
+  p.sizeLimit = static_cast<int>(sizeLimit);
+  ldapmsg* native = nullptr;
+  int rc = nat::Search(ld->conn, p, waitMs, &native);
+  ULONG code = static_cast<ULONG>(nat::ToWindowsCode(rc));
+  NoteOutcome(ld, code);
+  *res = WrapNative(ld, native);
+  return code;
+}
+
+// Paged-results control value: SEQUENCE { size INTEGER, cookie OCTET STRING }.
+nat::Control PagedControl(ULONG pageSize, const std::string& cookie) {
+  detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(pageSize);
+  w.OctetString(cookie);
+  w.End();
+  nat::Control c;
+  c.oid = LDAP_PAGED_RESULT_OID_STRING;
+  c.value = w.Take();
+  c.hasValue = true;
+  c.critical = false;  // a server without paging answers in one piece
+  return c;
+}
+
+// Sort control value: SEQUENCE OF SEQUENCE { attributeType, orderingRule [0]
+// OPTIONAL, reverseOrder [1] BOOLEAN DEFAULT FALSE }.
+bool SortControl(LDAPSortKey** keys, nat::Control* out) {
+  detail::BerWriter w;
+  w.Begin(0x30);
+  bool any = false;
+  for (size_t i = 0; keys != nullptr && keys[i] != nullptr; ++i) {
+    const LDAPSortKey* k = keys[i];
+    if (k->sk_attrtype == nullptr) continue;
+    w.Begin(0x30);
+    w.OctetString(k->sk_attrtype);
+    if (k->sk_matchruleoid != nullptr) w.OctetString(k->sk_matchruleoid, 0x80);
+    if (k->sk_reverseorder) w.Boolean(true, 0x81);
+    w.End();
+    any = true;
+  }
+  w.End();
+  if (!any) return false;
+  out->oid = LDAP_SERVER_SORT_OID;
+  out->value = w.Take();
+  out->hasValue = true;
+  out->critical = true;  // sorted output was asked for: never a silently unsorted one
+  return true;
+}
+
+}  // namespace
+
+// --- Connections ----------------------------------------------------------
+
+LDAP* ldap_sslinit(const char* host, ULONG port, int secure) {
+  std::string uris;
+  if (port > 65535 || !BuildUris(host, port, secure != 0, &uris)) {
+    SetLastError(LDAP_PARAM_ERROR);
+    return nullptr;
+  }
+  int code = 0;
+  nat::Conn* conn = nat::Open(uris, &code);
+  if (conn == nullptr) {
+    SetLastError(static_cast<DWORD>(nat::ToWindowsCode(code)));
+    return nullptr;
+  }
+  auto* ld = new (std::nothrow) LDAP;
+  if (ld == nullptr) {
+    nat::Close(conn);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  ld->conn = conn;
+  ld->hostText = host != nullptr ? host : "";
+  ld->port = port;
+  ld->secure = secure != 0;
+  return ld;
+}
+
+LDAP* cldap_open(const char* host, ULONG port) {
+  unsigned long error = 0;
+  int fd = detail::CldapConnect(host, port, &error);
+  if (fd < 0) {
+    SetLastError(static_cast<DWORD>(error));
+    return nullptr;
+  }
+  auto* ld = new (std::nothrow) LDAP;
+  if (ld == nullptr) {
+    close(fd);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  ld->udp = true;
+  ld->udpSocket = fd;
+  ld->hostText = host != nullptr ? host : "";
+  ld->port = port;
+  return ld;
+}
+
+ULONG ldap_set_option(LDAP* ld, int option, const void* invalue) {
+  if (ld == nullptr) return LDAP_PARAM_ERROR;
+  auto needValue = [invalue]() { return invalue != nullptr; };
+  switch (option) {
+    case LDAP_OPT_PROTOCOL_VERSION: {
+      if (!needValue()) return LDAP_PARAM_ERROR;
+      ULONG v = *static_cast<const ULONG*>(invalue);
+      if (v != LDAP_VERSION2 && v != LDAP_VERSION3) return LDAP_PARAM_ERROR;
+      if (ld->conn != nullptr && nat::SetVersion(ld->conn, static_cast<int>(v)) != 0) {
+        return LDAP_LOCAL_ERROR;
+      }
+      return LDAP_SUCCESS;
+    }
+    case LDAP_OPT_REFERRALS:
+      ld->referrals = Flag(invalue);
+      if (ld->conn != nullptr && nat::SetReferrals(ld->conn, ld->referrals) != 0) {
+        return LDAP_LOCAL_ERROR;
+      }
+      return LDAP_SUCCESS;
+    case LDAP_OPT_REFERRAL_HOP_LIMIT:
+      if (!needValue()) return LDAP_PARAM_ERROR;
+      if (ld->conn != nullptr) {
+        nat::SetReferralHopLimit(ld->conn, static_cast<int>(*static_cast<const ULONG*>(invalue)));
+      }
+      return LDAP_SUCCESS;
+    case LDAP_OPT_DEREF:
+      if (!needValue()) return LDAP_PARAM_ERROR;
+      if (ld->conn != nullptr) nat::SetDeref(ld->conn, static_cast<int>(*static_cast<const ULONG*>(invalue)));
+      return LDAP_SUCCESS;
+    case LDAP_OPT_SIZELIMIT:
+      if (!needValue()) return LDAP_PARAM_ERROR;
+      ld->sizeLimit = *static_cast<const ULONG*>(invalue);
+      return LDAP_SUCCESS;
+    case LDAP_OPT_TIMELIMIT:
+      if (!needValue()) return LDAP_PARAM_ERROR;
+      ld->timeLimit = *static_cast<const ULONG*>(invalue);
+      return LDAP_SUCCESS;
+    case LDAP_OPT_SIGN:
+      ld->sign = Flag(invalue);
+      return LDAP_SUCCESS;
+    case LDAP_OPT_ENCRYPT:
+      ld->encrypt = Flag(invalue);
+      return LDAP_SUCCESS;
+    case LDAP_OPT_AREC_EXCLUSIVE:
+      // Names are always taken as host names (no service-record lookup).
+      return LDAP_SUCCESS;
+    default:
+      return LDAP_PARAM_ERROR;
+  }
+}
+
+ULONG ldap_get_option(LDAP* ld, int option, void* outvalue) {
+  if (ld == nullptr || outvalue == nullptr) return LDAP_PARAM_ERROR;
+  auto setUlong = [outvalue](ULONG v) {
+    *static_cast<ULONG*>(outvalue) = v;
+    return LDAP_SUCCESS;
+  };
+  switch (option) {
+    case LDAP_OPT_PROTOCOL_VERSION:
+      return setUlong(ld->conn != nullptr ? static_cast<ULONG>(nat::GetVersion(ld->conn))
+                                          : LDAP_VERSION3);
+    case LDAP_OPT_REFERRALS:
+      return setUlong(ld->referrals ? 1 : 0);
+    case LDAP_OPT_SIZELIMIT:
+      return setUlong(ld->sizeLimit);
+    case LDAP_OPT_TIMELIMIT:
+      return setUlong(ld->timeLimit);
+    case LDAP_OPT_SIGN:
+      return setUlong(ld->sign ? 1 : 0);
+    case LDAP_OPT_ENCRYPT:
+      return setUlong(ld->encrypt ? 1 : 0);
+    case LDAP_OPT_SSL:
+      return setUlong(ld->secure ? 1 : 0);
+    case LDAP_OPT_ERROR_NUMBER:
+      return setUlong(ld->lastCode);
+    case LDAP_OPT_HOST_NAME:
+      *static_cast<const char**>(outvalue) = ld->hostText.c_str();
+      return LDAP_SUCCESS;
+    case LDAP_OPT_SERVER_ERROR:
+    case LDAP_OPT_ERROR_STRING:
+      *static_cast<char**>(outvalue) = ld->haveServerError ? CopyText(ld->serverError) : nullptr;
+      return LDAP_SUCCESS;
+    default:
+      return LDAP_PARAM_ERROR;
+  }
+}
+
+ULONG ldap_simple_bind_s(LDAP* ld, const char* dn, const char* password) {
+  if (ld == nullptr) return LDAP_PARAM_ERROR;
+  if (ld->udp) {
+    // Connectionless LDAP has no bind; only the anonymous identity exists.
+    bool anonymous = (dn == nullptr || *dn == '\0') && (password == nullptr || *password == '\0');
+    return anonymous ? LDAP_SUCCESS : LDAP_NOT_SUPPORTED;
+  }
+  ULONG code = static_cast<ULONG>(nat::ToWindowsCode(nat::SimpleBind(ld->conn, dn, password)));
+  NoteOutcome(ld, code);
+  return code;
+}
+
+ULONG ldap_bind_s(LDAP* ld, const char* dn, const void* cred, ULONG method) {
+  if (ld == nullptr) return LDAP_PARAM_ERROR;
+  if (method == LDAP_AUTH_SIMPLE) return ldap_simple_bind_s(ld, dn, static_cast<const char*>(cred));
+  if (method != LDAP_AUTH_NEGOTIATE) return LDAP_AUTH_METHOD_NOT_SUPPORTED;
+  if (ld->udp) return LDAP_NOT_SUPPORTED;
+  nat::NegotiateParams p;
+  p.sign = true;  // signing by default, as domain controllers may require it
+  p.seal = ld->encrypt;
+  if (cred != nullptr) {
+    const auto* id = static_cast<const SEC_WINNT_AUTH_IDENTITY_A*>(cred);
+    if ((id->Flags & SEC_WINNT_AUTH_IDENTITY_UNICODE) != 0) return LDAP_PARAM_ERROR;
+    auto take = [](const unsigned char* s, ULONG n, std::string* out) {
+      if (s == nullptr) return n == 0;
+      out->assign(reinterpret_cast<const char*>(s), n);
+      return true;
+    };
+    if (!take(id->User, id->UserLength, &p.user) || !take(id->Domain, id->DomainLength, &p.domain) ||
+        !take(id->Password, id->PasswordLength, &p.password)) {
+      return LDAP_PARAM_ERROR;
+    }
+    p.haveIdentity = !p.user.empty();
+  }
+  ULONG code = static_cast<ULONG>(nat::ToWindowsCode(nat::NegotiateBind(ld->conn, p)));
+  std::fill(p.password.begin(), p.password.end(), '\0');
+  NoteOutcome(ld, code);
+  return code;
+}
+
+ULONG ldap_unbind(LDAP* ld) {
+  if (ld == nullptr) return LDAP_PARAM_ERROR;
+  nat::Close(ld->conn);
+  if (ld->udpSocket >= 0) close(ld->udpSocket);
+  delete ld;
+  return LDAP_SUCCESS;
+}
+
+ULONG ldap_unbind_s(LDAP* ld) { return ldap_unbind(ld); }
+
+// --- Searches ---------------------------------------------------------------
+
+ULONG ldap_search_s(LDAP* ld, const char* base, ULONG scope, const char* filter,
+                    const char* const* attrs, ULONG attrsonly, LDAPMessage** res) {
+  if (ld == nullptr) {
+    if (res != nullptr) *res = nullptr;
+    return LDAP_PARAM_ERROR;
+  }
+  return RunSearch(ld, base, scope, filter, attrs, attrsonly, nullptr, ld->timeLimit,
+                   ld->sizeLimit, -1, res);
+}
+
+ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* filter,
+                        const char* const* attrs, ULONG attrsonly, LDAPControl** serverControls,
+                        LDAPControl** /*clientControls*/, l_timeval* timeout, ULONG sizeLimit,
+                        LDAPMessage** res) {
+  if (res != nullptr) *res = nullptr;
+  if (ld == nullptr) return LDAP_PARAM_ERROR;
+  std::vector<nat::Control> controls;
+  if (!CopyControls(serverControls, &controls)) return LDAP_PARAM_ERROR;
+  long waitMs = WaitMs(timeout);
+  // The timeout is also the time limit the server is given.
+  ULONG timeLimit = waitMs >= 0 ? static_cast<ULONG>((waitMs + 999) / 1000) : ld->timeLimit;
+  return RunSearch(ld, base, scope, filter, attrs, attrsonly, &controls, timeLimit, sizeLimit,
+                   waitMs, res);
+}
+
+PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope, const char* filter,
+                                  const char* const* attrs, ULONG attrsonly,
+                                  LDAPControl** serverControls, LDAPControl** /*clientControls*/,
+                                  ULONG pageTimeLimit, ULONG totalSizeLimit,
+                                  LDAPSortKey** sortKeys) {
+  if (ld == nullptr || scope > LDAP_SCOPE_SUBTREE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto* s = new (std::nothrow) LDAPSearch;
+  if (s == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  s->haveBase = base != nullptr;
+  if (base != nullptr) s->base = base;
+  s->scope = scope;
+  s->filter = EffectiveFilter(filter);
+  s->haveAttrs = attrs != nullptr;
+  for (size_t i = 0; attrs != nullptr && attrs[i] != nullptr; ++i) s->attrs.emplace_back(attrs[i]);
+  s->attrsOnly = attrsonly;
+  s->timeLimit = pageTimeLimit;
+  s->sizeLimit = totalSizeLimit;
+  nat::Control sort;
+  if (!CopyControls(serverControls, &s->controls)) {
+    delete s;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (SortControl(sortKeys, &sort)) s->controls.push_back(std::move(sort));
+  return s;
+}
+
+ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULONG pageSize,
+                           ULONG* totalCount, LDAPMessage** results) {
+  if (results != nullptr) *results = nullptr;
+  if (totalCount != nullptr) *totalCount = 0;
+  if (ld == nullptr || search == nullptr || results == nullptr) return LDAP_PARAM_ERROR;
+  using State = LDAPSearch::State;
+  if (search->state == State::kDone || search->state == State::kFailed) {
+    return LDAP_NO_RESULTS_RETURNED;
+  }
+  std::vector<const char*> attrs;
+  for (const std::string& a : search->attrs) attrs.push_back(a.c_str());
+  attrs.push_back(nullptr);
+  const char* const* attrList = search->haveAttrs ? attrs.data() : nullptr;
+  const char* base = search->haveBase ? search->base.c_str() : nullptr;
+  long waitMs = WaitMs(timeout);
+  ULONG code;
+  if (ld->udp) {
+    // No paging without a connection: the one answer is the one page.
+    code = RunSearch(ld, base, search->scope, search->filter.c_str(), attrList, search->attrsOnly,
+                     nullptr, search->timeLimit, search->sizeLimit, waitMs, results);
+    search->state = code == LDAP_SUCCESS || code == LDAP_SIZELIMIT_EXCEEDED ? State::kDone
+                                                                             : State::kFailed;
+    return code;
+  }
+  std::vector<nat::Control> controls = search->controls;
+  controls.push_back(PagedControl(pageSize, search->cookie));
+  code = RunSearch(ld, base, search->scope, search->filter.c_str(), attrList, search->attrsOnly,
+                   &controls, search->timeLimit, search->sizeLimit, waitMs, results);
+  if (code != LDAP_SUCCESS) {
+    search->state = code == LDAP_SIZELIMIT_EXCEEDED ? State::kDone : State::kFailed;
+    search->cookie.clear();
+    return code;
+  }
+  // The cookie of the paged-results response control says whether more follow.
+  search->cookie.clear();
+  nat::ParsedResult parsed;
+  if (*results != nullptr && (*results)->native != nullptr &&
+      nat::ParseResult(ld->conn, (*results)->native, &parsed) == 0) {
+    for (const nat::Control& c : parsed.controls) {
+      if (c.oid != LDAP_PAGED_RESULT_OID_STRING) continue;
+      detail::BerReader r(c.value.data(), c.value.size());
+      detail::BerReader seq(nullptr, 0);
+      int64_t estimate = 0;
+      std::string_view cookie;
+      if (r.Sequence(&seq) && seq.Integer(&estimate) && seq.OctetString(&cookie)) {
+        search->cookie.assign(cookie);
+        if (totalCount != nullptr && estimate > 0) *totalCount = static_cast<ULONG>(estimate);
+      }
+    }
+  }
+  search->state = search->cookie.empty() ? State::kDone : State::kMore;
+  return LDAP_SUCCESS;
+}
+
+ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {
+  if (search == nullptr) return LDAP_PARAM_ERROR;
+  if (ld != nullptr && ld->conn != nullptr && search->state == LDAPSearch::State::kMore &&
+      !search->cookie.empty()) {
+    // A page size of 0 with the cookie lets the server drop the search.
+    std::vector<nat::Control> controls = search->controls;
+    controls.push_back(PagedControl(0, search->cookie));
+    std::vector<const char*> attrs;
+    for (const std::string& a : search->attrs) attrs.push_back(a.c_str());
+    attrs.push_back(nullptr);
+    nat::SearchParams p;
+    p.base = search->base.c_str();
+    p.scope = static_cast<int>(search->scope);
+    p.filter = search->filter.c_str();
+    p.attrs = search->haveAttrs ? const_cast<char**>(attrs.data()) : nullptr;
+    p.attrsOnly = search->attrsOnly != 0;
+    p.controls = &controls;
+    p.timeLimit = static_cast<int>(search->timeLimit);
+    p.sizeLimit = static_cast<int>(search->sizeLimit);
+    nat::SearchAndForget(ld->conn, p);
+  }
+  delete search;
+  return LDAP_SUCCESS;
+}
+
+// --- Walking a result -------------------------------------------------------
+
+ULONG ldap_count_entries(LDAP* ld, LDAPMessage* res) {
+  if (res == nullptr) return 0;
+  LDAPMessage* head = res->head;
+  BuildEntries(ld, head);
+  if (res == head) return static_cast<ULONG>(head->entryCount);
+  return static_cast<ULONG>(head->entryCount - res->index);
+}
+
+LDAPMessage* ldap_first_entry(LDAP* ld, LDAPMessage* res) { return EntryOf(ld, res); }
+
+LDAPMessage* ldap_next_entry(LDAP* ld, LDAPMessage* entry) {
+  LDAPMessage* e = EntryOf(ld, entry);
+  if (e == nullptr) return nullptr;
+  LDAPMessage* head = e->head;
+  if (entry == head) {  // the head stood for its first entry
+    return head->entryCount > 1 ? &head->entries[1] : nullptr;
+  }
+  return e->index + 1 < head->entryCount ? &head->entries[e->index + 1] : nullptr;
+}
+
+char* ldap_get_dn(LDAP* ld, LDAPMessage* entry) {
+  LDAPMessage* e = EntryOf(ld, entry);
+  if (e == nullptr) return nullptr;
+  if (e->nativeEntry != nullptr) {
+    if (ld == nullptr || ld->conn == nullptr) return nullptr;
+    return AdoptNativeText(nat::GetDn(ld->conn, e->nativeEntry));
+  }
+  const detail::CldapEntry* u = UdpEntry(e);
+  return u != nullptr ? CopyText(u->dn) : nullptr;
+}
+
+char* ldap_first_attribute(LDAP* ld, LDAPMessage* entry, BerElement** ptr) {
+  if (ptr == nullptr) return nullptr;
+  *ptr = nullptr;
+  LDAPMessage* e = EntryOf(ld, entry);
+  if (e == nullptr) return nullptr;
+  auto* ber = new (std::nothrow) BerElement;
+  if (ber == nullptr) return nullptr;
+  ber->kind = BerElement::kWalk;
+  *ptr = ber;
+  if (e->nativeEntry != nullptr) {
+    if (ld == nullptr || ld->conn == nullptr) return nullptr;
+    return AdoptNativeText(nat::FirstAttribute(ld->conn, e->nativeEntry, &ber->native));
+  }
+  const detail::CldapEntry* u = UdpEntry(e);
+  if (u == nullptr || u->attributes.empty()) return nullptr;
+  ber->nextAttribute = 1;
+  return CopyText(u->attributes[0].name);
+}
+
+char* ldap_next_attribute(LDAP* ld, LDAPMessage* entry, BerElement* ptr) {
+  if (ptr == nullptr || ptr->kind != BerElement::kWalk) return nullptr;
+  LDAPMessage* e = EntryOf(ld, entry);
+  if (e == nullptr) return nullptr;
+  if (e->nativeEntry != nullptr) {
+    if (ld == nullptr || ld->conn == nullptr || ptr->native == nullptr) return nullptr;
+    char* name = nat::NextAttribute(ld->conn, e->nativeEntry, ptr->native);
+    if (name == nullptr) {  // the walk is over: its state can go now
+      nat::FreeWalkState(ptr->native);
+      ptr->native = nullptr;
+    }
+    return AdoptNativeText(name);
+  }
+  const detail::CldapEntry* u = UdpEntry(e);
+  if (u == nullptr || ptr->nextAttribute >= u->attributes.size()) return nullptr;
+  return CopyText(u->attributes[ptr->nextAttribute++].name);
+}
+
+char** ldap_get_values(LDAP* ld, LDAPMessage* entry, const char* attr) {
+  std::vector<Bytes> values;
+  void* handle = nullptr;
+  if (!CollectValues(ld, EntryOf(ld, entry), attr, &values, &handle)) return nullptr;
+  char** out = MakeTextArray(values);
+  if (handle != nullptr) nat::FreeValues(handle);
+  return out;
+}
+
+berval** ldap_get_values_len(LDAP* ld, LDAPMessage* entry, const char* attr) {
+  std::vector<Bytes> values;
+  void* handle = nullptr;
+  if (!CollectValues(ld, EntryOf(ld, entry), attr, &values, &handle)) return nullptr;
+  berval** out = MakeBervalArray(values);
+  if (handle != nullptr) nat::FreeValues(handle);
+  return out;
+}
+
+ULONG ldap_count_values(char** vals) {
+  ULONG n = 0;
+  while (vals != nullptr && vals[n] != nullptr) ++n;
+  return n;
+}
+
+ULONG ldap_count_values_len(berval** vals) {
+  ULONG n = 0;
+  while (vals != nullptr && vals[n] != nullptr) ++n;
+  return n;
+}
+
+ULONG ldap_value_free(char** vals) {
+  std::free(vals);
+  return LDAP_SUCCESS;
+}
+
+ULONG ldap_value_free_len(berval** vals) {
+  std::free(vals);
+  return LDAP_SUCCESS;
+}
+
+ULONG ldap_msgfree(LDAPMessage* res) {
+  if (res == nullptr || res->head != res) return LDAP_SUCCESS;  // entries go with their result
+  if (res->native != nullptr) nat::MsgFree(res->native);
+  delete res;
+  return LDAP_SUCCESS;
+}
+
+void ldap_memfree(char* block) { std::free(block); }
+
+ULONG ldap_parse_result(LDAP* ld, LDAPMessage* res, ULONG* returnCode, char** matchedDN,
+                        char** errorMessage, char*** referrals, LDAPControl*** serverControls,
+                        BOOLEAN freeIt) {
+  if (returnCode != nullptr) *returnCode = 0;
+  if (matchedDN != nullptr) *matchedDN = nullptr;
+  if (errorMessage != nullptr) *errorMessage = nullptr;
+  if (referrals != nullptr) *referrals = nullptr;
+  if (serverControls != nullptr) *serverControls = nullptr;
+  if (res == nullptr) return LDAP_NO_RESULTS_RETURNED;
+  LDAPMessage* head = res->head;
+  nat::ParsedResult parsed;
+  ULONG rc = LDAP_SUCCESS;
+  if (head->native != nullptr) {
+    if (ld == nullptr || ld->conn == nullptr) {
+      rc = LDAP_PARAM_ERROR;
+    } else {
+      rc = static_cast<ULONG>(nat::ToWindowsCode(nat::ParseResult(ld->conn, head->native, &parsed)));
+    }
+  } else if (head->udp && head->udp->done) {
+    parsed.code = head->udp->code;
+    parsed.haveMatched = !head->udp->matched.empty();
+    parsed.matched = head->udp->matched;
+    parsed.haveError = !head->udp->error.empty();
+    parsed.error = head->udp->error;
+    parsed.referrals = head->udp->referrals;
+  } else {
+    rc = LDAP_NO_RESULTS_RETURNED;
+  }
+  if (rc == LDAP_SUCCESS) {
+    if (returnCode != nullptr) *returnCode = static_cast<ULONG>(nat::ToWindowsCode(parsed.code));
+    if (matchedDN != nullptr && parsed.haveMatched) *matchedDN = CopyText(parsed.matched);
+    if (errorMessage != nullptr && parsed.haveError) *errorMessage = CopyText(parsed.error);
+    if (referrals != nullptr && !parsed.referrals.empty()) {
+      std::vector<Bytes> refs;
+      for (const std::string& r : parsed.referrals) refs.push_back(Bytes{r.data(), r.size()});
+      *referrals = MakeTextArray(refs);
+    }
+    if (serverControls != nullptr && !parsed.controls.empty()) {
+      auto** list = static_cast<LDAPControl**>(
+          std::calloc(parsed.controls.size() + 1, sizeof(LDAPControl*)));
+      if (list != nullptr) {
+        size_t n = 0;
+        for (const nat::Control& c : parsed.controls) {
+          LDAPControl* ctl = MakeControl(c);
+          if (ctl != nullptr) list[n++] = ctl;
+        }
+        *serverControls = list;
+      }
+    }
+  }
+  if (freeIt) ldap_msgfree(head);
+  return rc;
+}
+
+ULONG ldap_control_free(LDAPControl* control) {
+  std::free(control);
+  return LDAP_SUCCESS;
+}
+
+ULONG ldap_controls_free(LDAPControl** controls) {
+  for (size_t i = 0; controls != nullptr && controls[i] != nullptr; ++i) std::free(controls[i]);
+  std::free(controls);
+  return LDAP_SUCCESS;
+}
+
+// --- Texts -------------------------------------------------------------------
+
+const char* ldap_err2string(ULONG err) {
+  switch (err) {
+    case LDAP_SUCCESS: return "Success";
+    case LDAP_OPERATIONS_ERROR: return "Operations Error";
+    case LDAP_PROTOCOL_ERROR: return "Protocol Error";
+    case LDAP_TIMELIMIT_EXCEEDED: return "Timelimit Exceeded";
+    case LDAP_SIZELIMIT_EXCEEDED: return "Sizelimit Exceeded";
+    case LDAP_COMPARE_FALSE: return "Compare False";
+    case LDAP_COMPARE_TRUE: return "Compare True";
+    case LDAP_AUTH_METHOD_NOT_SUPPORTED: return "Auth Method Not Supported";
+    case LDAP_STRONG_AUTH_REQUIRED: return "Strong Auth Required";
+    case LDAP_PARTIAL_RESULTS: return "Partial Results";
+    case LDAP_REFERRAL: return "Referral";
+    case LDAP_ADMIN_LIMIT_EXCEEDED: return "Admin Limit Exceeded";
+    case LDAP_UNAVAILABLE_CRIT_EXTENSION: return "Unavailable Critical Extension";
+    case LDAP_CONFIDENTIALITY_REQUIRED: return "Confidentiality Required";
+    case LDAP_SASL_BIND_IN_PROGRESS: return "SASL Bind In Progress";
+    case LDAP_NO_SUCH_ATTRIBUTE: return "No Such Attribute";
+    case LDAP_UNDEFINED_TYPE: return "Undefined Type";
+    case LDAP_INAPPROPRIATE_MATCHING: return "Inappropriate Matching";
+    case LDAP_CONSTRAINT_VIOLATION: return "Constraint Violation";
+    case LDAP_ATTRIBUTE_OR_VALUE_EXISTS: return "Attribute Or Value Exists";
+    case LDAP_INVALID_SYNTAX: return "Invalid Syntax";
+    case LDAP_NO_SUCH_OBJECT: return "No Such Object";
+    case LDAP_ALIAS_PROBLEM: return "Alias Problem";
+    case LDAP_INVALID_DN_SYNTAX: return "Invalid DN Syntax";
+    case LDAP_IS_LEAF: return "Is Leaf";
+    case LDAP_ALIAS_DEREF_PROBLEM: return "Alias Deref Problem";
+    case LDAP_INAPPROPRIATE_AUTH: return "Inappropriate Authentication";
+    case LDAP_INVALID_CREDENTIALS: return "Invalid Credentials";
+    case LDAP_INSUFFICIENT_RIGHTS: return "Insufficient Rights";
+    case LDAP_BUSY: return "Busy";
+    case LDAP_UNAVAILABLE: return "Unavailable";
+    case LDAP_UNWILLING_TO_PERFORM: return "Unwilling To Perform";
+    case LDAP_LOOP_DETECT: return "Loop Detected";
+    case LDAP_SORT_CONTROL_MISSING: return "Sort Control Missing";
+    case LDAP_OFFSET_RANGE_ERROR: return "Index range error";
+    case LDAP_NAMING_VIOLATION: return "Naming Violation";
+    case LDAP_OBJECT_CLASS_VIOLATION: return "Object Class Violation";
+    case LDAP_NOT_ALLOWED_ON_NONLEAF: return "Not allowed on Non-leaf";
+    case LDAP_NOT_ALLOWED_ON_RDN: return "Not allowed on RDN";
+    case LDAP_ALREADY_EXISTS: return "Already Exists";
+    case LDAP_NO_OBJECT_CLASS_MODS: return "No Object Class Mods";
+    case LDAP_RESULTS_TOO_LARGE: return "Results Too Large";
+    case LDAP_AFFECTS_MULTIPLE_DSAS: return "Affects Multiple DSAs";
+    case LDAP_VIRTUAL_LIST_VIEW_ERROR: return "Virtual List View Error";
+    case LDAP_OTHER: return "Other";
+    case LDAP_SERVER_DOWN: return "Server Down";
+    case LDAP_LOCAL_ERROR: return "Local Error";
+    case LDAP_ENCODING_ERROR: return "Encoding Error";
+    case LDAP_DECODING_ERROR: return "Decoding Error";
+    case LDAP_TIMEOUT: return "Timeout";
+    case LDAP_AUTH_UNKNOWN: return "Auth Unknown";
+    case LDAP_FILTER_ERROR: return "Filter Error";
+    case LDAP_USER_CANCELLED: return "User Cancelled";
+    case LDAP_PARAM_ERROR: return "Parameter Error";
+    case LDAP_NO_MEMORY: return "No Memory";
+    case LDAP_CONNECT_ERROR: return "Can't connect to the LDAP server";
+    case LDAP_NOT_SUPPORTED: return "This feature is not supported";
+    case LDAP_CONTROL_NOT_FOUND: return "Control not found";
+    case LDAP_NO_RESULTS_RETURNED: return "No result present in message";
+    case LDAP_MORE_RESULTS_TO_RETURN: return "More results returned";
+    case LDAP_CLIENT_LOOP: return "Loop while handling referrals";
+    case LDAP_REFERRAL_LIMIT_EXCEEDED: return "Referral hop limit exceeded";
+    default: return "Unknown error";
+  }
+}
+
+}  // namespace plat

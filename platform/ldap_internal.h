@@ -1,0 +1,75 @@
+// Inside of the client's handles; shared by the client's own sources only.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/cldap.h"
+#include "platform/ldap_ber.h"
+#include "platform/ldap_client.h"
+#include "platform/ldap_native.h"
+
+namespace plat {
+
+struct LDAP {
+  bool udp = false;
+  std::string hostText;  // as given (LDAP_OPT_HOST_NAME)
+  ULONG port = 0;
+  bool secure = false;
+  nat::Conn* conn = nullptr;  // TCP and TLS
+  int udpSocket = -1;         // connectionless
+  int nextMessageId = 1;
+  ULONG timeLimit = 0;
+  ULONG sizeLimit = 0;
+  bool sign = false;
+  bool encrypt = false;
+  bool referrals = true;
+  ULONG lastCode = 0;
+  bool haveServerError = false;
+  std::string serverError;
+};
+
+// A result chain (head) or one of its entries.
+struct LDAPMessage {
+  LDAPMessage* head = this;
+  // Head only.
+  ldapmsg* native = nullptr;               // libldap's chain
+  std::unique_ptr<detail::CldapReply> udp;  // a decoded connectionless reply
+  std::unique_ptr<LDAPMessage[]> entries;   // built on the first walk
+  size_t entryCount = 0;
+  bool entriesBuilt = false;
+  // Entry only.
+  ldapmsg* nativeEntry = nullptr;
+  size_t index = 0;
+};
+
+struct BerElement {
+  enum Kind { kEncoder, kWalk } kind = kEncoder;
+  detail::BerWriter writer;
+  // Attribute walk state.
+  berelement* native = nullptr;
+  size_t nextAttribute = 0;  // connectionless entries
+};
+
+struct LDAPSearch {
+  std::string base;
+  bool haveBase = false;
+  ULONG scope = 0;
+  std::string filter;
+  std::vector<std::string> attrs;
+  bool haveAttrs = false;
+  ULONG attrsOnly = 0;
+  std::vector<nat::Control> controls;  // the caller's, then sort
+  ULONG timeLimit = 0;
+  ULONG sizeLimit = 0;
+  std::string cookie;
+  enum class State { kFresh, kMore, kDone, kFailed } state = State::kFresh;
+};
+
+namespace detail {
+void ReleaseBerElement(BerElement* ber);
+}
+
+}  // namespace plat

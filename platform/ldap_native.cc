@@ -1,0 +1,522 @@
+// The only translation unit that talks to libldap, libsasl2 and GSSAPI.
+#include "platform/ldap_native.h"
+
+#include <gssapi/gssapi.h>
+#include <gssapi/gssapi_ext.h>
+#include <gssapi/gssapi_krb5.h>
+#include <krb5.h>
+#include <lber.h>
+#include <ldap.h>
+#include <sasl/sasl.h>
+#include <strings.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <new>
+
+namespace plat::nat {
+
+struct Conn {
+  ::LDAP* ld = nullptr;
+  bool tls = false;
+  // How the connection was bound, for binding referral connections alike.
+  enum class Bind { kNone, kSimple, kSasl } bind = Bind::kNone;
+  std::string simpleDn;
+  std::string simplePassword;
+  bool simpleAnonymous = true;
+  std::string mech;
+  NegotiateParams sasl;
+  std::string authcid;  // user name given to SASL
+  gss_cred_id_t cred = GSS_C_NO_CREDENTIAL;
+};
+
+namespace {
+
+constexpr int kNetworkTimeoutSeconds = 30;
+
+void SetDiagnostic(::LDAP* ld, const std::string& text) {
+  ldap_set_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, text.c_str());
+}
+
+// Text of a GSSAPI status pair.
+std::string GssText(OM_uint32 major, OM_uint32 minor) {
+  std::string out;
+  for (int pass = 0; pass < 2; ++pass) {
+    OM_uint32 code = pass == 0 ? major : minor;
+    int type = pass == 0 ? GSS_C_GSS_CODE : GSS_C_MECH_CODE;
+    if (code == 0) continue;
+    OM_uint32 ctx = 0;
+    do {
+      OM_uint32 min2 = 0;
+      gss_buffer_desc buf = GSS_C_EMPTY_BUFFER;
+      if (gss_display_status(&min2, code, type, GSS_C_NO_OID, &ctx, &buf) != GSS_S_COMPLETE) break;
+      if (!out.empty()) out += ": ";
+      out.append(static_cast<const char*>(buf.value), buf.length);
+      gss_release_buffer(&min2, &buf);
+    } while (ctx != 0);
+  }
+  return out;
+}
+
+struct InteractContext {
+  Conn* conn;
+  const std::string* authcid;
+  const std::string* password;
+  const std::string* realm;
+};
+
+// SASL interaction: hands over the in-memory Kerberos credentials (libldap
+// accepts them only while the exchange runs) and answers the prompts.
+int Interact(::LDAP* ld, unsigned /*flags*/, void* defaults, void* in) {
+  auto* ctx = static_cast<InteractContext*>(defaults);
+  if (ctx->conn->cred != GSS_C_NO_CREDENTIAL) {
+    ldap_set_option(ld, LDAP_OPT_X_SASL_GSS_CREDS, ctx->conn->cred);
+  }
+  for (auto* p = static_cast<sasl_interact_t*>(in); p != nullptr && p->id != SASL_CB_LIST_END; ++p) {
+    const std::string* answer = nullptr;
+    switch (p->id) {
+      case SASL_CB_AUTHNAME:
+        answer = ctx->authcid;
+        break;
+      case SASL_CB_PASS:
+        answer = ctx->password;
+        break;
+      case SASL_CB_GETREALM:
+        answer = ctx->realm;
+        break;
+      default:  // SASL_CB_USER: no separate authorization identity
+        break;
+    }
+    if (answer != nullptr) {
+      p->result = answer->c_str();
+      p->len = static_cast<unsigned>(answer->size());
+    } else {
+      p->result = "";
+      p->len = 0;
+    }
+  }
+  return LDAP_SUCCESS;
+}
+
+int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
+  ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+  // Security layer: over TLS none (the channel is bound instead); otherwise
+  // integrity (signing) by default, confidentiality when sealing is asked.
+  const char* props = c->tls ? "minssf=0,maxssf=0"
+                      : c->sasl.seal ? "minssf=56"
+                      : c->sasl.sign ? "minssf=1,maxssf=1"
+                                     : "minssf=0";
+  ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, props);
+  if (c->tls) {
+    int cb = LDAP_OPT_X_SASL_CBINDING_TLS_ENDPOINT;
+    ldap_set_option(ld, LDAP_OPT_X_SASL_CBINDING, &cb);
+  }
+  std::string realm = c->sasl.domain;
+  InteractContext ctx{c, &c->authcid, &c->sasl.password, &realm};
+  return ldap_sasl_interactive_bind_s(ld, nullptr, mech.c_str(), nullptr, nullptr,
+                                      LDAP_SASL_QUIET, Interact, &ctx);
+}
+
+int RebindProc(::LDAP* ld, LDAP_CONST char* /*url*/, ber_tag_t /*request*/, ber_int_t /*msgid*/,
+               void* params) {
+  auto* c = static_cast<Conn*>(params);
+  switch (c->bind) {
+    case Conn::Bind::kSimple: {
+      berval cred{c->simplePassword.size(), const_cast<char*>(c->simplePassword.c_str())};
+      return ldap_sasl_bind_s(ld, c->simpleAnonymous ? "" : c->simpleDn.c_str(), LDAP_SASL_SIMPLE,
+                              &cred, nullptr, nullptr, nullptr);
+    }
+    case Conn::Bind::kSasl:
+      return SaslBindOn(c, ld, c->mech);
+    default:
+      return LDAP_SUCCESS;
+  }
+}
+
+// The DC's Kerberos realm from its RootDSE ("acc.test:dc1$@ACC.TEST"),
+// readable before any bind; "" when the server names none.
+std::string RealmFromRootDse(Conn* c) {
+  char attr[] = "ldapServiceName";
+  char* attrs[] = {attr, nullptr};
+  LDAPMessage* res = nullptr;
+  struct timeval tv = {kNetworkTimeoutSeconds, 0};
+  std::string realm;
+  int rc = ldap_search_ext_s(c->ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr,
+                             nullptr, &tv, 0, &res);
+  if (rc == LDAP_SUCCESS) {
+    LDAPMessage* e = ldap_first_entry(c->ld, res);
+    struct berval** vals = e != nullptr ? ldap_get_values_len(c->ld, e, attr) : nullptr;
+    if (vals != nullptr && vals[0] != nullptr) {
+      std::string v(vals[0]->bv_val, vals[0]->bv_len);
+      size_t at = v.rfind('@');
+      if (at != std::string::npos) realm = v.substr(at + 1);
+    }
+    ldap_value_free_len(vals);
+  }
+  ldap_msgfree(res);
+  return realm;
+}
+
+std::string Upper(std::string s) {
+  for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  return s;
+}
+
+// Kerberos principal for the identity, or "" when no realm can be named.
+std::string Principal(const NegotiateParams& p, const std::string& dcRealm) {
+  size_t at = p.user.find('@');
+  if (at != std::string::npos) {
+    std::string suffix = p.user.substr(at + 1);
+    if (!dcRealm.empty() && strcasecmp(suffix.c_str(), dcRealm.c_str()) == 0) suffix = dcRealm;
+    else suffix = Upper(suffix);
+    return p.user.substr(0, at) + "@" + suffix;
+  }
+  if (p.domain.find('.') != std::string::npos) return p.user + "@" + Upper(p.domain);
+  if (!dcRealm.empty()) return p.user + "@" + dcRealm;
+  return "";
+}
+
+enum class KerberosOutcome { kOk, kRefused, kUnavailable };
+
+KerberosOutcome AcquireCredentials(Conn* c, const std::string& principal, std::string* why) {
+  OM_uint32 minor = 0;
+  gss_buffer_desc nameBuf{principal.size(), const_cast<char*>(principal.data())};
+  gss_name_t name = GSS_C_NO_NAME;
+  OM_uint32 major = gss_import_name(&minor, &nameBuf, GSS_C_NT_USER_NAME, &name);
+  if (GSS_ERROR(major)) {
+    *why = GssText(major, minor);
+    return KerberosOutcome::kUnavailable;
+  }
+  gss_buffer_desc pw{c->sasl.password.size(), const_cast<char*>(c->sasl.password.data())};
+  gss_OID_desc mech = *gss_mech_krb5;
+  gss_OID_set_desc mechs{1, &mech};
+  major = gss_acquire_cred_with_password(&minor, name, &pw, GSS_C_INDEFINITE, &mechs,
+                                         GSS_C_INITIATE, &c->cred, nullptr, nullptr);
+  OM_uint32 min2 = 0;
+  gss_release_name(&min2, &name);
+  if (!GSS_ERROR(major)) return KerberosOutcome::kOk;
+  *why = GssText(major, minor);
+  c->cred = GSS_C_NO_CREDENTIAL;
+  switch (static_cast<long>(static_cast<int32_t>(minor))) {
+    case KRB5KDC_ERR_PREAUTH_FAILED:
+    case KRB5KRB_AP_ERR_BAD_INTEGRITY:
+    case KRB5KDC_ERR_C_PRINCIPAL_UNKNOWN:
+    case KRB5KDC_ERR_CLIENT_REVOKED:
+    case KRB5KDC_ERR_KEY_EXP:
+      return KerberosOutcome::kRefused;
+    default:
+      return KerberosOutcome::kUnavailable;
+  }
+}
+
+std::vector<LDAPControl> NativeControls(const std::vector<Control>* in) {
+  std::vector<LDAPControl> out;
+  if (in == nullptr) return out;
+  out.reserve(in->size());
+  for (const Control& c : *in) {
+    LDAPControl n{};
+    n.ldctl_oid = const_cast<char*>(c.oid.c_str());
+    if (c.hasValue) {
+      n.ldctl_value.bv_len = c.value.size();
+      n.ldctl_value.bv_val = const_cast<char*>(c.value.data());
+    }
+    n.ldctl_iscritical = c.critical ? 1 : 0;
+    out.push_back(n);
+  }
+  return out;
+}
+
+}  // namespace
+
+Conn* Open(const std::string& uris, int* code) {
+  ::LDAP* ld = nullptr;
+  int rc = ldap_initialize(&ld, uris.c_str());
+  if (rc != LDAP_SUCCESS || ld == nullptr) {
+    *code = rc != LDAP_SUCCESS ? rc : LDAP_LOCAL_ERROR;
+    return nullptr;
+  }
+  auto* c = new (std::nothrow) Conn;
+  if (c == nullptr) {
+    ldap_unbind_ext(ld, nullptr, nullptr);
+    *code = LDAP_NO_MEMORY;
+    return nullptr;
+  }
+  c->ld = ld;
+  c->tls = uris.rfind("ldaps://", 0) == 0;
+  int version = LDAP_VERSION3;
+  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  struct timeval tv = {kNetworkTimeoutSeconds, 0};
+  ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
+  // Certificate checking is never weaker than "demand", whatever ldap.conf says.
+  int reqcert = LDAP_OPT_X_TLS_DEMAND;
+  if (ldap_get_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &reqcert) == LDAP_OPT_SUCCESS &&
+      reqcert != LDAP_OPT_X_TLS_DEMAND && reqcert != LDAP_OPT_X_TLS_HARD) {
+    reqcert = LDAP_OPT_X_TLS_DEMAND;
+    ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &reqcert);
+    int server = 0;
+    ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &server);
+  }
+  *code = LDAP_SUCCESS;
+  return c;
+}
+
+void Close(Conn* c) {
+  if (c == nullptr) return;
+  if (c->ld != nullptr) ldap_unbind_ext(c->ld, nullptr, nullptr);
+  if (c->cred != GSS_C_NO_CREDENTIAL) {
+    OM_uint32 minor = 0;
+    gss_release_cred(&minor, &c->cred);
+  }
+  // Scrub the kept passwords before the memory goes back.
+  std::fill(c->simplePassword.begin(), c->simplePassword.end(), '\0');
+  std::fill(c->sasl.password.begin(), c->sasl.password.end(), '\0');
+  delete c;
+}
+
+int SetVersion(Conn* c, int version) {
+  return ldap_set_option(c->ld, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS
+             ? LDAP_SUCCESS
+             : LDAP_PARAM_ERROR;
+}
+
+int GetVersion(Conn* c) {
+  int version = LDAP_VERSION3;
+  ldap_get_option(c->ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  return version;
+}
+
+int SetReferrals(Conn* c, bool on) {
+  return ldap_set_option(c->ld, LDAP_OPT_REFERRALS, on ? LDAP_OPT_ON : LDAP_OPT_OFF) ==
+                 LDAP_OPT_SUCCESS
+             ? LDAP_SUCCESS
+             : LDAP_PARAM_ERROR;
+}
+
+int SetReferralHopLimit(Conn* c, int hops) {
+  return ldap_set_option(c->ld, LDAP_OPT_REFHOPLIMIT, &hops) == LDAP_OPT_SUCCESS
+             ? LDAP_SUCCESS
+             : LDAP_PARAM_ERROR;
+}
+
+int SetDeref(Conn* c, int deref) {
+  return ldap_set_option(c->ld, LDAP_OPT_DEREF, &deref) == LDAP_OPT_SUCCESS ? LDAP_SUCCESS
+                                                                             : LDAP_PARAM_ERROR;
+}
+
+bool UsesTls(Conn* c) { return c->tls; }
+
+std::string Diagnostic(Conn* c) {
+  char* text = nullptr;
+  std::string out;
+  if (c != nullptr && ldap_get_option(c->ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text) == LDAP_OPT_SUCCESS &&
+      text != nullptr) {
+    out = text;
+  }
+  ldap_memfree(text);
+  return out;
+}
+
+int LastCode(Conn* c) {
+  int code = LDAP_SUCCESS;
+  if (c != nullptr) ldap_get_option(c->ld, LDAP_OPT_RESULT_CODE, &code);
+  return code;
+}
+
+int SimpleBind(Conn* c, const char* dn, const char* password) {
+  c->bind = Conn::Bind::kNone;
+  c->simpleAnonymous = dn == nullptr || *dn == '\0';
+  c->simpleDn = dn != nullptr ? dn : "";
+  c->simplePassword = password != nullptr ? password : "";
+  berval cred{c->simplePassword.size(), const_cast<char*>(c->simplePassword.c_str())};
+  int rc = ldap_sasl_bind_s(c->ld, c->simpleDn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr,
+                            nullptr);
+  if (rc == LDAP_SUCCESS) {
+    c->bind = Conn::Bind::kSimple;
+    ldap_set_rebind_proc(c->ld, RebindProc, c);
+  }
+  return rc;
+}
+
+int NegotiateBind(Conn* c, const NegotiateParams& p) {
+  c->bind = Conn::Bind::kNone;
+  c->sasl = p;
+  if (c->cred != GSS_C_NO_CREDENTIAL) {
+    OM_uint32 minor = 0;
+    gss_release_cred(&minor, &c->cred);
+  }
+  int rc;
+  if (!p.haveIdentity) {
+    // The caller's own Kerberos tickets (KRB5CCNAME).
+    c->authcid.clear();
+    c->mech = "GSSAPI";
+    rc = SaslBindOn(c, c->ld, c->mech);
+  } else {
+    // Kerberos credentials from the password, kept in memory only.
+    std::string why;
+    std::string realm = RealmFromRootDse(c);
+    if (realm.empty() && LastCode(c) == LDAP_SERVER_DOWN) return LDAP_SERVER_DOWN;
+    std::string principal = Principal(p, realm);
+    KerberosOutcome k = principal.empty() ? KerberosOutcome::kUnavailable
+                                          : AcquireCredentials(c, principal, &why);
+    if (k == KerberosOutcome::kRefused) {
+      SetDiagnostic(c->ld, why);
+      return LDAP_INVALID_CREDENTIALS;
+    }
+    rc = LDAP_AUTH_UNKNOWN;
+    if (k == KerberosOutcome::kOk) {
+      c->authcid = principal;
+      c->mech = "GSSAPI";
+      rc = SaslBindOn(c, c->ld, c->mech);
+    }
+    // NTLM where Kerberos cannot be used (no realm, no KDC, no service ticket).
+    if (rc == LDAP_AUTH_UNKNOWN || rc == LDAP_LOCAL_ERROR || rc == LDAP_AUTH_METHOD_NOT_SUPPORTED) {
+      std::string kerberosWhy = rc == LDAP_AUTH_UNKNOWN ? why : Diagnostic(c);
+      size_t at = p.user.find('@');
+      c->authcid = at == std::string::npos ? p.user : p.user.substr(0, at);
+      if (c->sasl.domain.empty() && at != std::string::npos) c->sasl.domain = p.user.substr(at + 1);
+      c->mech = "NTLM";
+      int ntlm = SaslBindOn(c, c->ld, c->mech);
+      if (ntlm == LDAP_SUCCESS || ntlm == LDAP_INVALID_CREDENTIALS || rc == LDAP_AUTH_UNKNOWN) {
+        rc = ntlm;
+      } else if (!kerberosWhy.empty()) {
+        SetDiagnostic(c->ld, kerberosWhy);
+      }
+    }
+  }
+  if (rc == LDAP_SUCCESS) {
+    c->bind = Conn::Bind::kSasl;
+    ldap_set_rebind_proc(c->ld, RebindProc, c);
+  }
+  return rc;
+}
+
+int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
+  *res = nullptr;
+  std::vector<LDAPControl> ctrls = NativeControls(p.controls);
+  std::vector<LDAPControl*> list;
+  for (LDAPControl& ctl : ctrls) list.push_back(&ctl);
+  list.push_back(nullptr);
+  int timeLimit = p.timeLimit;
+  ldap_set_option(c->ld, LDAP_OPT_TIMELIMIT, &timeLimit);
+  int msgid = 0;
+  int rc = ldap_search_ext(c->ld, p.base, p.scope, p.filter, p.attrs, p.attrsOnly ? 1 : 0,
+                           ctrls.empty() ? nullptr : list.data(), nullptr, nullptr, p.sizeLimit,
+                           &msgid);
+  if (rc != LDAP_SUCCESS) return rc;
+  struct timeval tv;
+  struct timeval* tvp = nullptr;
+  if (waitMs >= 0) {
+    tv.tv_sec = waitMs / 1000;
+    tv.tv_usec = (waitMs % 1000) * 1000;
+    if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
+    tvp = &tv;
+  }
+  LDAPMessage* msg = nullptr;
+  rc = ldap_result(c->ld, msgid, LDAP_MSG_ALL, tvp, &msg);
+  if (rc == 0) {
+    ldap_msgfree(msg);
+    ldap_abandon_ext(c->ld, msgid, nullptr, nullptr);
+    SetDiagnostic(c->ld, "");
+    return LDAP_TIMEOUT;
+  }
+  if (rc < 0) {
+    ldap_msgfree(msg);
+    int code = LastCode(c);
+    return code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN;
+  }
+  *res = msg;
+  int code = LDAP_SUCCESS;
+  rc = ldap_parse_result(c->ld, msg, &code, nullptr, nullptr, nullptr, nullptr, 0);
+  return rc != LDAP_SUCCESS ? rc : code;
+}
+
+void SearchAndForget(Conn* c, const SearchParams& p) {
+  ldapmsg* res = nullptr;
+  Search(c, p, 5000, &res);
+  ldap_msgfree(res);
+}
+
+int ParseResult(Conn* c, ldapmsg* res, ParsedResult* out) {
+  *out = ParsedResult();
+  int code = LDAP_SUCCESS;
+  char* matched = nullptr;
+  char* error = nullptr;
+  char** refs = nullptr;
+  LDAPControl** ctrls = nullptr;
+  int rc = ldap_parse_result(c->ld, res, &code, &matched, &error, &refs, &ctrls, 0);
+  if (rc == LDAP_SUCCESS) {
+    out->code = code;
+    if (matched != nullptr && *matched != '\0') {
+      out->haveMatched = true;
+      out->matched = matched;
+    }
+    if (error != nullptr && *error != '\0') {
+      out->haveError = true;
+      out->error = error;
+    }
+    for (size_t i = 0; refs != nullptr && refs[i] != nullptr; ++i) out->referrals.push_back(refs[i]);
+    for (size_t i = 0; ctrls != nullptr && ctrls[i] != nullptr; ++i) {
+      Control ctl;
+      ctl.oid = ctrls[i]->ldctl_oid != nullptr ? ctrls[i]->ldctl_oid : "";
+      ctl.hasValue = ctrls[i]->ldctl_value.bv_val != nullptr;
+      if (ctl.hasValue) ctl.value.assign(ctrls[i]->ldctl_value.bv_val, ctrls[i]->ldctl_value.bv_len);
+      ctl.critical = ctrls[i]->ldctl_iscritical != 0;
+      out->controls.push_back(std::move(ctl));
+    }
+  }
+  ldap_memfree(matched);
+  ldap_memfree(error);
+  ldap_memvfree(reinterpret_cast<void**>(refs));
+  ldap_controls_free(ctrls);
+  return rc;
+}
+
+int CountEntries(Conn* c, ldapmsg* res) {
+  int n = ldap_count_entries(c->ld, res);
+  return n < 0 ? 0 : n;
+}
+
+ldapmsg* FirstEntry(Conn* c, ldapmsg* res) { return ldap_first_entry(c->ld, res); }
+ldapmsg* NextEntry(Conn* c, ldapmsg* entry) { return ldap_next_entry(c->ld, entry); }
+char* GetDn(Conn* c, ldapmsg* entry) { return ldap_get_dn(c->ld, entry); }
+
+char* FirstAttribute(Conn* c, ldapmsg* entry, berelement** state) {
+  return ldap_first_attribute(c->ld, entry, state);
+}
+
+char* NextAttribute(Conn* c, ldapmsg* entry, berelement* state) {
+  return ldap_next_attribute(c->ld, entry, state);
+}
+
+void FreeText(char* text) { ldap_memfree(text); }
+void FreeWalkState(berelement* state) { ber_free(state, 0); }
+
+bool GetValues(Conn* c, ldapmsg* entry, const char* attr, std::vector<ValueRef>* out,
+               void** handle) {
+  out->clear();
+  *handle = nullptr;
+  struct berval** vals = ldap_get_values_len(c->ld, entry, attr);
+  if (vals == nullptr) return false;
+  for (size_t i = 0; vals[i] != nullptr; ++i) {
+    out->push_back(ValueRef{vals[i]->bv_val != nullptr ? vals[i]->bv_val : "",
+                            vals[i]->bv_val != nullptr ? vals[i]->bv_len : 0});
+  }
+  *handle = vals;
+  return true;
+}
+
+void FreeValues(void* handle) { ldap_value_free_len(static_cast<struct berval**>(handle)); }
+
+void MsgFree(ldapmsg* res) { ldap_msgfree(res); }
+
+unsigned long ToWindowsCode(int code) {
+  if (code >= 0) return static_cast<unsigned long>(code);
+  // libldap's client codes -1 .. -17 are the Windows codes 0x51 .. 0x61.
+  if (code >= LDAP_REFERRAL_LIMIT_EXCEEDED) return 0x50ul + static_cast<unsigned long>(-code);
+  if (code == LDAP_X_CONNECTING) return 0x5bul;  // connect error
+  return 0x52ul;                                  // local error
+}
+
+}  // namespace plat::nat

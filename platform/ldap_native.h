@@ -1,0 +1,113 @@
+// Thin layer over OpenLDAP's libldap with neutral names, so that the client
+// interface (ldap_client.h, whose names are the Windows ones) never meets
+// <ldap.h>'s macros. Codes returned here are libldap's; ToWindowsCode maps
+// them. Only ldap_native.cc includes <ldap.h>.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// libldap's own record tags, declared without its header.
+struct ldap;
+struct ldapmsg;
+struct berelement;
+
+namespace plat::nat {
+
+struct Conn;  // one libldap handle with the credentials it was bound with
+
+// A control as libldap exchanges it.
+struct Control {
+  std::string oid;
+  std::string value;
+  bool hasValue = false;
+  bool critical = false;
+};
+
+// Opens (lazily: nothing is sent yet) a connection to the URI list. TLS
+// certificate checking is required. Returns null with *code set on failure.
+Conn* Open(const std::string& uris, int* code);
+void Close(Conn* c);
+
+int SetVersion(Conn* c, int version);
+int SetReferrals(Conn* c, bool on);
+int SetReferralHopLimit(Conn* c, int hops);
+int SetDeref(Conn* c, int deref);
+int GetVersion(Conn* c);
+bool UsesTls(Conn* c);
+
+// The last diagnostic text of the handle ("" when none), and the last code.
+std::string Diagnostic(Conn* c);
+int LastCode(Conn* c);
+
+int SimpleBind(Conn* c, const char* dn, const char* password);
+
+// Negotiated bind: SASL GSSAPI, NTLM as the fallback where a user name and
+// password are given and Kerberos cannot be used.
+struct NegotiateParams {
+  bool haveIdentity = false;  // false: the caller's Kerberos tickets
+  std::string user;
+  std::string domain;
+  std::string password;
+  bool sign = true;
+  bool seal = false;
+};
+int NegotiateBind(Conn* c, const NegotiateParams& p);
+
+struct SearchParams {
+  const char* base = "";
+  int scope = 0;
+  const char* filter = "(objectClass=*)";
+  char** attrs = nullptr;
+  bool attrsOnly = false;
+  const std::vector<Control>* controls = nullptr;
+  int timeLimit = 0;  // seconds, sent to the server; 0: none
+  int sizeLimit = 0;  // 0: none
+};
+// Sends the search and waits for its whole result, at most waitMs
+// milliseconds (negative: no limit). Returns the search's result code;
+// *res gets the result chain (null on a client-side failure).
+int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res);
+// Sends the search without waiting and discards whatever comes back.
+void SearchAndForget(Conn* c, const SearchParams& p);
+
+struct ParsedResult {
+  int code = 0;
+  bool haveMatched = false;
+  std::string matched;
+  bool haveError = false;
+  std::string error;
+  std::vector<std::string> referrals;
+  std::vector<Control> controls;
+};
+// Reads the result message of a chain; returns libldap's code of the parse.
+int ParseResult(Conn* c, ldapmsg* res, ParsedResult* out);
+
+int CountEntries(Conn* c, ldapmsg* res);
+ldapmsg* FirstEntry(Conn* c, ldapmsg* res);
+ldapmsg* NextEntry(Conn* c, ldapmsg* entry);
+// Each returns a text to be released with FreeText, or null.
+char* GetDn(Conn* c, ldapmsg* entry);
+char* FirstAttribute(Conn* c, ldapmsg* entry, berelement** state);
+char* NextAttribute(Conn* c, ldapmsg* entry, berelement* state);
+void FreeText(char* text);
+void FreeWalkState(berelement* state);
+
+// Values of an attribute as (pointer, length) pairs that stay valid until
+// FreeValues(handle). False when the attribute has no values.
+struct ValueRef {
+  const char* data;
+  size_t len;
+};
+bool GetValues(Conn* c, ldapmsg* entry, const char* attr, std::vector<ValueRef>* out,
+               void** handle);
+void FreeValues(void* handle);
+
+void MsgFree(ldapmsg* res);
+
+// Result code of libldap turned into the Windows numbering.
+unsigned long ToWindowsCode(int code);
+
+}  // namespace plat::nat
