@@ -39,11 +39,13 @@ const char* HelpBasicText() {
            [OUTPUT OPTIONS]
    -c            Object count only, no entries are printed.
    -dn           Only output the DN of each returned object.
+                 See -?? for every switch.
 
   Notes:
     Values and filters that hold characters outside US ASCII are passed
     to and from the directory as UTF-8 text; use a UTF-8 terminal to type
-    and read them.
+    and read them. A switch and its value are separated by a blank; a
+    value that holds blanks must be quoted for the shell.
 
   Ex1:
     quelby -b dc=example,dc=com -f "(&(objectcategory=person)(cn=jo*))"
@@ -71,11 +73,14 @@ const char* HelpAdvancedText() {
    --------------Advanced--------------
    -ssl          Use an SSL connection (port 636, or 3269 with -gc).
    -udp          Use connectionless LDAP (UDP). Only base searches of
-                 the RootDSE work well this way.
+                 the RootDSE work well this way. Schema knowledge is then
+                 read over a second, ordinary connection.
    -nr           Do not chase referrals. Default is to chase them.
    -kerbenc      Use Kerberos encryption on the connection.
    --------------Expert--------------
    -exterr       Request extended error information from the server.
+                 The server's own error text is printed after an LDAP
+                 error line as "Extended Error: (text)".
 
            [QUERY OPTIONS]
    -s scope      Scope of search. Base, One[Level], Sub[tree]. Default is
@@ -119,6 +124,14 @@ const char* HelpAdvancedText() {
    -stats+only   Statistics with the analysis only.
    -dloid        Do not load attribute types from the schema.
    -prnr         Accepted for compatibility; changes nothing.
+
+   Paging Notes:
+   =============
+   The search is always paged. -ps sets how many entries the server
+   returns per page; servers cap the page size (1000 on Active
+   Directory by default), so larger values give no gain. -maxe stops
+   the output after that many entries, however many pages that takes.
+   -t limits each page request, not the whole search.
 
            [OUTPUT OPTIONS]
    -c            Object count only, no entries are printed.
@@ -212,6 +225,20 @@ const char* HelpAdvancedText() {
                  for example -replacedn _config:<CONFIG>.
    -replacedndelim d  Delimiter between -replacedn pairs. Default is ;.
 
+   Replace DN Notes:
+   =================
+   Each -replacedn item is a from text and a to text joined by :. Where
+   several from texts match a DN, the longest one wins. The special items
+   stand for DNs read from the server's RootDSE:
+     _config    the configuration naming context, shown as <CONFIG>
+     _schema    the schema naming context, shown as <SCHEMA>
+     _default   the default naming context
+     _root      the root domain naming context
+     _sites     the sites container of the configuration
+     _subnets   the subnets container of the configuration
+     _exch      the Exchange organisation container
+   Ex: -replacedn "_config;_schema;dc=example,dc=com:<DOMAIN>"
+
    Multivalue Filter Notes:
    ========================
    -mvfilter proxyaddresses=smtp keeps only the proxyAddresses values that
@@ -228,7 +255,10 @@ const char* HelpAdvancedText() {
            [AUTHENTICATION OPTIONS]
    -u user       User for the bind: domain\userid, a user principal name
                  or a DN (simple bind). An empty value binds anonymously.
-   -up pwd       Password for the bind. * prompts for it.
+                 Without -u the bind uses the Kerberos tickets of the user
+                 who runs the program.
+   -up pwd       Password for the bind. * prompts for it without showing
+                 what is typed; Esc abandons the prompt.
    --------------Advanced--------------
    -simple       Simple bind instead of the negotiated bind.
 
@@ -243,10 +273,16 @@ const char* HelpAdvancedText() {
                  is the switch; props names the attributes; {~} stands for
                  an empty value. A switch already given is not overridden.
                    Ex: export quelby-b=dc=example,dc=com then quelby -e
+                   Ex: env "quelby-props=cn mail" quelby -e -default
+                   Ex: env "corp-b=dc=corp" quelby -e corp
    -ef file      Read switches from file (default quelby.cf). A line that
                  starts with - or / sets one switch; other lines list
                  attributes. A switch in the file overrides the command line.
                    Ex: quelby -ef myquery.cf
+                 with myquery.cf holding the three lines
+                   -b dc=example,dc=com
+                   -f (objectcategory=person)
+                   cn mail
    -sc name      Shortcut; see -sc?.
    -af filter    Filter added to the shortcut filters.
    --------------Expert--------------
@@ -269,9 +305,20 @@ const char* HelpAdvancedText() {
     statistics switches are then ignored with a warning. The analysis
     of -stats+ lists the indices that the server used and the entries
     it had to visit for each entry it returned.
+    The report shows the elapsed time on the server, the entries
+    returned and visited, the filter as the server used it and the
+    indices it chose. A search that visits many more entries than it
+    returns is a candidate for a better filter or a new index.
+    Statistics need rights on the server; without them no statistics
+    are returned and the report says so.
 
   Notes:
-    Switch names ignore case. Numeric values must be positive numbers.
+    Switch names ignore case; values keep theirs. A switch and its value
+    are separated by a blank. -t, -maxe and -p take a number of 0 or
+    more, -ps a number of 1 or more. Delimiter values may use \t for a
+    tab and \n for a line feed. Without -q the version banner goes to
+    standard error, so that output redirected to a file holds only the
+    results.
 
   Ex1:
     quelby -b dc=example,dc=com -f "(samaccountname=jdoe)" -samdc
@@ -309,13 +356,26 @@ const char* HelpShortcutText() {
    that you type yourself are used as well, but a shortcut may replace a
    base, scope or filter that you gave.
 
+   A shortcut is written as -sc name, or -sc name:argument where it
+   takes an argument; the argument may itself contain colons. Names
+   ignore case. A name that is not known prints this help.
+
    Use -po to see which switches and attributes a shortcut selected.
+   The listing shows the base, scope, filter and attributes exactly as
+   the search will use them, so a shortcut can be used as the starting
+   point of a query of your own.
+
+   Many shortcuts come in an l form (sorted list output) and some in a
+   csv form; -list, -csv and the other output switches may be given
+   with any shortcut.
 
    Use -af to add a filter to the filter of a shortcut, for example
    -sc u:jdoe -af (mail=*).
 
    --------------Shortcuts--------------
    -af filter                Filter added to the shortcut filters.
+   -scexchnosys              Leave Exchange system objects out of the
+                             shortcut filters.
 
    QUICK OBJECT LOOKUP SHORTCUTS
    -sc fo:xx                 Find objects named xx.
@@ -475,18 +535,31 @@ const char* HelpMetadataText() {
 
    msDS-ReplAttributeMetaData - object level
       Output: one line per attribute with its version, time and source.
+      The originating and local update sequence numbers follow, so that
+      the line shows where and when each attribute was last written.
       Default sort: attrib.
       -metasort options: attrib, ver, time, dsa, ousn, lusn.
 
    msDS-ReplValueMetaData - object level
       Output: one line per linked value with its version and times.
+      Values in legacy form (written before linked value replication was
+      enabled) show a creation time of zero.
       Default sort: attrib.
       -metasort options: attrib, object, ver, time, create, delete.
 
    Sort Options
    ------------
+   The output of every metadata attribute can be sorted on one of its
+   columns; the keys each attribute knows are listed with it above.
    -metasort key sorts the metadata lines on that column. A dash after
-   the key, such as -metasort time-, reverses the order.
+   the key, such as -metasort time-, reverses the order. Keys are given
+   in lower case; a key that is not known leaves the lines unsorted.
+     attrib   attribute name
+     ver      version
+     time     time of the last change
+     dsa      the directory system agent that made the change
+     ousn     originating update sequence number
+     lusn     local update sequence number
 
   Ex1:
     quelby -b cn=jdoe,cn=users,dc=example,dc=com -s base msDS-ReplAttributeMetaData

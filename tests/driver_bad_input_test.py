@@ -103,6 +103,23 @@ class ValueFilterTest(DriverTestCase):
                          ["     toks1[0]= a     toks1[1]= 1;b=2"])
 
 
+class CredentialsTest(DriverTestCase):
+    def test_star_password_is_prompted_without_echo(self):
+        r = run(["-q", "-b", "dc=x", "-u", "me", "-up", "*"] + NO_SERVER, stdin="ab\bc\n")
+        self.assertTrue(r.out.startswith("Enter Password: ..\b \b.\n"), r)
+        self.assertNotIn("abc", r.out)
+        self.assertReachedDirectory(r)
+
+    def test_abandoned_prompt_goes_on(self):
+        r = run(["-q", "-b", "dc=x", "-up", "*"] + NO_SERVER, stdin="\x1b")
+        self.assertTrue(r.out.startswith("Enter Password: \n"), r)
+        self.assertReachedDirectory(r)
+
+    def test_other_passwords_are_literal(self):
+        r = run(["-q", "-b", "dc=x", "-up", "**"] + NO_SERVER, stdin="x\n")
+        self.assertNotIn("Enter Password", r.out)
+
+
 class OtherSettingsTest(DriverTestCase):
     def test_ace_filter_slots(self):
         r = run(["-q", "-d", "-b", "dc=x", "-sddlfilter", ";inherited"] + NO_SERVER)
