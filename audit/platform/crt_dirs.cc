@@ -1,0 +1,135 @@
+#include "audit/platform/crt_dirs.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace plat {
+
+namespace {
+
+bool IsDriveLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Refuses deleting or replacing a file that has no write permission for its
+// owner, as the platform refuses read-only files.
+bool IsReadOnlyFile(const std::string& linuxPath) {
+  struct stat st;
+  if (lstat(linuxPath.c_str(), &st) != 0) return false;
+  return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+}
+
+}  // namespace
+
+std::string DriveRoot() {
+  const char* env = std::getenv("AUDIT_DRIVE_ROOT");
+  std::string root = (env && *env) ? env : "/mnt";
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  return root;
+}
+
+std::string ToLinuxPath(const std::string& winPath) {
+  std::string rest = winPath;
+  std::string out;
+  if (rest.size() >= 2 && IsDriveLetter(rest[0]) && rest[1] == ':') {
+    out = DriveRoot() + "/" +
+          static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
+    rest = rest.substr(2);
+    if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') out += '/';
+  }
+  for (char c : rest) out += (c == '\\') ? '/' : c;
+  return out;
+}
+
+std::string ToWindowsPath(const std::string& linuxPath) {
+  std::string root = DriveRoot() + "/";
+  if (linuxPath.size() > root.size() && linuxPath.compare(0, root.size(), root) == 0 &&
+      IsDriveLetter(linuxPath[root.size()]) &&
+      std::islower(static_cast<unsigned char>(linuxPath[root.size()])) &&
+      (linuxPath.size() == root.size() + 1 || linuxPath[root.size() + 1] == '/')) {
+    std::string out(1, linuxPath[root.size()]);
+    out += ':';
+    std::string rest = linuxPath.substr(root.size() + 1);
+    if (rest.empty()) rest = "/";
+    for (char c : rest) out += (c == '/') ? '\\' : c;
+    return out;
+  }
+  std::string out;
+  for (char c : linuxPath) out += (c == '/') ? '\\' : c;
+  return out;
+}
+
+char* _strdate(char* buffer) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  unsigned month = static_cast<unsigned>(local.tm_mon + 1) % 100u;
+  unsigned day = static_cast<unsigned>(local.tm_mday) % 100u;
+  unsigned year = static_cast<unsigned>(local.tm_year) % 100u;
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u/%02u/%02u", month, day, year);
+  std::memcpy(buffer, text, 9);
+  return buffer;
+}
+
+unsigned long _getdrives() {
+  unsigned long mask = 0;
+  std::string root = DriveRoot();
+  for (int i = 0; i < 26; ++i) {
+    std::string folder = root + "/" + static_cast<char>('a' + i);
+    struct stat st;
+    if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) mask |= 1ul << i;
+  }
+  return mask;
+}
+
+int _access(const std::string& path, int mode) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  int how = F_OK;
+  if (mode & 2) how |= W_OK;
+  if (mode & 4) how |= R_OK;
+  return ::access(ToLinuxPath(path).c_str(), how) == 0 ? 0 : -1;
+}
+
+int _mkdir(const std::string& path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  return ::mkdir(ToLinuxPath(path).c_str(), 0777) == 0 ? 0 : -1;
+}
+
+int remove(const std::string& path) {
+  std::string p = ToLinuxPath(path);
+  struct stat st;
+  if (lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EACCES;  // the runtime's remove deletes files only
+    return -1;
+  }
+  if (IsReadOnlyFile(p)) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::unlink(p.c_str()) == 0 ? 0 : -1;
+}
+
+int rename(const std::string& from, const std::string& to) {
+  std::string target = ToLinuxPath(to);
+  if (IsReadOnlyFile(target)) {
+    errno = EACCES;
+    return -1;
+  }
+  return std::rename(ToLinuxPath(from).c_str(), target.c_str()) == 0 ? 0 : -1;
+}
+
+}  // namespace plat

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# One unattended run of audit in a real window under Xvfb:
+#   audit -auto -nooverwrite -path:<folder>
+# waits for the dialog, takes a screenshot, checks that the three backups equal
+# the logs byte for byte, and closes the dialog. Every wait is bounded.
+# Usage: window_test.sh <audit executable> <work folder>
+set -u
+AUDIT=${1:?audit executable}
+WORK=${2:?work folder}
+
+fail() { echo "window_test: FAIL: $*" >&2; exit 1; }
+
+rm -rf "$WORK"
+mkdir -p "$WORK/logs" "$WORK/registry" "$WORK/drives/d" "$WORK/auto" || fail "cannot make $WORK"
+export AUDIT_LOG_DIR="$WORK/logs" AUDIT_REGISTRY_DIR="$WORK/registry" AUDIT_DRIVE_ROOT="$WORK/drives"
+printf 'Dec  9 04:00:01 host kernel: system record\n' > "$AUDIT_LOG_DIR/syslog"
+printf 'Dec  9 04:00:02 host app: application record @ 100%%\n' > "$AUDIT_LOG_DIR/user.log"
+head -c 200000 /dev/urandom | base64 >> "$AUDIT_LOG_DIR/user.log"
+printf 'Dec  9 04:00:03 host sshd: security record\n' > "$AUDIT_LOG_DIR/auth.log"
+
+XVFB_PID=""
+AUDIT_PID=""
+cleanup() {
+  [ -n "$AUDIT_PID" ] && kill "$AUDIT_PID" 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+
+# A free display number: no lock file and no socket.
+DISPLAY_NUM=""
+for n in $(seq 97 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then DISPLAY_NUM=$n; break; fi
+done
+[ -n "$DISPLAY_NUM" ] || fail "no free display number"
+Xvfb ":$DISPLAY_NUM" -screen 0 800x600x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+XVFB_PID=$!
+export DISPLAY=":$DISPLAY_NUM"
+for _ in $(seq 1 100); do
+  xdotool getdisplaygeometry >/dev/null 2>&1 && break
+  kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+  sleep 0.1
+done
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb not ready on $DISPLAY"
+
+DATE=$(date +%m-%d-%y)
+"$AUDIT" -auto -nooverwrite "-path:$WORK/auto/" >"$WORK/audit.log" 2>&1 &
+AUDIT_PID=$!
+
+# The dialog shown after the unattended run is the only window left named Tervane.
+WID=""
+for _ in $(seq 1 150); do
+  kill -0 "$AUDIT_PID" 2>/dev/null || fail "audit ended early: $(cat "$WORK/audit.log")"
+  if [ -f "$WORK/auto/$DATE/sec.evt" ]; then
+    WID=$(xdotool search --name '^Tervane$' 2>/dev/null | tail -n 1)
+    [ -n "$WID" ] && break
+  fi
+  sleep 0.2
+done
+[ -n "$WID" ] || fail "timed out waiting for the dialog"
+sleep 1  # let it draw
+
+SHOT="$WORK/audit-window.png"
+import -window root "$SHOT" || fail "screenshot failed"
+[ -s "$SHOT" ] || fail "empty screenshot"
+
+for pair in syslog:sys.evt user.log:app.evt auth.log:sec.evt; do
+  log=${pair%%:*}; evt=${pair##*:}
+  cmp -s "$AUDIT_LOG_DIR/$log" "$WORK/auto/$DATE/$evt" || fail "$evt differs from $log"
+  mode=$(stat -c %a "$WORK/auto/$DATE/$evt")
+  [ "$mode" = 600 ] || fail "$evt has mode $mode"
+done
+
+# Close the dialog with Escape and wait for the program to end.
+xdotool key --window "$WID" Escape >/dev/null 2>&1
+for _ in $(seq 1 50); do
+  kill -0 "$AUDIT_PID" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$AUDIT_PID" 2>/dev/null; then
+  xdotool windowfocus --sync "$WID" key Escape >/dev/null 2>&1
+  for _ in $(seq 1 50); do
+    kill -0 "$AUDIT_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+fi
+kill -0 "$AUDIT_PID" 2>/dev/null && fail "the dialog did not close"
+wait "$AUDIT_PID"
+rc=$?
+AUDIT_PID=""
+[ "$rc" = 0 ] || fail "audit exited with $rc"
+echo "window_test: ok (screenshot $SHOT)"
