@@ -1,0 +1,116 @@
+#include "directory/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/process_state.h"
+#include "platform/ldap_client.h"
+
+namespace {
+
+int Port(std::string host, int setting, bool ssl, std::string* hostOut = nullptr) {
+  int port = ConnectionPort(&host, setting, ssl);
+  if (hostOut) *hostOut = host;
+  return port;
+}
+
+TEST(ConnectionPort, DefaultAndGlobalCatalogPorts) {
+  EXPECT_EQ(Port("dc1", 0, false), 389);
+  EXPECT_EQ(Port("dc1", 0, true), 636);
+  EXPECT_EQ(Port("dc1", 1, false), 3268);
+  EXPECT_EQ(Port("dc1", 1, true), 3269);
+  EXPECT_EQ(Port("dc1", 5000, true), 5000);
+  EXPECT_EQ(Port("dc1", 5000, false), 5000);
+  EXPECT_EQ(Port("", 0, false), 389);
+}
+
+TEST(ConnectionPort, PortInTheHostTextGivesWayToLaterRules) {
+  std::string host;
+  EXPECT_EQ(Port("dc1:1389", 0, false, &host), 1389);
+  EXPECT_EQ(host, "dc1");
+  EXPECT_EQ(Port("dc1:1389", 0, true), 636);
+  EXPECT_EQ(Port("dc1:1389", 1, false), 3268);
+  EXPECT_EQ(Port("dc1:1389", 2000, false), 2000);
+  EXPECT_EQ(Port("dc1:0", 0, false), 389);
+  // A negative setting changes nothing.
+  EXPECT_EQ(Port("dc1:1389", -3, true), 1389);
+  EXPECT_EQ(Port("dc1", -3, true), 389);
+}
+
+TEST(ConnectionPort, UdpPorts) {
+  EXPECT_EQ(UdpConnectionPort(0), 389);
+  EXPECT_EQ(UdpConnectionPort(1), 3268);
+  EXPECT_EQ(UdpConnectionPort(4000), 4000);
+  EXPECT_EQ(UdpConnectionPort(-1), 389);
+}
+
+struct Captured {
+  plat::LDAP* ld;
+  std::string out;
+  std::string err;
+};
+
+template <typename F>
+Captured Capture(F f) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  plat::LDAP* ld = f();
+  Captured c{ld, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
+  return c;
+}
+
+TEST(OpenLDAP, NegotiatedBindRefusesDnFormUserNames) {
+  for (const char* user : {"CN=Someone,DC=x", "uid=a,cn=users"}) {
+    Captured c = Capture([&] {
+      return OpenLDAP("127.0.0.1", 9, true, true, false, user, "pw", false, false, true, false, false);
+    });
+    EXPECT_EQ(c.ld, nullptr);
+    EXPECT_EQ(c.out, "ERROR: DN format not currently supported for secure bind.\n\n");
+    EXPECT_EQ(c.err, "");
+  }
+}
+
+TEST(OpenLDAP, DotHostMeansLocalhostAndAFailedBindGivesTheErrorLine) {
+  // Port 9 (discard) has no LDAP server on this machine.
+  g_Debug = true;
+  Captured c = Capture([] {
+    return OpenLDAP(".anything", 9, false, true, true, "user", "secret", false, false, false, false, true);
+  });
+  g_Debug = false;
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_NE(c.out.find("DEBUG: In OpenLDAP... Params:\nDEBUG:    Server:    localhost\n"
+                       "DEBUG:    SSL: 0\nDEBUG:    Port:        9\nDEBUG:    Ref:       0\n"
+                       "DEBUG:    V3:        1\nDEBUG:    Anonymous: 1\nDEBUG:    userdn: user\n"
+                       "DEBUG:    password: secret\nDEBUG:    Simple: 1\n"
+                       "DEBUG:    LDAP_OPT_ENCRYPT: 0\nDEBUG:    Delegation: 1\n"
+                       "DEBUG:    Extended Error Info: 0\n"),
+            std::string::npos)
+      << c.out;
+  EXPECT_NE(c.err.find("LDAP_OPTION: Version 3\nLDAP_OPTION: No referrals\n"), std::string::npos) << c.err;
+  EXPECT_NE(c.err.find("LDAP_BIND: [localhost] Error 0x51 (81) - "), std::string::npos) << c.err;
+  EXPECT_EQ(c.err.find("Successful"), std::string::npos);
+}
+
+TEST(OpenLDAP, NoServerShowsEmptyBrackets) {
+  setenv("LDAPURI", "ldap://127.0.0.1:9", 1);  // the library's default server: nothing listens
+  Captured c = Capture([] {
+    return OpenLDAP(nullptr, 9, true, true, true, "", "", true, false, false, false, false);
+  });
+  unsetenv("LDAPURI");
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.err.rfind("LDAP_BIND: [] Error 0x51 (81) - ", 0), 0u) << c.err;
+}
+
+TEST(PrintLdapError, LineFormat) {
+  testing::internal::CaptureStderr();
+  PrintLdapError("LDAP_OPTION (Version3): ", "dc1", 0x5E, nullptr);
+  PrintLdapError("LDAP_BIND", "", 49, nullptr);
+  std::string err = testing::internal::GetCapturedStderr();
+  std::string expected = std::string("LDAP_OPTION (Version3): : [dc1] Error 0x5e (94) - ") +
+                         plat::ldap_err2string(0x5E) + "\nLDAP_BIND: [] Error 0x31 (49) - " +
+                         plat::ldap_err2string(49) + "\n";
+  EXPECT_EQ(err, expected);
+}
+
+}  // namespace
