@@ -111,6 +111,25 @@ class BannerAndValidationTest(DriverTestCase):
         self.assertTrue(r.err.startswith(BANNER), r)
 
 
+class ListingTest(DriverTestCase):
+    def test_sort_key_defaults_to_first_attribute_in_list_mode(self):
+        r = run(["-q", "-po", "-list", "-b", "x", "cn", "mail", "-sort", "-h", "127.0.0.1:9"])
+        self.assertIn("    -sort cn\n", r.out)
+        r = run(["-q", "-po", "-qlist", "-b", "x", "cn", "-rsort", "-h", "127.0.0.1:9"])
+        self.assertIn("    -rsort cn\n", r.out)
+        r = run(["-q", "-po", "-b", "x", "cn", "mail", "-sort", "-h", "127.0.0.1:9"])
+        self.assertIn("    -sort \n", r.out)
+        r = run(["-q", "-po", "-list", "-b", "x", "-sort", "-h", "127.0.0.1:9"])
+        self.assertIn("    -sort \n", r.out)
+
+    def test_po_lists_switches_and_attributes_then_runs(self):
+        r = run(["-q", "-po", "-b", "dc=x", "cn", "mail", "-h", "127.0.0.1:9"])
+        self.assertTrue(r.out.startswith(
+            "Selected Switches\n    -b dc=x\n    -h 127.0.0.1:9\n    -po \n    -q \n\n"
+            "Selected Attributes\n    cn\n    mail\n\n\n"), r)
+        self.assertReachedDirectory(r)
+
+
 class CsvConflictTest(DriverTestCase):
     def test_csv_with_dn_is_refused(self):
         r = run(["-csv", "", "-dn", "-b", "dc=x"])
