@@ -4,17 +4,19 @@
 // the run, with *exitCode set to the run's exit code.
 #pragma once
 
+#include "driver/search_state.h"
 #include "driver/settings.h"
 
 class CCmdLine;
 class CZQTimer;
 
 // Everything the directory phases share besides the settings: the switch
-// store and the run's stopwatch set.
+// store, the run's stopwatch set and the directory state of the run.
 struct QueryRun {
   CCmdLine& cmdLine;
   QuerySettings& settings;
   CZQTimer* timers;
+  SearchState search{};
 };
 
 bool ConnectAndReadRootDse(QueryRun& run, int* exitCode);

@@ -1,0 +1,401 @@
+#include "driver/entry_output.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "common/cmdline.h"
+#include "common/process_state.h"
+#include "common/string_util.h"
+#include "driver/descriptor_text.h"
+#include "driver/search_state.h"
+#include "driver/settings.h"
+#include "platform/ldap_client.h"
+#include "structured/sid_guid_text.h"
+#include "values/dn_replace.h"
+#include "values/value_filter.h"
+#include "values/value_printer.h"
+
+namespace {
+
+constexpr char kRangeOption[] = ";range=";
+constexpr size_t kRangeOptionLength = sizeof(kRangeOption) - 1;
+
+bool IsMember(const std::map<std::string, int>& table, const std::string& name) {
+  auto it = table.find(name);
+  return it != table.end() && it->second != 0;
+}
+
+// Case-insensitive test that text begins with ">" name ":".
+bool ChunkHasLabel(const std::string& chunk, const std::string& lowerName) {
+  if (chunk.size() < lowerName.size() + 2 || chunk[0] != '>') return false;
+  for (size_t i = 0; i < lowerName.size(); ++i) {
+    char c = chunk[i + 1];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lowerName[i]) return false;
+  }
+  return chunk[lowerName.size() + 1] == ':';
+}
+
+// The decimal number of text, which must be all digits; false otherwise.
+bool ReadRangeNumber(const std::string& text, unsigned long* value) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  *value = std::strtoul(text.c_str(), nullptr, 10);
+  return true;
+}
+
+}  // namespace
+
+EntryOutput::EntryOutput(const QuerySettings& settings, const SearchState& state,
+                         CCmdLine& cmdLine, plat::LDAP* connection)
+    : settings_(settings), state_(state), cmdLine_(cmdLine), ld_(connection) {
+  dispatch_.samDecode = settings.samDecode;
+  dispatch_.rootDseDecode = settings.rootDseDecode;
+  dispatch_.schemaDecode = settings.schemaDecode;
+  dispatch_.flagDecode = settings.flagDecode;
+  dispatch_.sddlPlus = g_SddlPlus;
+  dispatch_.noLabel = settings.noLabel;
+  dispatch_.noCtl = settings.noCtl;
+  if (state.rootDse != nullptr) {
+    dispatch_.schemaNamingContext = state.rootDse->schemaNamingContext;
+    dispatch_.configurationNamingContext = state.rootDse->configurationNamingContext;
+  }
+  dispatch_.replaceDnFrom = &settings.replaceDnFrom;
+  dispatch_.replaceDnMap = &settings.replaceDnMap;
+  keepDnColumn_ = !cmdLine.HasSwitch("nodn");
+}
+
+void EntryOutput::SetChunks(const std::vector<std::string>& chunks) {
+  chunkCount_ = 0;
+  for (const std::string& c : chunks) AddChunk(c);
+}
+
+void EntryOutput::AddChunk(const std::string& text) {
+  if (chunkCount_ < chunks_.size()) {
+    chunks_[chunkCount_].assign(text);
+  } else {
+    chunks_.push_back(text);
+  }
+  ++chunkCount_;
+}
+
+uint8_t EntryOutput::KindOf(const std::string& name) {
+  auto cached = kindCache_.find(name);
+  if (cached != kindCache_.end()) return cached->second;
+  uint8_t kind = 0;
+  if (IsMember(g_DnAttributes, name)) kind |= kDn;
+  if (IsMember(g_GuidAttributes, name)) kind |= kGuid;
+  if (IsMember(g_SidAttributes, name)) kind |= kSid;
+  if (IsMember(g_SecurityDescriptorAttributes, name)) kind |= kDescriptor;
+  kindCache_.emplace(name, kind);
+  return kind;
+}
+
+void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
+  char* rawDn = plat::ldap_get_dn(ld_, entry);
+  const std::string entryDn = EscapeNewlines(rawDn != nullptr ? rawDn : "");
+  plat::ldap_memfree(rawDn);
+
+  if (settings_.exclDnActive || settings_.inclDnActive) {
+    const std::string lowerDn = StrToLower(entryDn);
+    if (settings_.exclDnActive) {
+      for (const std::string& text : settings_.exclDn) {
+        if (lowerDn.find(text) != std::string::npos) {
+          if (g_Debug) std::cout << "DEBUG: Excluded DN (" << text << ") - " << entryDn << "\n";
+          --*objectCount;
+          return;
+        }
+      }
+    }
+    if (settings_.inclDnActive) {
+      bool included = false;
+      for (const std::string& text : settings_.inclDn) {
+        if (lowerDn.find(text) != std::string::npos) {
+          if (g_Debug) std::cout << "DEBUG: Included DN (" << text << ") - " << entryDn << "\n";
+          included = true;
+          break;
+        }
+      }
+      if (!included) {
+        --*objectCount;
+        return;
+      }
+    }
+  }
+
+  const std::string printedDn =
+      state_.replaceDnOn
+          ? ReplaceDn(entryDn, &settings_.replaceDnFrom, &settings_.replaceDnMap)
+          : entryDn;
+
+  if (settings_.statsOnly) return;
+
+  out_.clear();
+  if (settings_.dnOnly) {
+    if (settings_.quotedDn) {
+      out_.append("\"").append(printedDn).append("\"\n");
+    } else if (settings_.ownerCsv) {
+      out_.append("\"").append(printedDn).append("\";");
+    } else {
+      out_.append("dn:").append(printedDn).append("\n");
+    }
+    std::cout.write(out_.data(), static_cast<std::streamsize>(out_.size()));
+    return;
+  }
+
+  WalkAttributes(entry, entryDn);
+
+  if (settings_.csvLayout) {
+    FormatCsvRow(entryDn, &out_);
+  } else if (!FormatTextTail(printedDn, descriptorSeen_, &out_)) {
+    --*objectCount;
+  }
+  std::cout.write(out_.data(), static_cast<std::streamsize>(out_.size()));
+}
+
+void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn) {
+  chunkCount_ = 0;
+  descriptorSeen_ = false;
+  bool placed = false;
+
+  plat::BerElement* walk = nullptr;
+  for (char* name = plat::ldap_first_attribute(ld_, entry, &walk); name != nullptr;
+       name = plat::ldap_next_attribute(ld_, entry, walk)) {
+    buffer_.clear();
+    attrName_.assign(name);
+    for (char* c = name; *c != 0; ++c) {
+      if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+    }
+    fetchName_.assign(name);
+    plat::ldap_memfree(name);
+
+    const size_t rangePos = fetchName_.find(kRangeOption);
+    if (!settings_.excludedAttributes.empty() &&
+        settings_.excludedAttributes.count(fetchName_.substr(0, rangePos)) != 0) {
+      continue;
+    }
+
+    // A ranged attribute keeps the kind of its name without the range.
+    const uint8_t kind = KindOf(rangePos == std::string::npos ? attrName_
+                                                               : attrName_.substr(0, rangePos));
+    if (rangePos != std::string::npos) {
+      PrintRanged(fetchName_, attrName_, kind, entry, entryDn);
+    } else if ((kind & (kGuid | kSid | kDescriptor)) != 0) {
+      PrintByteValues(fetchName_, attrName_, kind, entry);
+    } else {
+      if (!placed && dispatch_.AnyDecoder()) {
+        place_ = PlaceEntry(entryDn, dispatch_);
+        placed = true;
+      }
+      DispatchAttribute(fetchName_, attrName_, ld_, entry, place_, (kind & kDn) != 0, dispatch_,
+                        &buffer_);
+    }
+    if (!buffer_.empty()) AddChunk(buffer_);
+  }
+  plat::ber_free(walk, 0);
+}
+
+void EntryOutput::PrintByteValues(const std::string& fetchName, const std::string& attrName,
+                                  uint8_t kind, plat::LDAPMessage* entry) {
+  plat::berval** vals = plat::ldap_get_values_len(ld_, entry, fetchName.c_str());
+  if (vals == nullptr) return;
+  const ValueFilterPatterns filter = FindValueFilterPatterns(fetchName.substr(0, fetchName.find(kRangeOption)));
+  const bool isOwnerAttribute = attrName == "nTSecurityDescriptor";
+
+  for (plat::berval** v = vals; *v != nullptr; ++v) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>((*v)->bv_val);
+    const size_t length = (*v)->bv_len;
+    if ((kind & kDescriptor) != 0) {
+      std::string text;
+      if (isOwnerAttribute) {
+        descriptorSeen_ = true;
+        if (settings_.owner) {
+          text = DescriptorOwnerText(settings_.noLabel, settings_.ownerCsv, bytes, length) + "\n";
+        }
+        if (state_.requestedAttributeSet.count(StrToLower(attrName)) != 0) {
+          text = DescriptorValueText(attrName, settings_.noLabel, bytes, length);
+        }
+      } else {
+        text = DescriptorValueText(attrName, settings_.noLabel, bytes, length);
+      }
+      if (!text.empty()) AddChunk(text);
+      continue;
+    }
+    std::string valueText;
+    if ((kind & kSid) != 0) {
+      valueText = SidToText(bytes, length);
+    } else if ((kind & kGuid) != 0) {
+      valueText = GuidToText(bytes, length);
+    }
+    if (filter.active() && ValueFilterDrops(filter, valueText)) continue;
+    if (!settings_.noLabel) buffer_.append(">").append(attrName).append(": ");
+    buffer_.append(valueText).append("\n");
+  }
+  plat::ldap_value_free_len(vals);
+}
+
+void EntryOutput::PrintRange(const std::string& fetchName, const std::string& labelName,
+                             uint8_t kind, plat::LDAPMessage* entry) {
+  if ((kind & (kGuid | kSid | kDescriptor)) != 0) {
+    // The byte-value printers label with the attribute name they are given.
+    PrintByteValues(fetchName, labelName, kind, entry);
+  } else {
+    PrintAttributeValues(fetchName, labelName, ld_, entry, settings_.noLabel, settings_.noCtl,
+                         &buffer_, (kind & kDn) != 0, &settings_.replaceDnFrom,
+                         &settings_.replaceDnMap);
+  }
+}
+
+void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& attrName,
+                              uint8_t kind, plat::LDAPMessage* entry, const std::string& entryDn) {
+  const size_t p = fetchName.find(kRangeOption);
+  const std::string labelName = attrName.substr(0, p);
+  const std::string baseFetch = fetchName.substr(0, p);
+  const std::string rangePrefix = baseFetch + kRangeOption;
+  PrintRange(fetchName, labelName, kind, entry);
+
+  // Each further range is read by a base search of the entry. Every step
+  // must move past the range before it; anything else ends the attribute.
+  std::string current = fetchName;
+  unsigned long start = 0;
+  {
+    const size_t dash = current.find('-', p + kRangeOptionLength);
+    if (dash == std::string::npos ||
+        !ReadRangeNumber(current.substr(p + kRangeOptionLength, dash - p - kRangeOptionLength),
+                         &start)) {
+      return;
+    }
+  }
+  for (;;) {
+    const size_t dash = current.find('-', p + kRangeOptionLength);
+    if (dash == std::string::npos) return;
+    const std::string endText = current.substr(dash + 1);
+    if (endText == "*") return;
+    unsigned long end = 0;
+    if (!ReadRangeNumber(endText, &end) || end < start) return;
+    const unsigned long next = end + 1;
+    const std::string request = baseFetch + ";Range=" + std::to_string(next) + "-*";
+
+    // Some servers return a ranged value list only beside another attribute,
+    // so objectClass is asked for too.
+    const char* attrs[] = {request.c_str(), "objectClass", nullptr};
+    plat::LDAPMessage* result = nullptr;
+    const ULONG rc = plat::ldap_search_s(ld_, entryDn.c_str(), plat::LDAP_SCOPE_BASE,
+                                         "objectcategory=*", attrs, 0, &result);
+    plat::LDAPMessage* rangeEntry =
+        rc == plat::LDAP_SUCCESS ? plat::ldap_first_entry(ld_, result) : nullptr;
+    std::string nextName;
+    if (rangeEntry != nullptr) {
+      plat::BerElement* walk = nullptr;
+      for (char* name = plat::ldap_first_attribute(ld_, rangeEntry, &walk); name != nullptr;
+           name = plat::ldap_next_attribute(ld_, rangeEntry, walk)) {
+        std::string lower = StrToLower(name);
+        plat::ldap_memfree(name);
+        if (nextName.empty() && lower.compare(0, rangePrefix.size(), rangePrefix) == 0) {
+          nextName = std::move(lower);
+        }
+      }
+      plat::ber_free(walk, 0);
+    }
+    unsigned long nextStart = 0;
+    const size_t nextDash =
+        nextName.empty() ? std::string::npos : nextName.find('-', p + kRangeOptionLength);
+    if (nextDash == std::string::npos ||
+        !ReadRangeNumber(nextName.substr(p + kRangeOptionLength, nextDash - p - kRangeOptionLength),
+                         &nextStart) ||
+        nextStart != next) {
+      plat::ldap_msgfree(result);
+      return;
+    }
+    PrintRange(nextName, labelName, kind, rangeEntry);
+    plat::ldap_msgfree(result);
+    current = nextName;
+    start = nextStart;
+  }
+}
+
+bool EntryOutput::FormatTextTail(const std::string& printedDn, bool descriptorSeen,
+                                 std::string* out) {
+  const bool empty = settings_.muteEmptyRecords && chunkCount_ == 0;
+  if (!settings_.noDnLine && !empty) {
+    if (settings_.ownerCsv) {
+      out->append("\"").append(printedDn).append("\";");
+    } else {
+      out->append("dn:").append(printedDn).append("\n");
+    }
+  }
+  const auto first = chunks_.begin();
+  const auto last = chunks_.begin() + static_cast<std::ptrdiff_t>(chunkCount_);
+  if (settings_.sortedAttributeOutput) std::stable_sort(first, last);
+  if (settings_.orderedAttributeOutput) {
+    for (const std::string& name : settings_.columns) {
+      const std::string lowerName = StrToLower(name);
+      bool matched = false;
+      for (auto it = first; it != last; ++it) {
+        if (ChunkHasLabel(*it, lowerName)) {
+          out->append(*it);
+          it->clear();
+          matched = true;
+        }
+      }
+      if (!matched) out->append(">").append(name).append(": ").append(settings_.oaoEmptyText).append("\n");
+    }
+  }
+  for (auto it = first; it != last; ++it) {
+    if (!settings_.quotedList) {
+      out->append(*it);
+      continue;
+    }
+    size_t pos = 0;
+    while (pos < it->size()) {
+      size_t end = it->find('\n', pos);
+      if (end == std::string::npos) end = it->size();
+      out->append("\"").append(*it, pos, end - pos).append("\"\n");
+      pos = end + 1;
+    }
+  }
+  if (!settings_.noDnLine && !settings_.ownerCsv && !empty) out->append("\n");
+  if (settings_.ownerCsv && !descriptorSeen) out->append("\"\"\n");
+  return !empty;
+}
+
+void EntryOutput::FormatCsvRow(const std::string& entryDn, std::string* out) {
+  csvValues_.clear();
+  csvNames_.clear();
+  if (keepDnColumn_) {
+    csvValues_["dn"] = entryDn;
+    csvNames_["dn"] = "dn";
+  }
+  bool hasValues = false;
+  for (size_t i = 0; i < chunkCount_; ++i) {
+    const std::string& chunk = chunks_[i];
+    const size_t colon = chunk.find(':');
+    const std::string field = chunk.substr(0, colon);
+    const std::string name = field.substr(field.empty() ? 0 : 1, 255);
+    std::string text = ReplaceAll(chunk, field + ": ", settings_.csvMvDelim, false);
+    text = ReplaceAll(text, "\n", "", false);
+    text = ReplaceFirst(text, settings_.csvMvDelim, "", false);
+    if (!text.empty()) hasValues = true;
+    csvNames_[StrToLower(name)] = name;
+    csvValues_[name] = std::move(text);
+  }
+  if (settings_.muteEmptyRecords && !hasValues) return;
+  bool firstColumn = true;
+  for (const std::string& column : settings_.columns) {
+    std::string field;
+    auto nameIt = csvNames_.find(StrToLower(column));
+    if (nameIt != csvNames_.end()) {
+      auto valueIt = csvValues_.find(nameIt->second);
+      if (valueIt != csvValues_.end()) field = valueIt->second;
+    }
+    if (field.empty()) field = settings_.csvEmptyText;
+    if (!firstColumn) out->append(settings_.csvDelim);
+    firstColumn = false;
+    out->append(settings_.csvQuote).append(field).append(settings_.csvQuote);
+  }
+  out->append("\n");
+}

@@ -1,0 +1,74 @@
+// Entry output: decides whether an entry is shown, walks its attributes into
+// one text chunk per attribute (GUID, SID and security-descriptor values
+// rendered here, ranged attributes read on range by range, everything else
+// through the attribute dispatch), and prints the entry in the run's layout.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "driver/attribute_dispatch.h"
+
+namespace plat {
+struct LDAP;
+struct LDAPMessage;
+}  // namespace plat
+struct QuerySettings;
+struct SearchState;
+class CCmdLine;
+
+class EntryOutput {
+ public:
+  EntryOutput(const QuerySettings& settings, const SearchState& state, CCmdLine& cmdLine,
+              plat::LDAP* connection);
+
+  // Prints one entry of a page on standard output; lowers *objectCount by one
+  // when the entry is dropped.
+  void PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount);
+
+  // Text layouts of an entry from its chunks (exposed for tests): the tail
+  // that follows the attribute walk. Appends to *out; returns false when the
+  // entry counts as empty (muted).
+  bool FormatTextTail(const std::string& printedDn, bool descriptorSeen, std::string* out);
+  void FormatCsvRow(const std::string& entryDn, std::string* out);
+
+  // Replaces the entry's chunks (for tests of the tails).
+  void SetChunks(const std::vector<std::string>& chunks);
+
+ private:
+  enum Kind : uint8_t { kDn = 1, kGuid = 2, kSid = 4, kDescriptor = 8 };
+
+  uint8_t KindOf(const std::string& name);
+  void WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn);
+  void PrintByteValues(const std::string& fetchName, const std::string& attrName, uint8_t kind,
+                       plat::LDAPMessage* entry);
+  void PrintRanged(const std::string& fetchName, const std::string& attrName, uint8_t kind,
+                   plat::LDAPMessage* entry, const std::string& entryDn);
+  void PrintRange(const std::string& fetchName, const std::string& labelName, uint8_t kind,
+                  plat::LDAPMessage* entry);
+  void AddChunk(const std::string& text);
+
+  const QuerySettings& settings_;
+  const SearchState& state_;
+  CCmdLine& cmdLine_;
+  plat::LDAP* ld_;
+  DispatchSettings dispatch_;
+  EntryPlace place_;
+  bool keepDnColumn_;
+
+  // Reused from entry to entry: the first chunkCount_ strings of chunks_ are
+  // the entry's chunks; the rest keep their storage for later entries.
+  std::vector<std::string> chunks_;
+  size_t chunkCount_ = 0;
+  std::string buffer_;
+  std::string out_;
+  std::string attrName_;
+  std::string fetchName_;
+  bool descriptorSeen_ = false;
+  std::unordered_map<std::string, uint8_t> kindCache_;
+  std::map<std::string, std::string> csvValues_;
+  std::map<std::string, std::string> csvNames_;
+};
