@@ -138,9 +138,9 @@ class OtherSettingsTest(DriverTestCase):
         self.assertNotIn("WARN", r.out)
 
     def test_gc_overrides_port(self):
-        r = run(["-q", "-b", "dc=x", "-gc", "-h", "127.0.0.1:5000"])
+        r = run(["-q", "-b", "dc=x", "-gc", "-h", "127.0.0.254:5000"])
         self.assertTrue(r.out.startswith("Overriding Port parameter with GC Port"), r)
-        r = run(["-q", "-b", "dc=x", "-gc", "-h", "127.0.0.1"])
+        r = run(["-q", "-b", "dc=x", "-gc", "-h", "127.0.0.254"])
         self.assertNotIn("Overriding", r.out)
 
 
