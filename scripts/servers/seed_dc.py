@@ -4,15 +4,17 @@
 Runs offline (before the DC starts), directly on sam.ldb, in one transaction:
 that is many times faster than adding the same objects over LDAP.
 
-Usage: seed_dc.py SMB_CONF OUT_VARS BENCH_USERS
+Usage: seed_dc.py SMB_CONF OUT_VARS BENCH_USERS IP
 
 Also gives the DC account the LDAP service principal names that the DNS update
 service would normally add at its first start (that service is not run here), so
-Kerberos clients can get tickets for ldap/<host>.
+Kerberos clients can get tickets for ldap/<host>. libldap asks for the service by the
+name it finds for the server's address: for 127.0.0.1 that is the local machine's own
+name, for other addresses their reverse name; those names are added as well.
 
 Writes shell assignments describing what it created to OUT_VARS.
 """
-import base64
+import socket
 import sys
 import time
 
@@ -33,12 +35,27 @@ def pwd_value(password):
     return ('"%s"' % password).encode("utf-16-le")
 
 
+def local_names(ip):
+    """Names a client may derive from the server's address when it canonicalises."""
+    names = {socket.gethostname(), socket.getfqdn()}
+    try:
+        name, aliases, _ = socket.gethostbyaddr(ip)
+        names.add(name)
+        names.update(aliases)
+    except OSError:
+        pass
+    return sorted(n for n in names if n and all(c.isalnum() or c in "-._" for c in n))
+
+
 def main():
-    smb_conf, out_vars, bench_users = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    smb_conf, out_vars, bench_users, ip = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
     started = time.time()
     lp = samba.param.LoadParm()
     lp.load(smb_conf)
-    db = SamDB(url=lp.private_path("sam.ldb"), session_info=system_session(), lp=lp)
+    # Batch mode with a big index cache keeps each add constant-time; without them the
+    # cost of an add grows with the number of objects already added in the transaction.
+    db = SamDB(url=lp.private_path("sam.ldb"), session_info=system_session(), lp=lp,
+               options=["batch_mode:1", "transaction_index_cache_size:200000"])
     base = str(db.domain_dn())
     ou = "OU=QTest," + base
     big_ou = "OU=BigMembers," + ou
@@ -86,9 +103,14 @@ def main():
         have = {str(v).lower() for v in res[0].get("servicePrincipalName", [])}
         spns = ["ldap/" + host, "ldap/" + netbios.lower(), "ldap/%s/%s" % (host, dns_domain),
                 "ldap/%s/%s" % (host, lp.get("workgroup")), "GC/%s/%s" % (host, dns_domain),
-                # A client that canonicalises 127.0.0.1 by its reverse name asks for this.
                 "ldap/localhost"]
-        spns = [s for s in spns if s.lower() not in have]
+        spns += ["ldap/" + name for name in local_names(ip)]
+        unique = []
+        for spn in spns:
+            if spn.lower() not in have:
+                have.add(spn.lower())
+                unique.append(spn)
+        spns = unique
         if spns:
             msg = ldb.Message(res[0].dn)
             msg["servicePrincipalName"] = ldb.MessageElement(

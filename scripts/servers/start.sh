@@ -102,12 +102,15 @@ fi
 STARTED=0
 fail() {
   say "FAILED: $*"
-  for f in "$LOG/samba.log" "$LOG/slapd.log" "$LOG/provision.log" "$LOG/seed.log" "$LOG/slapadd.log"; do
+  for f in "$LOG/samba.log" "$LOG/slapd.log" "$LOG/provision.log" "$LOG/seed.log" "$LOG/slapd-prep.log" "$LOG/slapadd.log"; do
     if [ -s "$f" ]; then
       echo "---- last lines of $f" >&2
       tail -n 25 "$f" >&2
     fi
   done
+  if [ -n "${SLAPD_PREP:-}" ]; then
+    kill "$SLAPD_PREP" 2>/dev/null || true
+  fi
   if [ $STARTED -eq 1 ]; then
     bash "$HERE/stop.sh" "$STATE" >&2 || true
   fi
@@ -147,6 +150,66 @@ then
   exit 1
 fi
 
+# ---------------------------------------------------------------- slapd (prepared in the background)
+# Writes slapd.conf, generates the entries and loads them offline with slapadd.
+prepare_slapd() {
+mkdir -p "$SL/db"
+cat >"$SL/slapd.conf" <<EOF
+# Test directory that is not Active Directory (written by scripts/servers/start.sh).
+include /etc/ldap/schema/core.schema
+include /etc/ldap/schema/cosine.schema
+include /etc/ldap/schema/inetorgperson.schema
+pidfile $RUN/slapd.own.pid
+argsfile $RUN/slapd.args
+modulepath /usr/lib/ldap
+moduleload back_mdb
+
+database mdb
+maxsize 4294967296
+suffix "$SLAPD_BASE"
+rootdn "$SLAPD_ROOTDN"
+rootpw $SLAPD_PASSWORD
+directory $SL/db
+index objectClass eq
+index uid,cn eq
+# Unpaged searches stop at 500 entries (size limit exceeded); paged ones get everything.
+limits anonymous size.soft=500 size.hard=500 size.pr=1000 size.prtotal=unlimited
+limits dn.exact="$SLAPD_READER_DN" size.soft=500 size.hard=500 size.pr=1000 size.prtotal=unlimited
+access to attrs=userPassword by self =xw by anonymous auth by * none
+access to * by * read
+EOF
+
+"$PY" - "$SLAPD_BASE" "$SLAPD_ENTRIES" "$SLAPD_READER_DN" "$SLAPD_READER_PASSWORD" >"$SL/data.ldif" <<'EOF'
+import sys
+base, count, reader_dn, reader_pw = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+out = sys.stdout
+out.write("dn: %s\nobjectClass: top\nobjectClass: dcObject\nobjectClass: organization\n"
+          "dc: quelby\no: Quelby slapd test directory\n\n" % base)
+out.write("dn: ou=people,%s\nobjectClass: organizationalUnit\nou: people\n\n" % base)
+out.write("dn: ou=groups,%s\nobjectClass: organizationalUnit\nou: groups\n\n" % base)
+out.write("dn: %s\nobjectClass: person\ncn: reader\nsn: reader\nuserPassword: %s\n\n"
+          % (reader_dn, reader_pw))
+people = "ou=people," + base
+lines = []
+for i in range(1, count + 1):
+    lines.append("dn: uid=user%06d,%s\nobjectClass: inetOrgPerson\nuid: user%06d\n"
+                 "cn: User %06d\nsn: Number%06d\ngivenName: User\n"
+                 "mail: user%06d@quelby.slapd\ntelephoneNumber: +1 555 %06d\n"
+                 "description: Test person %d\n\n" % (i, people, i, i, i, i, i, i))
+    if len(lines) >= 5000:
+        out.write("".join(lines))
+        lines = []
+out.write("".join(lines))
+members = "".join("member: uid=user%06d,%s\n" % (i, people) for i in range(1, min(count, 10) + 1))
+if members:
+    out.write("dn: cn=first ten,ou=groups,%s\nobjectClass: groupOfNames\ncn: first ten\n%s\n"
+              % (base, members))
+EOF
+slapadd -q -f "$SL/slapd.conf" -l "$SL/data.ldif" >"$LOG/slapadd.log" 2>&1
+}
+prepare_slapd >"$LOG/slapd-prep.log" 2>&1 &
+SLAPD_PREP=$!
+
 # ---------------------------------------------------------------- Samba AD DC
 # Provision with an empty base configuration so the machine's smb.conf leaks nothing in.
 : >"$DC/base.conf"
@@ -182,7 +245,7 @@ cat >"$SMB_CONF" <<EOF
 	log level = 1
 EOF
 
-"$PY" "$HERE/seed_dc.py" "$SMB_CONF" "$DC/seed.vars" "$BENCH_USERS" >"$LOG/seed.log" 2>&1 ||
+"$PY" "$HERE/seed_dc.py" "$SMB_CONF" "$DC/seed.vars" "$BENCH_USERS" "$IP" >"$LOG/seed.log" 2>&1 ||
   fail "loading the test objects into the DC"
 # shellcheck disable=SC1091
 source "$DC/seed.vars"
@@ -236,62 +299,9 @@ echo $! >"$RUN/samba.pid"
 starttime $! >"$RUN/samba.start"
 STARTED=1
 
-# ---------------------------------------------------------------- slapd
-mkdir -p "$SL/db"
-cat >"$SL/slapd.conf" <<EOF
-# Test directory that is not Active Directory (written by scripts/servers/start.sh).
-include /etc/ldap/schema/core.schema
-include /etc/ldap/schema/cosine.schema
-include /etc/ldap/schema/inetorgperson.schema
-pidfile $RUN/slapd.own.pid
-argsfile $RUN/slapd.args
-modulepath /usr/lib/ldap
-moduleload back_mdb
-
-database mdb
-maxsize 4294967296
-suffix "$SLAPD_BASE"
-rootdn "$SLAPD_ROOTDN"
-rootpw $SLAPD_PASSWORD
-directory $SL/db
-index objectClass eq
-index uid,cn eq
-# Unpaged searches stop at 500 entries (size limit exceeded); paged ones get everything.
-limits anonymous size.soft=500 size.hard=500 size.pr=1000 size.prtotal=unlimited
-limits dn.exact="$SLAPD_READER_DN" size.soft=500 size.hard=500 size.pr=1000 size.prtotal=unlimited
-access to attrs=userPassword by self =xw by anonymous auth by * none
-access to * by * read
-EOF
-
-"$PY" - "$SLAPD_BASE" "$SLAPD_ENTRIES" "$SLAPD_READER_DN" "$SLAPD_READER_PASSWORD" >"$SL/data.ldif" <<'EOF'
-import sys
-base, count, reader_dn, reader_pw = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
-out = sys.stdout
-out.write("dn: %s\nobjectClass: top\nobjectClass: dcObject\nobjectClass: organization\n"
-          "dc: quelby\no: Quelby slapd test directory\n\n" % base)
-out.write("dn: ou=people,%s\nobjectClass: organizationalUnit\nou: people\n\n" % base)
-out.write("dn: ou=groups,%s\nobjectClass: organizationalUnit\nou: groups\n\n" % base)
-out.write("dn: %s\nobjectClass: person\ncn: reader\nsn: reader\nuserPassword: %s\n\n"
-          % (reader_dn, reader_pw))
-people = "ou=people," + base
-lines = []
-for i in range(1, count + 1):
-    lines.append("dn: uid=user%06d,%s\nobjectClass: inetOrgPerson\nuid: user%06d\n"
-                 "cn: User %06d\nsn: Number%06d\ngivenName: User\n"
-                 "mail: user%06d@quelby.slapd\ntelephoneNumber: +1 555 %06d\n"
-                 "description: Test person %d\n\n" % (i, people, i, i, i, i, i, i))
-    if len(lines) >= 5000:
-        out.write("".join(lines))
-        lines = []
-out.write("".join(lines))
-members = "".join("member: uid=user%06d,%s\n" % (i, people) for i in range(1, min(count, 10) + 1))
-if members:
-    out.write("dn: cn=first ten,ou=groups,%s\nobjectClass: groupOfNames\ncn: first ten\n%s\n"
-              % (base, members))
-EOF
-slapadd -q -f "$SL/slapd.conf" -l "$SL/data.ldif" >"$LOG/slapadd.log" 2>&1 || fail "slapadd"
+# slapd's data was loaded in the background meanwhile.
+wait "$SLAPD_PREP" || fail "preparing slapd's data (slapadd)"
 T_SLAPADD=$(elapsed)
-
 setsid slapd -d 0 -h "ldap://$IP:$SLAPD_PORT/" -f "$SL/slapd.conf" </dev/null >"$LOG/slapd.log" 2>&1 &
 echo $! >"$RUN/slapd.pid"
 starttime $! >"$RUN/slapd.start"
