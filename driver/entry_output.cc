@@ -278,7 +278,7 @@ void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& a
     unsigned long end = 0;
     if (!ReadRangeNumber(endText, &end) || end < start) return;
     const unsigned long next = end + 1;
-    const std::string request = baseFetch + ";Range=" + std::to_string(next) + "-*";
+    const std::string request = baseFetch + ";range=" + std::to_string(next) + "-*";
 
     // Some servers return a ranged value list only beside another attribute,
     // so objectClass is asked for too.
