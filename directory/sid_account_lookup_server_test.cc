@@ -1,0 +1,96 @@
+#include "directory/sid_account_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/console_services.h"
+#include "common/process_state.h"
+#include "directory/connection.h"
+#include "directory/test_server_env.h"
+#include "platform/ldap_client.h"
+#include "platform/sid.h"
+
+namespace {
+
+class SidAccountLookupServerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_TEST_SERVERS();
+    std::string host = TestEnv("QUELBY_TEST_DC_HOST");
+    ld_ = OpenLDAP(host.c_str(), 0, false, true, false, TestEnv("QUELBY_TEST_USER_DN"),
+                   TestEnv("QUELBY_TEST_USER_PASSWORD"), true, false, false, false, false);
+    ASSERT_NE(ld_, nullptr);
+    InstallDirectorySidLookup();
+    g_LdapSession = ld_;
+  }
+  void TearDown() override {
+    g_LdapSession = nullptr;
+    SetSidAccountLookup(nullptr);
+    if (ld_ != nullptr) plat::ldap_unbind(ld_);
+  }
+  std::vector<BYTE> SidOf(const std::string& dn) {
+    const char* attrs[] = {"objectSid", nullptr};
+    plat::LDAPMessage* res = nullptr;
+    std::vector<BYTE> sid;
+    if (plat::ldap_search_s(ld_, dn.c_str(), plat::LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, &res) == 0) {
+      plat::berval** v = plat::ldap_get_values_len(ld_, plat::ldap_first_entry(ld_, res), "objectSid");
+      if (v != nullptr && v[0] != nullptr) sid.assign(v[0]->bv_val, v[0]->bv_val + v[0]->bv_len);
+      plat::ldap_value_free_len(v);
+    }
+    plat::ldap_msgfree(res);
+    return sid;
+  }
+  plat::LDAP* ld_ = nullptr;
+};
+
+TEST_F(SidAccountLookupServerTest, DomainAccountsGiveDomainBackslashName) {
+  std::vector<BYTE> sid = SidOf(TestEnv("QUELBY_TEST_USER_DN"));
+  ASSERT_FALSE(sid.empty());
+  std::string out;
+  ASSERT_EQ(SidToAccountName(TestEnv("QUELBY_TEST_DC_HOST"), sid.data(), &out), 1);
+  EXPECT_EQ(out, TestEnv("QUELBY_TEST_DOMAIN") + "\\" + TestEnv("QUELBY_TEST_USER"));
+
+  sid = SidOf(TestEnv("QUELBY_TEST_ADMIN_DN"));
+  ASSERT_FALSE(sid.empty());
+  out.clear();
+  ASSERT_EQ(SidToAccountName("", sid.data(), &out), 1);
+  EXPECT_EQ(out, TestEnv("QUELBY_TEST_DOMAIN") + "\\Administrator");
+}
+
+TEST_F(SidAccountLookupServerTest, WellKnownSids) {
+  std::vector<BYTE> sid;
+  ASSERT_TRUE(plat::ConvertStringSidToSidA("S-1-5-32-544", &sid));
+  std::string out;
+  ASSERT_EQ(SidToAccountName(TestEnv("QUELBY_TEST_DC_HOST"), sid.data(), &out), 1);
+  EXPECT_EQ(out, "BUILTIN\\Administrators");
+  ASSERT_TRUE(plat::ConvertStringSidToSidA("S-1-5-18", &sid));
+  ASSERT_EQ(SidToAccountName(TestEnv("QUELBY_TEST_DC_HOST"), sid.data(), &out), 1);
+  EXPECT_EQ(out, "NT AUTHORITY\\SYSTEM");
+}
+
+TEST_F(SidAccountLookupServerTest, UnknownDomainSidIsNotFound) {
+  std::vector<BYTE> sid = SidOf(TestEnv("QUELBY_TEST_USER_DN"));
+  ASSERT_GE(sid.size(), 28u);
+  sid[sid.size() - 1] ^= 0x7F;  // another RID in the same domain, held by nobody
+  std::string out = "unchanged";
+  EXPECT_EQ(SidToAccountName(TestEnv("QUELBY_TEST_DC_HOST"), sid.data(), &out), 0);
+  EXPECT_EQ(out, "unchanged");
+}
+
+TEST_F(SidAccountLookupServerTest, NamedServerWithoutSearchConnection) {
+  std::vector<BYTE> sid = SidOf(TestEnv("QUELBY_TEST_USER_DN"));
+  ASSERT_FALSE(sid.empty());
+  g_LdapSession = nullptr;
+  // A connection of the lookup's own, bound with the ticket the servers'
+  // start left in the test cache.
+  std::string out;
+  ASSERT_EQ(SidToAccountName(TestEnv("QUELBY_TEST_DC_HOST"), sid.data(), &out), 1);
+  EXPECT_EQ(out, TestEnv("QUELBY_TEST_DOMAIN") + "\\" + TestEnv("QUELBY_TEST_USER"));
+  out = "unchanged";
+  EXPECT_EQ(SidToAccountName("", sid.data(), &out), 0);  // no server and no connection
+  EXPECT_EQ(out, "unchanged");
+}
+
+}  // namespace
