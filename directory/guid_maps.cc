@@ -81,15 +81,18 @@ std::string FirstGuidValue(plat::LDAP* ld, plat::LDAPMessage* entry, const char*
   std::string text;
   plat::berval** values = plat::ldap_get_values_len(ld, entry, name);
   if (values != nullptr) {
-    if (values[0] != nullptr && values[0]->bv_val != nullptr && values[0]->bv_len >= 16) {
-      text = GuidToString(reinterpret_cast<const GUID*>(values[0]->bv_val));
-    }
+    text = GuidValueKey(values[0]);
     plat::ldap_value_free_len(values);
   }
   return text;
 }
 
 }  // namespace
+
+std::string GuidValueKey(const plat::berval* value) {
+  if (value == nullptr || value->bv_val == nullptr || value->bv_len < 16) return std::string();
+  return GuidToString(reinterpret_cast<const GUID*>(value->bv_val));
+}
 
 bool LoadGuidMap(std::string kind, plat::LDAP* connection, std::string namingContext, CZQTimer* timer,
                  std::map<std::string, std::string>* map) {

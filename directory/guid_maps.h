@@ -9,6 +9,7 @@
 class CZQTimer;
 namespace plat {
 struct LDAP;
+struct berval;
 }
 
 // Loads one kind ("SITE_GUIDS", "SCHEMAID_GUIDS" or "RIGHTS_GUIDS") below
@@ -23,3 +24,7 @@ bool LoadGuidMap(std::string kind, plat::LDAP* connection, std::string namingCon
 // "LOAD_GEN_TIME_ATTRIBS". True when read to its end.
 bool LoadGenTimeAttribs(plat::LDAP* connection, std::string namingContext, CZQTimer* timer,
                         std::map<std::string, int>* set);
+
+// The map key of a binary GUID value: the GUID text of its first 16 bytes,
+// or "" for a missing value or one shorter than a GUID.
+std::string GuidValueKey(const plat::berval* value);
