@@ -8,6 +8,7 @@
 #include "common/zqtimer.h"
 #include "directory/connection.h"
 #include "directory/root_dse.h"
+#include "directory/sid_account_lookup.h"
 #include "driver/search_phases.h"
 #include "platform/ldap_client.h"
 
@@ -69,5 +70,7 @@ bool ConnectAndReadRootDse(QueryRun& run, int* exitCode) {
 
   g_LdapSession = st.connection;
   g_RootDse = st.rootDse.get();
+  // Account names of SIDs come from the directory the run is connected to.
+  if (g_ResolveSids) InstallDirectorySidLookup();
   return true;
 }
