@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ldap_client.h"
+#include "platform/ldap_internal.h"
 
 using namespace plat;
 
@@ -132,6 +133,8 @@ TEST_F(LdapServer, NegotiatedBindWithNameAndPassword) {
   ASSERT_EQ(Negotiate(Env("QUELBY_TEST_USER"), Env("QUELBY_TEST_DOMAIN"),
                       Env("QUELBY_TEST_USER_PASSWORD")),
             LDAP_SUCCESS);
+  EXPECT_EQ(nat::BoundMechanism(ld_->conn), "GSSAPI");
+  EXPECT_EQ(nat::SecurityStrength(ld_->conn), 1);  // signed
   EXPECT_EQ(Read(Env("QUELBY_TEST_USER_DN"), "sAMAccountName"), Env("QUELBY_TEST_USER"));
   ldap_unbind(ld_);
 
@@ -147,7 +150,27 @@ TEST_F(LdapServer, NegotiatedBindWithNameAndPassword) {
   ASSERT_EQ(Negotiate(Env("QUELBY_TEST_USER"), Env("QUELBY_TEST_DOMAIN"),
                       Env("QUELBY_TEST_USER_PASSWORD")),
             LDAP_SUCCESS);
+  EXPECT_GT(nat::SecurityStrength(ld_->conn), 1);  // sealed
   EXPECT_EQ(Read(Env("QUELBY_TEST_USER_DN"), "sAMAccountName"), Env("QUELBY_TEST_USER"));
+}
+
+TEST_F(LdapServer, NegotiatedBindFallsBackToNtlmWithoutKerberos) {
+  // A fresh process whose Kerberos configuration names no KDC for the realm.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("KRB5_CONFIG", "/dev/null", 1);
+        Open(dc_, LDAP_PORT, false);
+        ULONG rc = Negotiate(Env("QUELBY_TEST_USER"), Env("QUELBY_TEST_DOMAIN"),
+                             Env("QUELBY_TEST_USER_PASSWORD"));
+        bool ntlm = rc == LDAP_SUCCESS && nat::BoundMechanism(ld_->conn) == "NTLM" &&
+                    Read(Env("QUELBY_TEST_USER_DN"), "sAMAccountName") == Env("QUELBY_TEST_USER");
+        ldap_unbind(ld_);
+        Open(dc_, LDAP_PORT, false);
+        ULONG wrong = Negotiate(Env("QUELBY_TEST_USER"), Env("QUELBY_TEST_DOMAIN"), "bad");
+        _exit(ntlm && wrong == LDAP_INVALID_CREDENTIALS ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(LdapServer, NegotiatedBindWithTheCallersTicket) {
@@ -166,6 +189,8 @@ TEST_F(LdapServer, NegotiatedBindWithTheCallersTicket) {
 
   Open(dc_, LDAP_PORT, false);
   EXPECT_EQ(ldap_bind_s(ld_, nullptr, nullptr, LDAP_AUTH_NEGOTIATE), LDAP_SUCCESS);
+  EXPECT_EQ(nat::BoundMechanism(ld_->conn), "GSSAPI");
+  EXPECT_EQ(nat::SecurityStrength(ld_->conn), 1);
   EXPECT_EQ(Read(Env("QUELBY_TEST_USER_DN"), "sAMAccountName"), Env("QUELBY_TEST_USER"));
   ldap_unbind(ld_);
 
@@ -196,6 +221,7 @@ TEST_F(LdapServer, TlsWithTheTestCaTrusted) {
   ASSERT_EQ(Negotiate(Env("QUELBY_TEST_USER"), Env("QUELBY_TEST_DOMAIN"),
                       Env("QUELBY_TEST_USER_PASSWORD")),
             LDAP_SUCCESS);
+  EXPECT_EQ(nat::SecurityStrength(ld_->conn), 0);
   EXPECT_EQ(Read(Env("QUELBY_TEST_USER_DN"), "sAMAccountName"), Env("QUELBY_TEST_USER"));
 }
 

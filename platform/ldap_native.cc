@@ -104,8 +104,12 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
   // Security layer: over TLS none (the channel is bound instead); otherwise
   // integrity (signing) by default, confidentiality when sealing is asked.
+  // SASL's NTLM has no security layer of its own: it runs unsigned (the
+  // server decides whether that is enough); sealing cannot be had with it.
+  const bool ntlm = mech == "NTLM";
   const char* props = c->tls ? "minssf=0,maxssf=0"
                       : c->sasl.seal ? "minssf=56"
+                      : ntlm ? "minssf=0,maxssf=0"
                       : c->sasl.sign ? "minssf=1,maxssf=1"
                                      : "minssf=0";
   ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, props);
@@ -307,6 +311,14 @@ int SetDeref(Conn* c, int deref) {
 
 bool UsesTls(Conn* c) { return c->tls; }
 
+std::string BoundMechanism(Conn* c) { return c->bind == Conn::Bind::kSasl ? c->mech : ""; }
+
+int SecurityStrength(Conn* c) {
+  sasl_ssf_t ssf = 0;
+  if (ldap_get_option(c->ld, LDAP_OPT_X_SASL_SSF, &ssf) != LDAP_OPT_SUCCESS) return 0;
+  return static_cast<int>(ssf);
+}
+
 std::string Diagnostic(Conn* c) {
   char* text = nullptr;
   std::string out;
@@ -378,10 +390,12 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
       if (c->sasl.domain.empty() && at != std::string::npos) c->sasl.domain = p.user.substr(at + 1);
       c->mech = "NTLM";
       int ntlm = SaslBindOn(c, c->ld, c->mech);
+      if (ntlm != LDAP_SUCCESS && ntlm != LDAP_INVALID_CREDENTIALS && !kerberosWhy.empty()) {
+        // Say why neither way worked.
+        SetDiagnostic(c->ld, "Kerberos: " + kerberosWhy + "; NTLM: " + Diagnostic(c));
+      }
       if (ntlm == LDAP_SUCCESS || ntlm == LDAP_INVALID_CREDENTIALS || rc == LDAP_AUTH_UNKNOWN) {
         rc = ntlm;
-      } else if (!kerberosWhy.empty()) {
-        SetDiagnostic(c->ld, kerberosWhy);
       }
     }
   }

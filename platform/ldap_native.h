@@ -38,6 +38,11 @@ int SetDeref(Conn* c, int deref);
 int GetVersion(Conn* c);
 bool UsesTls(Conn* c);
 
+// SASL mechanism of the last successful negotiated bind ("" when none) and
+// the security strength of its layer (0: none, 1: integrity, more: encryption).
+std::string BoundMechanism(Conn* c);
+int SecurityStrength(Conn* c);
+
 // The last diagnostic text of the handle ("" when none), and the last code.
 std::string Diagnostic(Conn* c);
 int LastCode(Conn* c);

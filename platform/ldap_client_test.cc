@@ -1,0 +1,329 @@
+// The client without a directory server: result codes and texts, options,
+// null safety, and the connectionless client against a scripted UDP peer.
+#include "platform/ldap_client.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/cldap.h"
+#include "platform/last_error.h"
+#include "platform/ldap_ber.h"
+#include "platform/ldap_native.h"
+
+using namespace plat;
+
+TEST(LdapCodes, ClientCodesOfLibldapBecomeTheWindowsOnes) {
+  EXPECT_EQ(nat::ToWindowsCode(0), LDAP_SUCCESS);
+  EXPECT_EQ(nat::ToWindowsCode(4), LDAP_SIZELIMIT_EXCEEDED);
+  EXPECT_EQ(nat::ToWindowsCode(49), LDAP_INVALID_CREDENTIALS);
+  EXPECT_EQ(nat::ToWindowsCode(-1), LDAP_SERVER_DOWN);          // can't contact
+  EXPECT_EQ(nat::ToWindowsCode(-2), LDAP_LOCAL_ERROR);
+  EXPECT_EQ(nat::ToWindowsCode(-5), LDAP_TIMEOUT);
+  EXPECT_EQ(nat::ToWindowsCode(-7), LDAP_FILTER_ERROR);
+  EXPECT_EQ(nat::ToWindowsCode(-9), LDAP_PARAM_ERROR);
+  EXPECT_EQ(nat::ToWindowsCode(-11), LDAP_CONNECT_ERROR);
+  EXPECT_EQ(nat::ToWindowsCode(-14), LDAP_NO_RESULTS_RETURNED);
+  EXPECT_EQ(nat::ToWindowsCode(-17), LDAP_REFERRAL_LIMIT_EXCEEDED);
+  EXPECT_EQ(nat::ToWindowsCode(-18), LDAP_CONNECT_ERROR);
+  EXPECT_EQ(nat::ToWindowsCode(-1000), LDAP_LOCAL_ERROR);
+}
+
+TEST(LdapCodes, Texts) {
+  EXPECT_STREQ(ldap_err2string(LDAP_SUCCESS), "Success");
+  EXPECT_STREQ(ldap_err2string(LDAP_SIZELIMIT_EXCEEDED), "Sizelimit Exceeded");
+  EXPECT_STREQ(ldap_err2string(LDAP_NO_SUCH_OBJECT), "No Such Object");
+  EXPECT_STREQ(ldap_err2string(LDAP_SERVER_DOWN), "Server Down");
+  EXPECT_STREQ(ldap_err2string(LDAP_TIMEOUT), "Timeout");
+  EXPECT_STREQ(ldap_err2string(LDAP_FILTER_ERROR), "Filter Error");
+  EXPECT_STREQ(ldap_err2string(LDAP_NO_RESULTS_RETURNED), "No result present in message");
+  EXPECT_STREQ(ldap_err2string(0x1234), "Unknown error");
+}
+
+TEST(LdapNullSafety, EveryCallAcceptsNull) {
+  EXPECT_EQ(ldap_msgfree(nullptr), LDAP_SUCCESS);
+  EXPECT_EQ(ldap_count_entries(nullptr, nullptr), 0u);
+  EXPECT_EQ(ldap_first_entry(nullptr, nullptr), nullptr);
+  EXPECT_EQ(ldap_next_entry(nullptr, nullptr), nullptr);
+  EXPECT_EQ(ldap_get_dn(nullptr, nullptr), nullptr);
+  BerElement* ber = reinterpret_cast<BerElement*>(1);
+  EXPECT_EQ(ldap_first_attribute(nullptr, nullptr, &ber), nullptr);
+  EXPECT_EQ(ber, nullptr);
+  EXPECT_EQ(ldap_next_attribute(nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(ldap_get_values(nullptr, nullptr, "cn"), nullptr);
+  EXPECT_EQ(ldap_get_values_len(nullptr, nullptr, "cn"), nullptr);
+  EXPECT_EQ(ldap_count_values(nullptr), 0u);
+  EXPECT_EQ(ldap_count_values_len(nullptr), 0u);
+  EXPECT_EQ(ldap_value_free(nullptr), LDAP_SUCCESS);
+  EXPECT_EQ(ldap_value_free_len(nullptr), LDAP_SUCCESS);
+  ldap_memfree(nullptr);
+  EXPECT_EQ(ldap_controls_free(nullptr), LDAP_SUCCESS);
+  EXPECT_EQ(ldap_unbind(nullptr), LDAP_PARAM_ERROR);
+  ULONG v = 3;
+  EXPECT_EQ(ldap_set_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &v), LDAP_PARAM_ERROR);
+  // No message: "no results", and every output cleared.
+  char* matched = reinterpret_cast<char*>(1);
+  char* error = reinterpret_cast<char*>(1);
+  char** refs = reinterpret_cast<char**>(1);
+  LDAPControl** ctrls = reinterpret_cast<LDAPControl**>(1);
+  ULONG code = 77;
+  EXPECT_EQ(ldap_parse_result(nullptr, nullptr, &code, &matched, &error, &refs, &ctrls, 1),
+            LDAP_NO_RESULTS_RETURNED);
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(matched, nullptr);
+  EXPECT_EQ(error, nullptr);
+  EXPECT_EQ(refs, nullptr);
+  EXPECT_EQ(ctrls, nullptr);
+  LDAPMessage* page = reinterpret_cast<LDAPMessage*>(1);
+  EXPECT_EQ(ldap_get_next_page_s(nullptr, nullptr, nullptr, 10, nullptr, &page), LDAP_PARAM_ERROR);
+  EXPECT_EQ(page, nullptr);
+  EXPECT_EQ(ldap_search_abandon_page(nullptr, nullptr), LDAP_PARAM_ERROR);
+  SetLastError(0);
+  EXPECT_EQ(ldap_search_init_page(nullptr, "", 0, "(cn=*)", nullptr, 0, nullptr, nullptr, 0, 0, nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(LdapConnection, OpeningSendsNothingAndKeepsTheOptions) {
+  // Nothing listens on port 1; opening still succeeds, the bind finds the server down.
+  LDAP* ld = ldap_sslinit("127.0.0.1", 1, 0);
+  ASSERT_NE(ld, nullptr);
+  const char* host = nullptr;
+  ASSERT_EQ(ldap_get_option(ld, LDAP_OPT_HOST_NAME, &host), LDAP_SUCCESS);
+  EXPECT_STREQ(host, "127.0.0.1");
+  ULONG v = 2;
+  EXPECT_EQ(ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &v), LDAP_SUCCESS);
+  ULONG got = 0;
+  EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_PROTOCOL_VERSION, &got), LDAP_SUCCESS);
+  EXPECT_EQ(got, 2u);
+  v = 7;
+  EXPECT_EQ(ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &v), LDAP_PARAM_ERROR);
+  EXPECT_EQ(ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF), LDAP_SUCCESS);
+  EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_REFERRALS, &got), LDAP_SUCCESS);
+  EXPECT_EQ(got, 0u);
+  ULONG on = 1;
+  EXPECT_EQ(ldap_set_option(ld, LDAP_OPT_REFERRALS, &on), LDAP_SUCCESS);
+  EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_REFERRALS, &got), LDAP_SUCCESS);
+  EXPECT_EQ(got, 1u);
+  EXPECT_EQ(ldap_set_option(ld, LDAP_OPT_ENCRYPT, LDAP_OPT_ON), LDAP_SUCCESS);
+  EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_ENCRYPT, &got), LDAP_SUCCESS);
+  EXPECT_EQ(got, 1u);
+  ULONG limit = 30;
+  EXPECT_EQ(ldap_set_option(ld, LDAP_OPT_TIMELIMIT, &limit), LDAP_SUCCESS);
+  EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_TIMELIMIT, &got), LDAP_SUCCESS);
+  EXPECT_EQ(got, 30u);
+  EXPECT_EQ(ldap_set_option(ld, 0x7777, &limit), LDAP_PARAM_ERROR);
+  v = 3;
+  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &v);
+  EXPECT_EQ(ldap_simple_bind_s(ld, nullptr, nullptr), LDAP_SERVER_DOWN);
+  // A failed connection is released like any other.
+  EXPECT_EQ(ldap_unbind(ld), LDAP_SUCCESS);
+}
+
+TEST(LdapConnection, UnusableHostTextsAreRefused) {
+  SetLastError(0);
+  EXPECT_EQ(ldap_sslinit("bad/host", 389, 0), nullptr);
+  EXPECT_EQ(GetLastError(), LDAP_PARAM_ERROR);
+  EXPECT_EQ(ldap_sslinit("host:notaport", 389, 0), nullptr);
+  EXPECT_EQ(ldap_sslinit("host", 70000, 0), nullptr);
+  // A port in the host text, several hosts, and no host at all are fine.
+  for (const char* ok : {"127.0.0.1:1", "127.0.0.1 127.0.0.2", "::1", static_cast<const char*>(nullptr)}) {
+    LDAP* ld = ldap_sslinit(ok, 389, 1);
+    EXPECT_NE(ld, nullptr) << (ok != nullptr ? ok : "(null)");
+    ldap_unbind(ld);
+  }
+}
+
+namespace {
+
+// A UDP peer on 127.0.0.1 that answers one request with what make() builds
+// from the request's message ID.
+class UdpPeer {
+ public:
+  explicit UdpPeer(std::function<std::string(int)> make) : make_(std::move(make)) {
+    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~UdpPeer() {
+    thread_.join();
+    close(fd_);
+  }
+  ULONG port() const { return port_; }
+  const std::string& request() const { return request_; }
+
+ private:
+  void Serve() {
+    char buf[4096];
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    ssize_t n = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    if (n <= 0) return;
+    request_.assign(buf, static_cast<size_t>(n));
+    detail::BerReader r(buf, static_cast<size_t>(n));
+    detail::BerReader msg(nullptr, 0);
+    int64_t id = 0;
+    if (!r.Sequence(&msg) || !msg.Integer(&id)) return;
+    std::string reply = make_(static_cast<int>(id));
+    sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+  }
+  std::function<std::string(int)> make_;
+  int fd_ = -1;
+  ULONG port_ = 0;
+  std::string request_;
+  std::thread thread_;
+};
+
+std::string RootDseReply(int id) {
+  detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(0x64);
+  w.OctetString("");
+  w.Begin(0x30);
+  w.Begin(0x30);
+  w.OctetString("dnsHostName");
+  w.Begin(0x31);
+  w.OctetString("dc1.quelby.test");
+  w.End();
+  w.End();
+  w.Begin(0x30);
+  w.OctetString("objectGUID");
+  w.Begin(0x31);
+  w.OctetString(std::string("\x00\x01\x02\x00", 4));
+  w.End();
+  w.End();
+  w.End();
+  w.End();
+  w.End();
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(0x65);
+  w.Integer(0, 0x0a);
+  w.OctetString("");
+  w.OctetString("all well");
+  w.End();
+  w.End();
+  return w.Take();
+}
+
+}  // namespace
+
+TEST(ConnectionlessClient, SearchAndWalkOverUdp) {
+  UdpPeer peer(RootDseReply);
+  LDAP* ld = cldap_open("127.0.0.1", peer.port());
+  ASSERT_NE(ld, nullptr);
+  const char* attrs[] = {"dnsHostName", "objectGUID", nullptr};
+  LDAPMessage* res = nullptr;
+  ASSERT_EQ(ldap_search_s(ld, nullptr, LDAP_SCOPE_BASE, "((objectClass=*))", attrs, 0, &res),
+            LDAP_SUCCESS);
+  // The request went out with the redundant parentheses gone.
+  detail::CldapSearch want;
+  want.messageId = 1;
+  want.filter = "(objectClass=*)";
+  want.attrs = {"dnsHostName", "objectGUID"};
+  std::string bytes;
+  ASSERT_TRUE(detail::EncodeCldapSearch(want, &bytes));
+  EXPECT_EQ(peer.request(), bytes);
+
+  ASSERT_EQ(ldap_count_entries(ld, res), 1u);
+  LDAPMessage* e = ldap_first_entry(ld, res);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(ldap_next_entry(ld, e), nullptr);
+  char* dn = ldap_get_dn(ld, e);
+  ASSERT_NE(dn, nullptr);
+  EXPECT_STREQ(dn, "");
+  ldap_memfree(dn);
+  BerElement* ber = nullptr;
+  char* a = ldap_first_attribute(ld, e, &ber);
+  ASSERT_NE(a, nullptr);
+  EXPECT_STREQ(a, "dnsHostName");
+  ldap_memfree(a);
+  a = ldap_next_attribute(ld, e, ber);
+  ASSERT_NE(a, nullptr);
+  EXPECT_STREQ(a, "objectGUID");
+  ldap_memfree(a);
+  EXPECT_EQ(ldap_next_attribute(ld, e, ber), nullptr);
+  ber_free(ber, 0);
+  char** host = ldap_get_values(ld, e, "DNSHOSTNAME");
+  ASSERT_EQ(ldap_count_values(host), 1u);
+  EXPECT_STREQ(host[0], "dc1.quelby.test");
+  ldap_value_free(host);
+  berval** guid = ldap_get_values_len(ld, e, "objectGUID");
+  ASSERT_EQ(ldap_count_values_len(guid), 1u);
+  ASSERT_EQ(guid[0]->bv_len, 4u);  // the zero bytes are kept, the length is exact
+  EXPECT_EQ(guid[0]->bv_val[1], '\x01');
+  ldap_value_free_len(guid);
+  // The head of the result stands for its first entry.
+  char** again = ldap_get_values(ld, res, "dnsHostName");
+  EXPECT_EQ(ldap_count_values(again), 1u);
+  ldap_value_free(again);
+
+  ULONG code = 99;
+  char* error = nullptr;
+  EXPECT_EQ(ldap_parse_result(ld, res, &code, nullptr, &error, nullptr, nullptr, 1), LDAP_SUCCESS);
+  EXPECT_EQ(code, 0u);
+  ASSERT_NE(error, nullptr);
+  EXPECT_STREQ(error, "all well");
+  ldap_memfree(error);
+  char* server = nullptr;
+  EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_SERVER_ERROR, &server), LDAP_SUCCESS);
+  ASSERT_NE(server, nullptr);
+  EXPECT_STREQ(server, "all well");
+  ldap_memfree(server);
+  ldap_unbind(ld);
+}
+
+TEST(ConnectionlessClient, TruncatedReplyIsRefusedWithinTheWait) {
+  UdpPeer peer([](int id) {
+    std::string full = RootDseReply(id);
+    return full.substr(0, full.size() - 5);
+  });
+  LDAP* ld = cldap_open("127.0.0.1", peer.port());
+  ASSERT_NE(ld, nullptr);
+  l_timeval wait{1, 0};
+  LDAPMessage* res = reinterpret_cast<LDAPMessage*>(1);
+  EXPECT_EQ(ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, nullptr,
+                              nullptr, &wait, 0, &res),
+            LDAP_DECODING_ERROR);
+  EXPECT_EQ(res, nullptr);
+  ldap_unbind(ld);
+}
+
+TEST(ConnectionlessClient, NoServerAndBadFilter) {
+  // Reserve a port, then close it: nothing listens there.
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  LDAP* ld = cldap_open("127.0.0.1", ntohs(a.sin_port));
+  ASSERT_NE(ld, nullptr);
+  l_timeval wait{1, 0};
+  LDAPMessage* res = nullptr;
+  ULONG rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, nullptr,
+                               nullptr, &wait, 0, &res);
+  EXPECT_TRUE(rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT) << rc;
+  EXPECT_EQ(ldap_search_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*", nullptr, 0, &res),
+            LDAP_FILTER_ERROR);
+  EXPECT_EQ(res, nullptr);
+  ldap_unbind(ld);
+  SetLastError(0);
+  EXPECT_EQ(cldap_open("no-such-host.invalid", 389), nullptr);
+  EXPECT_NE(GetLastError(), 0u);
+}
