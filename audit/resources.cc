@@ -18,14 +18,14 @@ plat::DialogTemplate MainDialog() {
               {IDC_GO, CtlKind::DefButton, "Go", 151, 13, 45, 45},
               {IDOK_, CtlKind::Button, "Quit", 151, 70, 45, 14},
               {-1, CtlKind::Group, "Configuration", 7, 4, 132, 82},
-              {-1, CtlKind::Label, "System Name", 14, 16, 56, 9},
-              {IDC_SYSNAME, CtlKind::Text, "", 72, 16, 62, 9},
-              {-1, CtlKind::Label, "Drive", 14, 27, 56, 9},
-              {IDC_DRIVE, CtlKind::Text, "", 72, 27, 62, 9},
-              {-1, CtlKind::Label, "Computer Type", 14, 38, 56, 9},
-              {IDC_TYPE, CtlKind::Text, "", 72, 38, 62, 9},
-              {-1, CtlKind::Label, "Clear Logs", 14, 49, 56, 9},
-              {IDC_CLEARLABEL, CtlKind::Text, "Unknown", 72, 49, 62, 9},
+              {-1, CtlKind::Label, "System Name", 14, 16, 62, 9},
+              {IDC_SYSNAME, CtlKind::Text, "", 80, 16, 56, 9},
+              {-1, CtlKind::Label, "Drive", 14, 27, 62, 9},
+              {IDC_DRIVE, CtlKind::Text, "", 80, 27, 56, 9},
+              {-1, CtlKind::Label, "Computer Type", 14, 38, 62, 9},
+              {IDC_TYPE, CtlKind::Text, "", 80, 38, 56, 9},
+              {-1, CtlKind::Label, "Clear Logs", 14, 49, 62, 9},
+              {IDC_CLEARLABEL, CtlKind::Text, "Unknown", 80, 49, 56, 9},
               {IDC_CONFIGURE, CtlKind::Button, "Configure", 14, 64, 50, 14},
               {-1, CtlKind::Group, "Log File Save Location", 7, 89, 195, 30},
               {IDC_PATH, CtlKind::Text, "", 14, 101, 132, 12},
@@ -45,7 +45,7 @@ plat::DialogTemplate ConfigDialog() {
               {IDC_EDIT_DRIVE, CtlKind::Edit, "", 7, 38, 128, 12},
               {-1, CtlKind::Label, "Computer Type", 7, 53, 128, 9},
               {IDC_EDIT_TYPE, CtlKind::Edit, "", 7, 62, 128, 12},
-              {-1, CtlKind::Label, "Save Location for Automaitic Mode", 7, 77, 128, 9},
+              {-1, CtlKind::Label, "Save Location for Automaitic Mode", 7, 77, 132, 9},
               {IDC_EDIT_AUTOLOCATION, CtlKind::Edit, "", 7, 86, 92, 12},
               {IDC_BROWSE, CtlKind::Button, "Browse", 102, 85, 33, 14},
               {IDC_CLEAR, CtlKind::Check, "Clear Logs On Success", 7, 102, 128, 10},
@@ -93,13 +93,13 @@ plat::Image AppIcon() {
 plat::Image Banner() {
   plat::Image img;
   img.w = 180;
-  img.h = 16;
+  img.h = 12;
   img.rgba.resize(img.w * img.h * 4);
   for (int y = 0; y < img.h; ++y) {
     for (int x = 0; x < img.w; ++x) {
       unsigned char* p = &img.rgba[(y * img.w + x) * 4];
       double fade = 1.0 - static_cast<double>(x) / img.w;
-      bool stripe = (y >= 6 && y <= 9);
+      bool stripe = (y >= 4 && y <= 7);
       p[0] = static_cast<unsigned char>(stripe ? 200 : 40);
       p[1] = static_cast<unsigned char>(stripe ? 210 : 90);
       p[2] = static_cast<unsigned char>(stripe ? 230 : 180);

@@ -13,6 +13,7 @@
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 #include <limits.h>
 #include <stdlib.h>
 
@@ -24,11 +25,20 @@ namespace plat {
 
 namespace {
 
-constexpr int kFontSize = 12;
+constexpr int kFontSize = 11;
 
 // Dialog units to pixels for the dialogs' 8-point font.
-int DluX(int v) { return v * 3 / 2; }
+int DluX(int v) { return v * 8 / 5; }
 int DluY(int v) { return v * 13 / 8; }
+
+// Repaints every window from scratch: while a run holds the dialog no expose
+// events are handled, so what a closed box or dialog covered is drawn here.
+void RepaintAll() {
+  Fl::flush();
+  if (fl_display) XSync(fl_display, False);  // closed windows are gone from the screen first
+  for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w)) w->redraw();
+  Fl::flush();
+}
 
 // Text drawn exactly as it stands: FLTK labels would take "@" as the start
 // of a symbol.
@@ -175,7 +185,7 @@ class FltkView : public WindowView {
   ~FltkView() override {
     win_->hide();
     delete win_;
-    Fl::flush();
+    RepaintAll();
   }
 
   void Refresh(int id) override {
@@ -227,16 +237,15 @@ class FltkView : public WindowView {
   }
   static void OnButton(Fl_Widget* w, void* data) {
     auto* self = static_cast<FltkView*>(data);
-    self->dlg_.OnCommand(static_cast<int>(w->argument()));
+    self->dlg_.OnCommand(self->ids_[w]);
   }
   static void OnEdit(Fl_Widget* w, void* data) {
     auto* self = static_cast<FltkView*>(data);
-    self->dlg_.ControlEdited(static_cast<int>(w->argument()), static_cast<Fl_Input*>(w)->value());
+    self->dlg_.ControlEdited(self->ids_[w], static_cast<Fl_Input*>(w)->value());
   }
   static void OnCheck(Fl_Widget* w, void* data) {
     auto* self = static_cast<FltkView*>(data);
-    self->dlg_.ControlChecked(static_cast<int>(w->argument()),
-                              static_cast<Fl_Check_Button*>(w)->value());
+    self->dlg_.ControlChecked(self->ids_[w], static_cast<Fl_Check_Button*>(w)->value());
   }
 
   void AddControl(const ControlDef& c) {
@@ -299,7 +308,7 @@ class FltkView : public WindowView {
       }
     }
     if (widget && c.id >= 0) {
-      widget->argument(c.id);
+      ids_[widget] = c.id;
       widgets_[c.id] = widget;
       kinds_[c.id] = c.kind;
     }
@@ -308,6 +317,7 @@ class FltkView : public WindowView {
   CDialog& dlg_;
   Fl_Double_Window* win_;
   std::map<int, Fl_Widget*> widgets_;
+  std::map<Fl_Widget*, int> ids_;
   std::map<int, CtlKind> kinds_;
   std::unique_ptr<Fl_RGB_Image> icon_;
   std::vector<std::unique_ptr<Fl_RGB_Image>> images_;
@@ -382,7 +392,7 @@ int FltkUi::MessageBox(const std::string& text, const std::string& caption, UINT
   win.show();
   while (answer == 0 && win.shown()) Fl::wait();
   win.hide();
-  Fl::flush();
+  RepaintAll();
   return answer ? answer : (yesNo ? IDNO : IDOK);
 }
 
@@ -393,6 +403,7 @@ int FltkUi::BrowseForFolder(const std::string& title, const std::string& initial
   chooser.preview(0);
   chooser.show();
   while (chooser.shown()) Fl::wait();
+  RepaintAll();
   const char* value = chooser.value();
   if (!value || !*value) return IDCANCEL;
   char real[PATH_MAX];

@@ -18,6 +18,16 @@ printf 'Dec  9 04:00:02 host app: application record @ 100%%\n' > "$AUDIT_LOG_DI
 head -c 200000 /dev/urandom | base64 >> "$AUDIT_LOG_DIR/user.log"
 printf 'Dec  9 04:00:03 host sshd: security record\n' > "$AUDIT_LOG_DIR/auth.log"
 
+# Stored defaults, as Configure would write them (type, then the data).
+KEY="$AUDIT_REGISTRY_DIR/HKEY_LOCAL_MACHINE/Software/Calvetta/Tervane"
+mkdir -p "$KEY"
+store_text() { { printf '\001\000\000\000%s' "$2"; head -c $((80 - ${#2})) /dev/zero; } > "$KEY/$1"; }
+store_text SysName web01
+store_text Drive d
+store_text Type Servers
+store_text AutoLocation "$WORK/stored/"
+printf '\004\000\000\000\000\000\000\000' > "$KEY/Clear"
+
 XVFB_PID=""
 AUDIT_PID=""
 cleanup() {
@@ -63,6 +73,7 @@ sleep 1  # let it draw
 SHOT="$WORK/audit-window.png"
 import -window root "$SHOT" || fail "screenshot failed"
 [ -s "$SHOT" ] || fail "empty screenshot"
+import -window "$WID" "$WORK/audit-dialog.png" || fail "screenshot of the dialog failed"
 
 for pair in syslog:sys.evt user.log:app.evt auth.log:sec.evt; do
   log=${pair%%:*}; evt=${pair##*:}
@@ -70,6 +81,8 @@ for pair in syslog:sys.evt user.log:app.evt auth.log:sec.evt; do
   mode=$(stat -c %a "$WORK/auto/$DATE/$evt")
   [ "$mode" = 600 ] || fail "$evt has mode $mode"
 done
+# The command line's folder won over the stored one.
+[ ! -e "$WORK/stored" ] || fail "the stored folder was used"
 
 # Close the dialog with Escape and wait for the program to end.
 xdotool key --window "$WID" Escape >/dev/null 2>&1
