@@ -117,6 +117,7 @@ fail() {
   exit 1
 }
 trap 'fail "command failed at line $LINENO: $BASH_COMMAND"' ERR
+trap 'fail "interrupted"' INT TERM
 
 # Clear what an earlier run left (only the paths this script makes).
 rm -rf "$DC" "$SL" "$RUN" "$LOG" "$STATE/env.sh" "$STATE/krb5.conf" "$STATE/krb5cc" "$STATE/hosts-line"
@@ -144,7 +145,7 @@ if taken:
 EOF
 then
   cat "$LOG/ports.log" >&2
-  ss -lntup 2>/dev/null | grep -E ":(389|636|3268|3269|88|464|$SLAPD_PORT)\b" >&2 || true
+  ss -lntup 2>/dev/null | grep -E "(${IP//./\\.}|0\.0\.0\.0|\*|\[::\]):(389|636|3268|3269|88|464|$SLAPD_PORT)[[:space:]]" >&2 || true
   say "FAILED: another server holds a port the test servers need on $IP" \
       "(a system-wide slapd or samba? another instance? pick another 127.x.y.z)"
   exit 1
@@ -206,6 +207,7 @@ if members:
               % (base, members))
 EOF
 slapadd -q -f "$SL/slapd.conf" -l "$SL/data.ldif" >"$LOG/slapadd.log" 2>&1
+rm -f "$SL/data.ldif"
 }
 prepare_slapd >"$LOG/slapd-prep.log" 2>&1 &
 SLAPD_PREP=$!
@@ -420,7 +422,7 @@ q() { printf "'%s'" "${1//\'/\'\\\'\'}"; }
   echo "export QUELBY_TEST_SLAPD_SIZELIMIT=500"
 } >"$STATE/env.sh.tmp"
 mv "$STATE/env.sh.tmp" "$STATE/env.sh"
-trap - ERR
+trap - ERR INT TERM
 
 say "up in $(( $(elapsed) ))ms on $IP (provision ${T_PROV}ms, seed $(( T_SEED - T_PROV ))ms," \
     "slapadd $(( T_SLAPADD - T_SEED ))ms, answering $(( T_UP - T_SLAPADD ))ms, checks $(( T_CHECKS - T_UP ))ms);" \
