@@ -94,10 +94,21 @@ std::string NetbiosNameOf(plat::LDAP* ld, const std::string& domainDn) {
   return netbios;
 }
 
+// Connections of our own by server name, released when the process ends.
+struct OwnConnections {
+  ~OwnConnections() {
+    for (auto& [server, ld] : open) {
+      if (ld != nullptr) plat::ldap_unbind(ld);
+    }
+  }
+  std::map<std::string, plat::LDAP*> open;
+};
+
 // A connection of our own to a named server, opened once per server; null
 // when it cannot be opened or bound (remembered too, so it is tried once).
 plat::LDAP* ConnectionTo(const std::string& server) {
-  static std::map<std::string, plat::LDAP*> open;
+  static OwnConnections connections;
+  std::map<std::string, plat::LDAP*>& open = connections.open;
   auto found = open.find(server);
   if (found != open.end()) return found->second;
   plat::LDAP* ld = plat::ldap_sslinit(server.c_str(), plat::LDAP_PORT, 0);
