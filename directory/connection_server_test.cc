@@ -98,6 +98,9 @@ TEST_F(ConnectionServerTest, NegotiatedBindWithUserNameAndPassword) {
   Expect(o);
   o.user = TestEnv("QUELBY_TEST_USER");  // a plain name: no domain
   Expect(o);
+  // Pieces after the name are dropped.
+  o.user = TestEnv("QUELBY_TEST_DOMAIN") + "\\" + TestEnv("QUELBY_TEST_USER") + "\\ignored";
+  Expect(o);
   o.encrypt = true;  // with the Kerberos security layer
   Expect(o);
 }
