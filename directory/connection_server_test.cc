@@ -117,9 +117,11 @@ TEST_F(ConnectionServerTest, NegotiatedBindWithTicketFromKinit) {
   ASSERT_NE(kinit, nullptr);
   fprintf(kinit, "%s\n", TestEnv("QUELBY_TEST_USER_PASSWORD").c_str());
   ASSERT_EQ(pclose(kinit), 0) << "kinit failed";
+  std::string previous = TestEnv("KRB5CCNAME");
   setenv("KRB5CCNAME", ccname.c_str(), 1);
   Open o;  // no user: the caller's own ticket
   Expect(o);
+  setenv("KRB5CCNAME", previous.c_str(), 1);
   unlink(cache);
 }
 
