@@ -110,16 +110,22 @@ TEST_F(ConnectionServerTest, NegotiatedBindWithTicketFromKinit) {
   int fd = mkstemp(cache);
   ASSERT_GE(fd, 0);
   close(fd);
+  unlink(cache);
   std::string ccname = std::string("FILE:") + cache;
+  std::string previous = TestEnv("KRB5CCNAME");
+  setenv("KRB5CCNAME", ccname.c_str(), 1);
+  // Without a ticket the bind with the caller's credentials fails...
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Open().Run(), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("LDAP_BIND: [", 0), 0u);
   std::string command = "KRB5CCNAME='" + ccname + "' kinit '" + TestEnv("QUELBY_TEST_USER") + "@" +
                         TestEnv("QUELBY_TEST_REALM") + "' >/dev/null 2>&1";
   FILE* kinit = popen(command.c_str(), "w");
   ASSERT_NE(kinit, nullptr);
   fprintf(kinit, "%s\n", TestEnv("QUELBY_TEST_USER_PASSWORD").c_str());
   ASSERT_EQ(pclose(kinit), 0) << "kinit failed";
-  std::string previous = TestEnv("KRB5CCNAME");
-  setenv("KRB5CCNAME", ccname.c_str(), 1);
-  Open o;  // no user: the caller's own ticket
+  // ...and with the ticket kinit put in the cache it succeeds.
+  Open o;
   Expect(o);
   setenv("KRB5CCNAME", previous.c_str(), 1);
   unlink(cache);
