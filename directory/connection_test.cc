@@ -102,6 +102,16 @@ TEST(OpenLDAP, NoServerShowsEmptyBrackets) {
   EXPECT_EQ(c.err.rfind("LDAP_BIND: [] Error 0x51 (81) - ", 0), 0u) << c.err;
 }
 
+TEST(UDPOpenLDAP, UnresolvableHostGivesTheErrorLine) {
+  g_Debug = true;
+  Captured c = Capture([] { return UDPOpenLDAP("no-such-host.invalid", 1); });
+  g_Debug = false;
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.out, "DEBUG: In UDPOpenLDAP... Params:\nDEBUG:    Server:    no-such-host.invalid\n"
+                   "DEBUG:    Port:        3268\n");
+  EXPECT_EQ(c.err.rfind("CLDAP_OPEN: [no-such-host.invalid] Error 0x", 0), 0u) << c.err;
+}
+
 TEST(PrintLdapError, LineFormat) {
   testing::internal::CaptureStderr();
   PrintLdapError("LDAP_OPTION (Version3): ", "dc1", 0x5E, nullptr);
