@@ -57,18 +57,26 @@ DATE=$(date +%m-%d-%y)
 "$AUDIT" -auto -nooverwrite "-path:$WORK/auto/" >"$WORK/audit.log" 2>&1 &
 AUDIT_PID=$!
 
-# The dialog shown after the unattended run is the only window left named Tervane.
-WID=""
+# The unattended run's window closes once the run is done; the dialog shown
+# after it is then the only window named Tervane, and it stays.
 for _ in $(seq 1 150); do
   kill -0 "$AUDIT_PID" 2>/dev/null || fail "audit ended early: $(cat "$WORK/audit.log")"
-  if [ -f "$WORK/auto/$DATE/sec.evt" ]; then
-    WID=$(xdotool search --name '^Tervane$' 2>/dev/null | tail -n 1)
-    [ -n "$WID" ] && break
+  [ -f "$WORK/auto/$DATE/sec.evt" ] && break
+  sleep 0.2
+done
+[ -f "$WORK/auto/$DATE/sec.evt" ] || fail "timed out waiting for the backups"
+WID=""
+for _ in $(seq 1 50); do
+  kill -0 "$AUDIT_PID" 2>/dev/null || fail "audit ended early: $(cat "$WORK/audit.log")"
+  ids=$(xdotool search --name '^Tervane$' 2>/dev/null)
+  if [ "$(printf '%s\n' "$ids" | grep -c .)" = 1 ]; then
+    sleep 0.5
+    [ "$(xdotool search --name '^Tervane$' 2>/dev/null)" = "$ids" ] && { WID=$ids; break; }
   fi
   sleep 0.2
 done
 [ -n "$WID" ] || fail "timed out waiting for the dialog"
-sleep 1  # let it draw
+sleep 0.5  # let it draw
 
 SHOT="$WORK/audit-window.png"
 import -window root "$SHOT" || fail "screenshot failed"
