@@ -1,0 +1,58 @@
+"""Failure paths against the real servers: the error lines and exit codes."""
+
+import unittest
+
+from search_testlib import ENV, ServerTestCase, run
+
+
+class Failures(ServerTestCase):
+    def test_closed_port(self):
+        r = run(["-h", ENV["QUELBY_TEST_IP"] + ":9", "-b", self.base, "cn"])
+        self.assertEqual(r.code, 255, r)  # -1
+        self.assertIn("Error 0x51 (81) - Server Down\n", r.err)
+        self.assertTrue(r.err.endswith("Terminating program.\n"), r)
+        self.assertNotIn("Objects returned", r.out)
+
+    def test_wrong_password(self):
+        r = run(["-h", self.dc, "-u", ENV["QUELBY_TEST_ADMIN_USER"], "-up", "not-the-password",
+                 "-b", self.base, "cn"])
+        self.assertEqual(r.code, 255, r)
+        self.assertIn("[%s] Error 0x31 (49) - Invalid Credentials\n" % self.dc, r.err)
+        self.assertTrue(r.err.endswith("Terminating program.\n"), r)
+
+    def test_base_that_does_not_exist(self):
+        r = self.dc_run("-b", "OU=Nowhere," + self.base, "cn")
+        self.assertEqual(r.code, 32, r)
+        self.assertIn("ldap_get_next_page_s: [%s] Error 0x20 (32) - No Such Object\n" % self.dc, r.err)
+        self.assertTrue(r.out.endswith("\n0 Objects returned\n"), r)
+        # slapd names the nearest existing entry; -exterr shows the server's text instead.
+        r = self.slapd_run("-b", "ou=nowhere," + self.people, "cn")
+        self.assertEqual(r.code, 32, r)
+        self.assertIn("Best Match of: '%s'\n" % self.people, r.out)
+        r = self.slapd_run("-b", "ou=nowhere," + self.people, "-exterr", "cn")
+        self.assertEqual(r.code, 32, r)
+        self.assertNotIn("Best Match", r.out)
+
+    def test_critical_control_the_server_lacks(self):
+        r = self.slapd_run("-b", self.people, "-showdel", "cn")
+        self.assertEqual(r.code, 12, r)
+        self.assertIn("Error 0xc (12) - Unavailable Critical Extension\n", r.err)
+        self.assertEqual(self.dns(r.out), [])
+
+    def test_size_limit_of_the_server_is_not_success(self):
+        limit = int(ENV["QUELBY_TEST_SLAPD_SIZELIMIT"])
+        # Asking for more than the server allows: it stops at its own limit.
+        r = self.slapd_run("-b", self.people, "-maxe", str(limit + 100), "cn")
+        self.assertEqual(r.code, 4, r)
+        self.assertIn("ldap_get_next_page_s: [] Error 0x4 (4) - Sizelimit Exceeded\n", r.err)
+        self.assertEqual(len(self.dns(r.out)), limit)  # the entries already received stay printed
+        self.assertEqual(self.count(r.out), limit)
+        # The limit asked for with -maxe is the normal end.
+        r = self.slapd_run("-b", self.people, "-maxe", "5", "cn")
+        self.assertEqual(r.code, 0, r)
+        self.assertEqual(r.err.count("Error"), 0)
+        self.assertEqual(len(self.dns(r.out)), 5)
+
+
+if __name__ == "__main__":
+    unittest.main()

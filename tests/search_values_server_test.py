@@ -1,0 +1,99 @@
+"""Values checked against independent sources: SID and GUID text against
+Samba's ldbsearch, 64-bit times against Python's own calendar, SID names,
+DN replacement and ranged retrieval of a large group."""
+
+import datetime
+import re
+import subprocess
+import unittest
+
+from driver_testlib import base_env
+from search_testlib import ENV, ServerTestCase, run
+
+
+def ldbsearch(dn, *attrs):
+    proc = subprocess.run(
+        ["ldbsearch", "-H", "ldap://" + ENV["QUELBY_TEST_DC_HOST"],
+         "-U", "%s%%%s" % (ENV["QUELBY_TEST_ADMIN_USER"], ENV["QUELBY_TEST_ADMIN_PASSWORD"]),
+         "-b", dn, "-s", "base"] + list(attrs),
+        capture_output=True, text=True, timeout=60)
+    assert proc.returncode == 0, proc.stderr
+    return dict(re.findall(r"^(\w+): (.*)$", proc.stdout, re.M))
+
+
+class Values(ServerTestCase):
+    def test_sid_and_guid_text_match_ldbsearch(self):
+        for dn in (self.user_dn, ENV["QUELBY_TEST_COMPUTER_DN"], ENV["QUELBY_TEST_BIG_GROUP_DN"]):
+            want = ldbsearch(dn, "objectSid", "objectGUID")
+            r = self.dc_run("-b", dn, "-s", "base", "objectSid", "objectGUID")
+            self.assertOk(r)
+            self.assertEqual(self.values(r.out, "objectSid"), [want["objectSid"]])
+            self.assertEqual(self.values(r.out, "objectGUID"), ["{%s}" % want["objectGUID"].upper()])
+
+    def test_64bit_times_match_an_independent_conversion(self):
+        want = ldbsearch(self.user_dn, "pwdLastSet", "lastLogon")
+        r = self.dc_run("-b", self.user_dn, "-s", "base", "-tdc", "-utc", "pwdLastSet", "lastLogon",
+                        "accountExpires")
+        self.assertOk(r)
+        for name in ("pwdLastSet", "lastLogon"):
+            ticks = int(want[name])
+            moment = datetime.datetime(1601, 1, 1) + datetime.timedelta(microseconds=ticks // 10)
+            self.assertEqual(self.values(r.out, name),
+                             [moment.strftime("%m/%d/%Y-%H:%M:%S") + " Coordinated Universal Time"])
+        # "Never" is the largest 64-bit value.
+        self.assertEqual(self.values(r.out, "accountExpires"), ["00/00/0000-00:00:00"])
+        # Sortable form, and the raw number without a decoding switch.
+        r = self.dc_run("-b", self.user_dn, "-s", "base", "-tdcs", "-utc", "pwdLastSet")
+        moment = datetime.datetime(1601, 1, 1) + datetime.timedelta(
+            microseconds=int(want["pwdLastSet"]) // 10)
+        self.assertEqual(self.values(r.out, "pwdLastSet"),
+                         [moment.strftime("%Y/%m/%d-%H:%M:%S") + " Coordinated Universal Time"])
+        r = self.dc_run("-b", self.user_dn, "-s", "base", "pwdLastSet")
+        self.assertEqual(self.values(r.out, "pwdLastSet"), [want["pwdLastSet"]])
+
+    def test_sid_names(self):
+        r = self.dc_run("-b", self.user_dn, "-s", "base", "-resolvesids", "-owner", "objectSid")
+        self.assertOk(r)
+        domain = ENV["QUELBY_TEST_DOMAIN"]
+        self.assertEqual(self.values(r.out, "objectSid"), ["%s\\%s" % (domain, ENV["QUELBY_TEST_USER"])])
+        self.assertEqual(self.values(r.out, "_OBJECT_OWNER"), ["%s\\Domain Admins" % domain])
+
+    def test_dn_replacement_tokens(self):
+        groups = ENV["QUELBY_TEST_USER_GROUPS"].split(";")
+        r = self.dc_run("-b", self.user_dn, "-s", "base", "-replacedn", "_default", "memberOf")
+        self.assertOk(r)
+        self.assertIn("\ndn:CN=Quelby Tester,OU=QTest,<DEFAULTNC>\n", r.out)
+        self.assertEqual(self.values(r.out, "memberOf"),
+                         [g.replace("DC=quelby,DC=test", "<DEFAULTNC>") for g in groups])
+        # The longest from-text wins; a token may stand inside a pair.
+        r = self.dc_run("-b", self.user_dn, "-s", "base", "-replacedn",
+                        "_default;ou=qtest,_default:<QT>", "memberOf")
+        self.assertIn("\ndn:CN=Quelby Tester,<QT>\n", r.out)
+        self.assertEqual(self.values(r.out, "memberOf"),
+                         [g.replace("OU=QTest,DC=quelby,DC=test", "<QT>") for g in groups])
+        r = self.dc_run("-schema", "-f", "(lDAPDisplayName=cn)", "-replacedn", "_config|_schema",
+                        "-replacedndelim", "|", "objectCategory")
+        self.assertOk(r)
+        self.assertIn("\ndn:CN=Common-Name,<SCHEMA>\n", r.out)
+        self.assertEqual(self.values(r.out, "objectCategory"), ["CN=Attribute-Schema,<SCHEMA>"])
+
+    def test_ranged_retrieval_of_a_large_group(self):
+        big = ENV["QUELBY_TEST_BIG_GROUP_DN"]
+        members = int(ENV["QUELBY_TEST_BIG_GROUP_MEMBERS"])
+        want = set(self.ldapsearch_dns("OU=BigMembers," + self.ou, "one", "(objectClass=user)"))
+        self.assertEqual(len(want), members)
+        for first in ("member;range=0-99", "member;range=0-1499", "member;range=0-*"):
+            r = self.dc_run("-b", big, "-s", "base", first, "cn", "-replacedn", "_default")
+            self.assertOk(r)
+            got = self.values(r.out, "member")
+            self.assertEqual(len(got), members, first)
+            # One chunk under the plain name, the DN kind kept across the ranges.
+            self.assertNotIn(";range", r.out.lower())
+            self.assertEqual(set(got), {d.replace("DC=quelby,DC=test", "<DEFAULTNC>") for d in want})
+        # Without a range, this server sends all values at once.
+        r = self.dc_run("-b", big, "-s", "base", "member")
+        self.assertEqual(len(self.values(r.out, "member")), members)
+
+
+if __name__ == "__main__":
+    unittest.main()
