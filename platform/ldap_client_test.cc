@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <thread>
@@ -326,4 +329,25 @@ TEST(ConnectionlessClient, NoServerAndBadFilter) {
   SetLastError(0);
   EXPECT_EQ(cldap_open("no-such-host.invalid", 389), nullptr);
   EXPECT_NE(GetLastError(), 0u);
+}
+
+TEST(SigpipeGuard, AWriteToAVanishedPeerDoesNotEndTheProcess) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  {
+    nat::SigpipeGuard guard;
+    errno = 0;
+    EXPECT_EQ(write(fds[1], "x", 1), -1);
+    EXPECT_EQ(errno, EPIPE);
+  }
+  // Nothing is left pending, and the signal is deliverable again afterwards.
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  EXPECT_NE(sigismember(&pending, SIGPIPE), 1);
+  sigset_t mask;
+  pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+  EXPECT_NE(sigismember(&mask, SIGPIPE), 1);
+  close(fds[1]);
 }

@@ -8,8 +8,11 @@
 #include <lber.h>
 #include <ldap.h>
 #include <sasl/sasl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/time.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +20,36 @@
 #include <new>
 
 namespace plat::nat {
+
+static_assert(sizeof(sigset_t) <= 128, "signal mask does not fit the guard");
+
+SigpipeGuard::SigpipeGuard() {
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigpending(&pending);
+  pendingBefore_ = sigismember(&pending, SIGPIPE) == 1;
+  pthread_sigmask(SIG_BLOCK, &pipe, reinterpret_cast<sigset_t*>(oldMask_));
+}
+
+SigpipeGuard::~SigpipeGuard() {
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  const sigset_t* old = reinterpret_cast<const sigset_t*>(oldMask_);
+  if (!pendingBefore_ && sigismember(old, SIGPIPE) != 1) {
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    if (sigismember(&pending, SIGPIPE) == 1) {
+      struct timespec none = {0, 0};
+      sigtimedwait(&pipe, nullptr, &none);
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, old, nullptr);
+}
 
 struct Conn {
   ::LDAP* ld = nullptr;
@@ -268,6 +301,7 @@ Conn* Open(const std::string& uris, int* code) {
 
 void Close(Conn* c) {
   if (c == nullptr) return;
+  SigpipeGuard guard;
   if (c->ld != nullptr) ldap_unbind_ext(c->ld, nullptr, nullptr);
   if (c->cred != GSS_C_NO_CREDENTIAL) {
     OM_uint32 minor = 0;
@@ -337,6 +371,7 @@ int LastCode(Conn* c) {
 }
 
 int SimpleBind(Conn* c, const char* dn, const char* password) {
+  SigpipeGuard guard;
   c->bind = Conn::Bind::kNone;
   c->simpleAnonymous = dn == nullptr || *dn == '\0';
   c->simpleDn = dn != nullptr ? dn : "";
@@ -352,6 +387,7 @@ int SimpleBind(Conn* c, const char* dn, const char* password) {
 }
 
 int NegotiateBind(Conn* c, const NegotiateParams& p) {
+  SigpipeGuard guard;
   c->bind = Conn::Bind::kNone;
   c->sasl = p;
   if (c->cred != GSS_C_NO_CREDENTIAL) {
@@ -407,6 +443,7 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
 }
 
 int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
+  SigpipeGuard guard;
   *res = nullptr;
   std::vector<LDAPControl> ctrls = NativeControls(p.controls);
   std::vector<LDAPControl*> list;

@@ -112,6 +112,21 @@ void FreeValues(void* handle);
 
 void MsgFree(ldapmsg* res);
 
+// Holds SIGPIPE back while the library writes to a socket whose peer may be
+// gone, so that a dropped connection ends as "server down" instead of ending
+// the process; a SIGPIPE raised meanwhile is discarded. One per thread.
+class SigpipeGuard {
+ public:
+  SigpipeGuard();
+  ~SigpipeGuard();
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+ private:
+  unsigned char oldMask_[128];  // the thread's signal mask before
+  bool pendingBefore_ = false;
+};
+
 // Result code of libldap turned into the Windows numbering.
 unsigned long ToWindowsCode(int code);
 
