@@ -213,16 +213,8 @@ prepare_slapd >"$LOG/slapd-prep.log" 2>&1 &
 SLAPD_PREP=$!
 
 # ---------------------------------------------------------------- Samba AD DC
-# Provision with an empty base configuration so the machine's smb.conf leaks nothing in.
-: >"$DC/base.conf"
-samba-tool domain provision -s "$DC/base.conf" --targetdir="$DC" \
-  --realm="$REALM" --domain="$DOMAIN" --host-name="$DC_SHORT" --server-role=dc \
-  --dns-backend=NONE --adminpass="$ADMIN_PASSWORD" \
-  --option="interfaces = $IP/8" --option="bind interfaces only = yes" \
-  >"$LOG/provision.log" 2>&1 || fail "samba-tool domain provision"
-T_PROV=$(elapsed)
-
 SMB_CONF=$DC/smb.conf
+write_smb_conf() {
 cat >"$SMB_CONF" <<EOF
 # Test domain controller on $IP (written by scripts/servers/start.sh).
 [global]
@@ -246,12 +238,49 @@ cat >"$SMB_CONF" <<EOF
 	log file = $LOG/samba.%m.log
 	log level = 1
 EOF
+}
 
-"$PY" "$HERE/seed_dc.py" "$SMB_CONF" "$DC/seed.vars" "$BENCH_USERS" "$IP" >"$LOG/seed.log" 2>&1 ||
-  fail "loading the test objects into the DC"
+# A provisioned and seeded DC does not depend on where it lives, so the result is kept in a
+# per-user cache and copied on later starts with the same inputs (saves most of the start-up
+# time for developers). QUELBY_SERVERS_CACHE=off turns this off.
+CACHE_ROOT=${QUELBY_SERVERS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quelby-test-servers}
+CACHE_KEY=$({ samba --version; echo "$DC_SHORT $IP $BENCH_USERS $(hostname)"
+              cat "$HERE/start.sh" "$HERE/seed_dc.py"; } 2>/dev/null | sha256sum | cut -c1-20)
+CACHE_DIR=$CACHE_ROOT/dc-$DC_SHORT.$BENCH_USERS.$CACHE_KEY
+if [ "$CACHE_ROOT" != off ] && [ -f "$CACHE_DIR/complete" ] &&
+   cp -a "$CACHE_DIR/dc/." "$DC/" 2>"$LOG/cache.log"; then
+  touch "$CACHE_DIR"
+  write_smb_conf
+  echo "copied from $CACHE_DIR" >"$LOG/provision.log"
+  T_PROV=$(elapsed)
+  T_SEED=$T_PROV
+else
+  rm -rf "$DC" && mkdir -p "$DC"
+  # Provision with an empty base configuration so the machine's smb.conf leaks nothing in.
+  : >"$DC/base.conf"
+  samba-tool domain provision -s "$DC/base.conf" --targetdir="$DC" \
+    --realm="$REALM" --domain="$DOMAIN" --host-name="$DC_SHORT" --server-role=dc \
+    --dns-backend=NONE --adminpass="$ADMIN_PASSWORD" \
+    --option="interfaces = $IP/8" --option="bind interfaces only = yes" \
+    >"$LOG/provision.log" 2>&1 || fail "samba-tool domain provision"
+  T_PROV=$(elapsed)
+  write_smb_conf
+  "$PY" "$HERE/seed_dc.py" "$SMB_CONF" "$DC/seed.vars" "$BENCH_USERS" "$IP" >"$LOG/seed.log" 2>&1 ||
+    fail "loading the test objects into the DC"
+  T_SEED=$(elapsed)
+  # Keep a copy (best effort; written aside and renamed so a parallel start never sees half).
+  if [ "$CACHE_ROOT" != off ] && mkdir -p "$CACHE_ROOT" 2>/dev/null; then
+    # Older entries for the same DC (made by an earlier version of these scripts), entries
+    # unused for a week and leftovers of interrupted copies go.
+    find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 \( -name "dc-$DC_SHORT.$BENCH_USERS.*" -o \
+      -name 'dc-*' -mtime +7 -o -name 'tmp.*' -mmin +60 \) -exec rm -rf {} + 2>/dev/null || true
+    tmp=$(mktemp -d "$CACHE_ROOT/tmp.XXXXXX") &&
+      cp -a "$DC" "$tmp/dc" && touch "$tmp/complete" &&
+      { mv -T "$tmp" "$CACHE_DIR" 2>/dev/null || rm -rf "$tmp"; } || true
+  fi
+fi
 # shellcheck disable=SC1091
 source "$DC/seed.vars"
-T_SEED=$(elapsed)
 
 cat >"$STATE/krb5.conf" <<EOF
 [libdefaults]
