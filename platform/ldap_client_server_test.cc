@@ -231,15 +231,20 @@ TEST_F(LdapServer, TlsRefusedWhenTheCaIsNotTrusted) {
   std::string host = dc_;
   std::string dn = Env("QUELBY_TEST_USER_DN");
   std::string pw = Env("QUELBY_TEST_USER_PASSWORD");
-  EXPECT_EXIT(
-      {
-        setenv("LDAPTLS_CACERT", "/etc/ssl/certs/ca-certificates.crt", 1);
-        LDAP* ld = ldap_sslinit(host.c_str(), LDAP_SSL_PORT, 1);
-        ULONG rc = ld != nullptr ? ldap_simple_bind_s(ld, dn.c_str(), pw.c_str()) : 1;
-        ldap_unbind(ld);
-        _exit(static_cast<int>(rc));
-      },
-      ::testing::ExitedWithCode(static_cast<int>(LDAP_SERVER_DOWN)), "");
+  // Also when the settings ask for no checking: verification is never off.
+  for (const char* reqcert : {"", "never"}) {
+    EXPECT_EXIT(
+        {
+          setenv("LDAPTLS_CACERT", "/etc/ssl/certs/ca-certificates.crt", 1);
+          if (*reqcert != '\0') setenv("LDAPTLS_REQCERT", reqcert, 1);
+          LDAP* ld = ldap_sslinit(host.c_str(), LDAP_SSL_PORT, 1);
+          ULONG rc = ld != nullptr ? ldap_simple_bind_s(ld, dn.c_str(), pw.c_str()) : 1;
+          ldap_unbind(ld);
+          _exit(static_cast<int>(rc));
+        },
+        ::testing::ExitedWithCode(static_cast<int>(LDAP_SERVER_DOWN)), "")
+        << reqcert;
+  }
 }
 
 TEST_F(LdapServer, GlobalCatalogPorts) {

@@ -268,6 +268,17 @@ std::vector<LDAPControl> NativeControls(const std::vector<Control>* in) {
 }  // namespace
 
 Conn* Open(const std::string& uris, int* code) {
+  // Certificate checking is never weaker than "demand", whatever ldap.conf
+  // or LDAPTLS_REQCERT say. It is set on the library's defaults (which hold
+  // the CA settings) before the handle is made, so the handle inherits it.
+  int reqcert = LDAP_OPT_X_TLS_DEMAND;
+  if (ldap_get_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &reqcert) == LDAP_OPT_SUCCESS &&
+      reqcert != LDAP_OPT_X_TLS_DEMAND && reqcert != LDAP_OPT_X_TLS_HARD) {
+    reqcert = LDAP_OPT_X_TLS_DEMAND;
+    ldap_set_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &reqcert);
+    int server = 0;
+    ldap_set_option(nullptr, LDAP_OPT_X_TLS_NEWCTX, &server);
+  }
   ::LDAP* ld = nullptr;
   int rc = ldap_initialize(&ld, uris.c_str());
   if (rc != LDAP_SUCCESS || ld == nullptr) {
@@ -286,15 +297,6 @@ Conn* Open(const std::string& uris, int* code) {
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
   struct timeval tv = {kNetworkTimeoutSeconds, 0};
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
-  // Certificate checking is never weaker than "demand", whatever ldap.conf says.
-  int reqcert = LDAP_OPT_X_TLS_DEMAND;
-  if (ldap_get_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &reqcert) == LDAP_OPT_SUCCESS &&
-      reqcert != LDAP_OPT_X_TLS_DEMAND && reqcert != LDAP_OPT_X_TLS_HARD) {
-    reqcert = LDAP_OPT_X_TLS_DEMAND;
-    ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &reqcert);
-    int server = 0;
-    ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &server);
-  }
   *code = LDAP_SUCCESS;
   return c;
 }
