@@ -85,42 +85,45 @@ SL_FILTER_ALL="(uid=user*)"
 SL_FILTER_10K="(|(uid=user00*)(uid=user010000))"  # user000001 .. user010000
 SL_ATTRS=(cn mail telephoneNumber)
 
+# Each query as a command line for GNU time: sets the array CMD.
 ldapsearch_dc() {
-  ldapsearch -LLL -x -H "$DC_URL" -D "$QUELBY_TEST_ADMIN_DN" -w "$QUELBY_TEST_ADMIN_PASSWORD" \
-    -E "pr=$PAGE/noprompt" -s sub -b "$DC_BASE" "$DC_FILTER" "${DC_ATTRS[@]}"
+  CMD=(ldapsearch -LLL -x -H "$DC_URL" -D "$QUELBY_TEST_ADMIN_DN" -w "$QUELBY_TEST_ADMIN_PASSWORD"
+       -E "pr=$PAGE/noprompt" -s sub -b "$DC_BASE" "$DC_FILTER" "${DC_ATTRS[@]}")
 }
-quelby_dc() {
-  "$QUELBY" -h "$QUELBY_TEST_IP" -simple -u "$QUELBY_TEST_ADMIN_DN" -up "$QUELBY_TEST_ADMIN_PASSWORD" \
-    -ps "$PAGE" -b "$DC_BASE" -f "$DC_FILTER" "$@" "${DC_ATTRS[@]}"
+quelby_dc() {  # quelby switches
+  CMD=("$QUELBY" -h "$QUELBY_TEST_IP" -simple -u "$QUELBY_TEST_ADMIN_DN" -up "$QUELBY_TEST_ADMIN_PASSWORD"
+       -ps "$PAGE" -b "$DC_BASE" -f "$DC_FILTER" "$@" "${DC_ATTRS[@]}")
 }
 ldapsearch_sl() {  # filter
-  ldapsearch -LLL -x -H "$SL_URL" -D "$QUELBY_TEST_SLAPD_READER_DN" -w "$QUELBY_TEST_SLAPD_READER_PASSWORD" \
-    -E "pr=$PAGE/noprompt" -s sub -b "$SL_BASE" "$1" "${SL_ATTRS[@]}"
+  CMD=(ldapsearch -LLL -x -H "$SL_URL" -D "$QUELBY_TEST_SLAPD_READER_DN" -w "$QUELBY_TEST_SLAPD_READER_PASSWORD"
+       -E "pr=$PAGE/noprompt" -s sub -b "$SL_BASE" "$1" "${SL_ATTRS[@]}")
 }
 quelby_sl() {  # filter, then quelby switches
   local filter=$1
   shift
-  "$QUELBY" -h "$SL_HOSTPORT" -simple -u "$QUELBY_TEST_SLAPD_READER_DN" -up "$QUELBY_TEST_SLAPD_READER_PASSWORD" \
-    -ps "$PAGE" -b "$SL_BASE" -f "$filter" "$@" "${SL_ATTRS[@]}"
+  CMD=("$QUELBY" -h "$SL_HOSTPORT" -simple -u "$QUELBY_TEST_SLAPD_READER_DN" -up "$QUELBY_TEST_SLAPD_READER_PASSWORD"
+       -ps "$PAGE" -b "$SL_BASE" -f "$filter" "$@" "${SL_ATTRS[@]}")
 }
 
 # Entry counts, so that a run that returns too little is seen at once.
 count_entries() {  # ldapsearch function and arguments
-  "$@" 2>/dev/null | grep -c '^dn:' || true
+  "$@"
+  "${CMD[@]}" 2>/dev/null | grep -c '^dn:' || true
 }
 
-# measure NAME CMD...: REPEAT runs after one unmeasured warm-up run. Sets M_WALL, M_CPU
+# measure NAME QUERY-FUNCTION ARGS...: REPEAT runs after one unmeasured warm-up run. Sets M_WALL, M_CPU
 # (seconds, medians) and M_MEM (KiB, largest); fails when any run fails.
 M_WALL=0 M_CPU=0 M_MEM=0
 measure() {
   local name=$1
   shift
+  "$@"
   local tf
   tf=$(mktemp)
   local walls=() cpus=() mem=0 i rc
   for ((i = 0; i <= REPEAT; i++)); do
     rc=0
-    "$TIME" -f "%e %U %S %M" -o "$tf" "$@" >/dev/null 2>"$tf.err" || rc=$?
+    "$TIME" -f "%e %U %S %M" -o "$tf" "${CMD[@]}" >/dev/null 2>"$tf.err" || rc=$?
     if [ $rc -ne 0 ]; then
       say "$name failed (exit code $rc):"
       tail -n 5 "$tf.err" >&2
