@@ -192,24 +192,24 @@ LDAPMessage* WrapNative(LDAP* ld, ldapmsg* res) {
     return nullptr;
   }
   m->native = res;
-  (void)ld;
+  m->conn = ld->conn;
   return m;
 }
 
-// The connection a message belongs to is passed along with every call.
-void BuildEntries(LDAP* ld, LDAPMessage* head) {
+// libldap's calls on a message go through the connection it came from.
+void BuildEntries(LDAPMessage* head) {
   if (head->entriesBuilt) return;
   head->entriesBuilt = true;
   size_t n = 0;
-  if (head->native != nullptr && ld != nullptr && ld->conn != nullptr) {
-    n = static_cast<size_t>(nat::CountEntries(ld->conn, head->native));
+  if (head->native != nullptr) {
+    n = static_cast<size_t>(nat::CountEntries(head->conn, head->native));
   } else if (head->udp) {
     n = head->udp->entries.size();
   }
   if (n == 0) return;
   head->entries.reset(new (std::nothrow) LDAPMessage[n]);
   if (!head->entries) return;
-  ldapmsg* e = head->native != nullptr ? nat::FirstEntry(ld->conn, head->native) : nullptr;
+  ldapmsg* e = head->native != nullptr ? nat::FirstEntry(head->conn, head->native) : nullptr;
   size_t count = 0;
   for (size_t i = 0; i < n; ++i) {
     LDAPMessage& m = head->entries[i];
@@ -218,7 +218,7 @@ void BuildEntries(LDAP* ld, LDAPMessage* head) {
     if (head->native != nullptr) {
       if (e == nullptr) break;
       m.nativeEntry = e;
-      e = nat::NextEntry(ld->conn, e);
+      e = nat::NextEntry(head->conn, e);
     }
     ++count;
   }
@@ -226,10 +226,10 @@ void BuildEntries(LDAP* ld, LDAPMessage* head) {
 }
 
 // An entry message; a result head stands for its first entry.
-LDAPMessage* EntryOf(LDAP* ld, LDAPMessage* msg) {
+LDAPMessage* EntryOf(LDAPMessage* msg) {
   if (msg == nullptr) return nullptr;
   if (msg->head != msg) return msg;
-  BuildEntries(ld, msg);
+  BuildEntries(msg);
   return msg->entryCount != 0 ? &msg->entries[0] : nullptr;
 }
 
@@ -241,15 +241,13 @@ const detail::CldapEntry* UdpEntry(LDAPMessage* entry) {
 
 // Values of an attribute as references into the message (connectionless) or
 // into libldap's copy (*handle, released by the caller).
-bool CollectValues(LDAP* ld, LDAPMessage* entry, const char* attr, std::vector<Bytes>* out,
-                   void** handle) {
+bool CollectValues(LDAPMessage* entry, const char* attr, std::vector<Bytes>* out, void** handle) {
   *handle = nullptr;
   out->clear();
   if (entry == nullptr || attr == nullptr) return false;
   if (entry->nativeEntry != nullptr) {
-    if (ld == nullptr || ld->conn == nullptr) return false;
     std::vector<nat::ValueRef> refs;
-    if (!nat::GetValues(ld->conn, entry->nativeEntry, attr, &refs, handle)) return false;
+    if (!nat::GetValues(entry->head->conn, entry->nativeEntry, attr, &refs, handle)) return false;
     out->reserve(refs.size());
     for (const nat::ValueRef& r : refs) out->push_back(Bytes{r.data, r.len});
     return true;
@@ -281,8 +279,11 @@ bool CopyControls(LDAPControl** in, std::vector<nat::Control>* out) {
 }
 
 long WaitMs(const l_timeval* timeout) {
-  if (timeout == nullptr || (timeout->tv_sec <= 0 && timeout->tv_usec <= 0)) return -1;
-  return static_cast<long>(timeout->tv_sec) * 1000 + timeout->tv_usec / 1000;
+  if (timeout == nullptr || timeout->tv_sec < 0 || timeout->tv_usec < 0 ||
+      (timeout->tv_sec == 0 && timeout->tv_usec == 0)) {
+    return -1;
+  }
+  return static_cast<long>(timeout->tv_sec) * 1000 + (timeout->tv_usec + 999) / 1000;
 }
 
 // Connectionless search: one request, the whole answer.
@@ -669,7 +670,7 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
   search->cookie.clear();
   nat::ParsedResult parsed;
   if (*results != nullptr && (*results)->native != nullptr &&
-      nat::ParseResult(ld->conn, (*results)->native, &parsed) == 0) {
+      nat::ParseResult((*results)->conn, (*results)->native, &parsed) == 0) {
     for (const nat::Control& c : parsed.controls) {
       if (c.oid != LDAP_PAGED_RESULT_OID_STRING) continue;
       detail::BerReader r(c.value.data(), c.value.size());
@@ -713,18 +714,18 @@ ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {
 
 // --- Walking a result -------------------------------------------------------
 
-ULONG ldap_count_entries(LDAP* ld, LDAPMessage* res) {
+ULONG ldap_count_entries(LDAP* /*ld*/, LDAPMessage* res) {
   if (res == nullptr) return 0;
   LDAPMessage* head = res->head;
-  BuildEntries(ld, head);
+  BuildEntries(head);
   if (res == head) return static_cast<ULONG>(head->entryCount);
   return static_cast<ULONG>(head->entryCount - res->index);
 }
 
-LDAPMessage* ldap_first_entry(LDAP* ld, LDAPMessage* res) { return EntryOf(ld, res); }
+LDAPMessage* ldap_first_entry(LDAP* /*ld*/, LDAPMessage* res) { return EntryOf(res); }
 
-LDAPMessage* ldap_next_entry(LDAP* ld, LDAPMessage* entry) {
-  LDAPMessage* e = EntryOf(ld, entry);
+LDAPMessage* ldap_next_entry(LDAP* /*ld*/, LDAPMessage* entry) {
+  LDAPMessage* e = EntryOf(entry);
   if (e == nullptr) return nullptr;
   LDAPMessage* head = e->head;
   if (entry == head) {  // the head stood for its first entry
@@ -733,29 +734,25 @@ LDAPMessage* ldap_next_entry(LDAP* ld, LDAPMessage* entry) {
   return e->index + 1 < head->entryCount ? &head->entries[e->index + 1] : nullptr;
 }
 
-char* ldap_get_dn(LDAP* ld, LDAPMessage* entry) {
-  LDAPMessage* e = EntryOf(ld, entry);
+char* ldap_get_dn(LDAP* /*ld*/, LDAPMessage* entry) {
+  LDAPMessage* e = EntryOf(entry);
   if (e == nullptr) return nullptr;
-  if (e->nativeEntry != nullptr) {
-    if (ld == nullptr || ld->conn == nullptr) return nullptr;
-    return AdoptNativeText(nat::GetDn(ld->conn, e->nativeEntry));
-  }
+  if (e->nativeEntry != nullptr) return AdoptNativeText(nat::GetDn(e->head->conn, e->nativeEntry));
   const detail::CldapEntry* u = UdpEntry(e);
   return u != nullptr ? CopyText(u->dn) : nullptr;
 }
 
-char* ldap_first_attribute(LDAP* ld, LDAPMessage* entry, BerElement** ptr) {
+char* ldap_first_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement** ptr) {
   if (ptr == nullptr) return nullptr;
   *ptr = nullptr;
-  LDAPMessage* e = EntryOf(ld, entry);
+  LDAPMessage* e = EntryOf(entry);
   if (e == nullptr) return nullptr;
   auto* ber = new (std::nothrow) BerElement;
   if (ber == nullptr) return nullptr;
   ber->kind = BerElement::kWalk;
   *ptr = ber;
   if (e->nativeEntry != nullptr) {
-    if (ld == nullptr || ld->conn == nullptr) return nullptr;
-    return AdoptNativeText(nat::FirstAttribute(ld->conn, e->nativeEntry, &ber->native));
+    return AdoptNativeText(nat::FirstAttribute(e->head->conn, e->nativeEntry, &ber->native));
   }
   const detail::CldapEntry* u = UdpEntry(e);
   if (u == nullptr || u->attributes.empty()) return nullptr;
@@ -763,13 +760,13 @@ char* ldap_first_attribute(LDAP* ld, LDAPMessage* entry, BerElement** ptr) {
   return CopyText(u->attributes[0].name);
 }
 
-char* ldap_next_attribute(LDAP* ld, LDAPMessage* entry, BerElement* ptr) {
+char* ldap_next_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement* ptr) {
   if (ptr == nullptr || ptr->kind != BerElement::kWalk) return nullptr;
-  LDAPMessage* e = EntryOf(ld, entry);
+  LDAPMessage* e = EntryOf(entry);
   if (e == nullptr) return nullptr;
   if (e->nativeEntry != nullptr) {
-    if (ld == nullptr || ld->conn == nullptr || ptr->native == nullptr) return nullptr;
-    char* name = nat::NextAttribute(ld->conn, e->nativeEntry, ptr->native);
+    if (ptr->native == nullptr) return nullptr;
+    char* name = nat::NextAttribute(e->head->conn, e->nativeEntry, ptr->native);
     if (name == nullptr) {  // the walk is over: its state can go now
       nat::FreeWalkState(ptr->native);
       ptr->native = nullptr;
@@ -781,19 +778,19 @@ char* ldap_next_attribute(LDAP* ld, LDAPMessage* entry, BerElement* ptr) {
   return CopyText(u->attributes[ptr->nextAttribute++].name);
 }
 
-char** ldap_get_values(LDAP* ld, LDAPMessage* entry, const char* attr) {
+char** ldap_get_values(LDAP* /*ld*/, LDAPMessage* entry, const char* attr) {
   std::vector<Bytes> values;
   void* handle = nullptr;
-  if (!CollectValues(ld, EntryOf(ld, entry), attr, &values, &handle)) return nullptr;
+  if (!CollectValues(EntryOf(entry), attr, &values, &handle)) return nullptr;
   char** out = MakeTextArray(values);
   if (handle != nullptr) nat::FreeValues(handle);
   return out;
 }
 
-berval** ldap_get_values_len(LDAP* ld, LDAPMessage* entry, const char* attr) {
+berval** ldap_get_values_len(LDAP* /*ld*/, LDAPMessage* entry, const char* attr) {
   std::vector<Bytes> values;
   void* handle = nullptr;
-  if (!CollectValues(ld, EntryOf(ld, entry), attr, &values, &handle)) return nullptr;
+  if (!CollectValues(EntryOf(entry), attr, &values, &handle)) return nullptr;
   berval** out = MakeBervalArray(values);
   if (handle != nullptr) nat::FreeValues(handle);
   return out;
@@ -830,7 +827,7 @@ ULONG ldap_msgfree(LDAPMessage* res) {
 
 void ldap_memfree(char* block) { std::free(block); }
 
-ULONG ldap_parse_result(LDAP* ld, LDAPMessage* res, ULONG* returnCode, char** matchedDN,
+ULONG ldap_parse_result(LDAP* /*ld*/, LDAPMessage* res, ULONG* returnCode, char** matchedDN,
                         char** errorMessage, char*** referrals, LDAPControl*** serverControls,
                         BOOLEAN freeIt) {
   if (returnCode != nullptr) *returnCode = 0;
@@ -843,11 +840,7 @@ ULONG ldap_parse_result(LDAP* ld, LDAPMessage* res, ULONG* returnCode, char** ma
   nat::ParsedResult parsed;
   ULONG rc = LDAP_SUCCESS;
   if (head->native != nullptr) {
-    if (ld == nullptr || ld->conn == nullptr) {
-      rc = LDAP_PARAM_ERROR;
-    } else {
-      rc = static_cast<ULONG>(nat::ToWindowsCode(nat::ParseResult(ld->conn, head->native, &parsed)));
-    }
+    rc = static_cast<ULONG>(nat::ToWindowsCode(nat::ParseResult(head->conn, head->native, &parsed)));
   } else if (head->udp && head->udp->done) {
     parsed.code = head->udp->code;
     parsed.haveMatched = !head->udp->matched.empty();

@@ -35,6 +35,7 @@ struct LDAP {
 struct LDAPMessage {
   LDAPMessage* head = this;
   // Head only.
+  nat::Conn* conn = nullptr;               // the connection the chain came from
   ldapmsg* native = nullptr;               // libldap's chain
   std::unique_ptr<detail::CldapReply> udp;  // a decoded connectionless reply
   std::unique_ptr<LDAPMessage[]> entries;   // built on the first walk
