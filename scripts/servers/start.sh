@@ -81,16 +81,24 @@ T0=$(( $(date +%s%N) / 1000000 ))
 # our server from a later process that got the same pid.
 starttime() {
   local s
-  s=$(cat "/proc/$1/stat") || return 1
+  s=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
   s=${s##*) }
   # shellcheck disable=SC2086
   set -- $s
   echo "${20}"
 }
-alive() { [ -f "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null; }
+# True while the server PROG that this STATEDIR started still runs (same program, same
+# start time as recorded).
+alive() {
+  local prog=$1 pid exe
+  pid=$(cat "$RUN/$prog.pid" 2>/dev/null) || return 1
+  [[ $pid =~ ^[0-9]+$ ]] || return 1
+  exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || return 1
+  [ "${exe##*/}" = "$prog" ] && [ "$(starttime "$pid")" = "$(cat "$RUN/$prog.start" 2>/dev/null)" ]
+}
 
-if alive "$RUN/samba.pid" || alive "$RUN/slapd.pid"; then
-  if [ -f "$STATE/env.sh" ] && alive "$RUN/samba.pid" && alive "$RUN/slapd.pid"; then
+if alive samba || alive slapd; then
+  if [ -f "$STATE/env.sh" ] && alive samba && alive slapd; then
     say "already running from $STATE (stop them with scripts/servers/stop.sh $STATE)"
     exit 0
   fi
@@ -324,8 +332,11 @@ HOSTS_LINE="$IP $DC_HOST $DC_SHORT $MARK"
 ) 9>>/tmp/quelby-test-servers.hosts.lock || fail "cannot make $DC_HOST resolve to $IP in /etc/hosts"
 
 # setsid: a Ctrl-C in the caller's terminal must not take the servers down half-way;
-# stop.sh ends them by pid.
-setsid samba -i -M single -s "$SMB_CONF" </dev/null >"$LOG/samba.log" 2>&1 &
+# stop.sh ends them by pid. (Under job control setsid would fork and $! would not be the
+# server, so it is left out there.)
+SETSID=setsid
+[[ $- == *m* ]] && SETSID=
+$SETSID samba -i -M single -s "$SMB_CONF" </dev/null >"$LOG/samba.log" 2>&1 &
 echo $! >"$RUN/samba.pid"
 starttime $! >"$RUN/samba.start"
 STARTED=1
@@ -333,7 +344,7 @@ STARTED=1
 # slapd's data was loaded in the background meanwhile.
 wait "$SLAPD_PREP" || fail "preparing slapd's data (slapadd)"
 T_SLAPADD=$(elapsed)
-setsid slapd -d 0 -h "ldap://$IP:$SLAPD_PORT/" -f "$SL/slapd.conf" </dev/null >"$LOG/slapd.log" 2>&1 &
+$SETSID slapd -d 0 -h "ldap://$IP:$SLAPD_PORT/" -f "$SL/slapd.conf" </dev/null >"$LOG/slapd.log" 2>&1 &
 echo $! >"$RUN/slapd.pid"
 starttime $! >"$RUN/slapd.start"
 
@@ -347,8 +358,8 @@ deadline=$(( $(date +%s) + TIMEOUT ))
 up_samba=0
 up_slapd=0
 while :; do
-  alive "$RUN/samba.pid" || fail "samba exited during start-up"
-  alive "$RUN/slapd.pid" || fail "slapd exited during start-up"
+  alive samba || fail "samba exited during start-up"
+  alive slapd || fail "slapd exited during start-up"
   if [ $up_samba -eq 0 ] && ldapsearch -x -H "ldap://$IP:389" -s base -b "" dnsHostName >/dev/null 2>&1; then
     up_samba=1
   fi
