@@ -39,7 +39,8 @@ struct Bytes {
   size_t len;
 };
 
-// One block: the pointer array, then each text with its terminating zero.
+// One block: the pointer array, then each text with its terminating zero
+// (the value's bytes are copied whole, so they never read past the value).
 char** MakeTextArray(const std::vector<Bytes>& values) {
   size_t total = (values.size() + 1) * sizeof(char*);
   for (const Bytes& v : values) total += v.len + 1;
