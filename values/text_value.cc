@@ -16,8 +16,16 @@ bool IsMember(const std::map<std::string, int>& table, const std::string& name) 
   return it != table.end() && it->second != 0;
 }
 
-bool StartsWith(const std::string& s, const char* prefix) {
-  return s.compare(0, std::strlen(prefix), prefix) == 0;
+// s begins with the lower-case prefix when s is lower-cased (C locale).
+bool StartsWithLower(const std::string& s, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
 }
 
 bool HasLineFeed(const char* value, size_t len) {
@@ -34,13 +42,12 @@ bool HasControlChar(const char* value, size_t len) {
 
 }  // namespace
 
-TextValueForm ChooseTextValueForm(const std::string& attrName, const std::string& lowerName,
-                                  bool isDnAttribute, bool noCtl) {
+TextValueForm ChooseTextValueForm(const std::string& attrName, bool isDnAttribute, bool noCtl) {
   if (IsMember(g_TimeAttributes, attrName)) return TextValueForm::kTime64;
   if (IsMember(g_GenTimeAttributes, attrName)) return TextValueForm::kGeneralizedTime;
   if (isDnAttribute) return TextValueForm::kDn;
-  if (StartsWith(lowerName, "cn") || StartsWith(lowerName, "distinguishedname") ||
-      StartsWith(lowerName, "name"))
+  if (StartsWithLower(attrName, "cn") || StartsWithLower(attrName, "distinguishedname") ||
+      StartsWithLower(attrName, "name"))
     return TextValueForm::kEscapedNewlines;
   if (noCtl) return TextValueForm::kScrubbed;
   return TextValueForm::kAsIs;

@@ -18,10 +18,9 @@ enum class TextValueForm {
 };
 
 // The form is fixed per attribute: the first rule that applies, in the order
-// of the enumeration. attrName keys the time tables (case kept); lowerName is
-// its lower-cased copy for the name tests.
-TextValueForm ChooseTextValueForm(const std::string& attrName, const std::string& lowerName,
-                                  bool isDnAttribute, bool noCtl);
+// of the enumeration. attrName keys the time tables (case kept); the name
+// tests ignore its case.
+TextValueForm ChooseTextValueForm(const std::string& attrName, bool isDnAttribute, bool noCtl);
 
 struct TextValueSettings {
   TextValueForm form = TextValueForm::kAsIs;

@@ -27,29 +27,33 @@ TEST_F(TextValueTest, FormChosenByFirstRuleThatApplies) {
   g_TimeAttributes["pwdLastSet"] = 1;
   g_GenTimeAttributes["whenCreated"] = 1;
   g_GenTimeAttributes["cnTime"] = 1;
-  EXPECT_EQ(ChooseTextValueForm("pwdLastSet", "pwdlastset", true, true), TextValueForm::kTime64);
-  EXPECT_EQ(ChooseTextValueForm("whenCreated", "whencreated", true, true),
+  EXPECT_EQ(ChooseTextValueForm("pwdLastSet", true, true), TextValueForm::kTime64);
+  EXPECT_EQ(ChooseTextValueForm("whenCreated", true, true),
             TextValueForm::kGeneralizedTime);
   // A generalized time whose name begins with "cn" is still a date.
-  EXPECT_EQ(ChooseTextValueForm("cnTime", "cntime", false, true), TextValueForm::kGeneralizedTime);
-  EXPECT_EQ(ChooseTextValueForm("member", "member", true, true), TextValueForm::kDn);
-  EXPECT_EQ(ChooseTextValueForm("cn", "cn", false, true), TextValueForm::kEscapedNewlines);
-  EXPECT_EQ(ChooseTextValueForm("distinguishedName", "distinguishedname", false, true),
+  EXPECT_EQ(ChooseTextValueForm("cnTime", false, true), TextValueForm::kGeneralizedTime);
+  EXPECT_EQ(ChooseTextValueForm("member", true, true), TextValueForm::kDn);
+  EXPECT_EQ(ChooseTextValueForm("cn", false, true), TextValueForm::kEscapedNewlines);
+  EXPECT_EQ(ChooseTextValueForm("distinguishedName", false, true),
             TextValueForm::kEscapedNewlines);
-  EXPECT_EQ(ChooseTextValueForm("name", "name", false, true), TextValueForm::kEscapedNewlines);
-  EXPECT_EQ(ChooseTextValueForm("description", "description", false, true),
+  EXPECT_EQ(ChooseTextValueForm("name", false, true), TextValueForm::kEscapedNewlines);
+  EXPECT_EQ(ChooseTextValueForm("description", false, true),
             TextValueForm::kScrubbed);
-  EXPECT_EQ(ChooseTextValueForm("description", "description", false, false),
+  // The name tests ignore the case the server used.
+  EXPECT_EQ(ChooseTextValueForm("CN", false, true), TextValueForm::kEscapedNewlines);
+  EXPECT_EQ(ChooseTextValueForm("Name", false, false), TextValueForm::kEscapedNewlines);
+  EXPECT_EQ(ChooseTextValueForm("nam", false, false), TextValueForm::kAsIs);
+  EXPECT_EQ(ChooseTextValueForm("description", false, false),
             TextValueForm::kAsIs);
 }
 
 TEST_F(TextValueTest, TableLookupIsCaseSensitiveAndNeedsNonZeroMark) {
   g_TimeAttributes["pwdLastSet"] = 1;
   g_TimeAttributes["lastLogon"] = 0;
-  EXPECT_EQ(ChooseTextValueForm("pwdlastset", "pwdlastset", false, false), TextValueForm::kAsIs);
-  EXPECT_EQ(ChooseTextValueForm("lastLogon", "lastlogon", false, false), TextValueForm::kAsIs);
+  EXPECT_EQ(ChooseTextValueForm("pwdlastset", false, false), TextValueForm::kAsIs);
+  EXPECT_EQ(ChooseTextValueForm("lastLogon", false, false), TextValueForm::kAsIs);
   // The lookup adds nothing.
-  ChooseTextValueForm("other", "other", false, false);
+  ChooseTextValueForm("other", false, false);
   EXPECT_EQ(g_TimeAttributes.count("other"), 0u);
 }
 

@@ -68,15 +68,16 @@ void PrintAttributeValues(const std::string& rawName, const std::string& attrNam
   char** vals = plat::ldap_get_values(ld, entry, rawName.c_str());
   if (vals == nullptr) return;
 
-  const std::string lowerName = StrToLower(attrName);
   TextValueSettings settings;
-  settings.form = ChooseTextValueForm(attrName, lowerName, isDnAttribute, noCtl);
+  settings.form = ChooseTextValueForm(attrName, isDnAttribute, noCtl);
   settings.utc = g_Utc;
   settings.timesSortable = g_TimesSortable;
   settings.genTimesSortable = g_GenTimesSortable;
   settings.replaceDnFrom = replaceDnFrom;
   settings.replaceDnMap = replaceDnMap;
-  const ValueFilterPatterns filter = FindValueFilterPatterns(lowerName);
+  const ValueFilterPatterns filter = (g_MvFilterOn || g_MvNotFilterOn)
+                                         ? FindValueFilterPatterns(StrToLower(attrName))
+                                         : ValueFilterPatterns{};
 
   for (char** v = vals; *v != nullptr; ++v) {
     const size_t lineStart = out->size();
