@@ -54,11 +54,13 @@ std::string ToWindowsPath(const std::string& linuxPath) {
       IsDriveLetter(linuxPath[root.size()]) &&
       std::islower(static_cast<unsigned char>(linuxPath[root.size()])) &&
       (linuxPath.size() == root.size() + 1 || linuxPath[root.size() + 1] == '/')) {
-    std::string out(1, linuxPath[root.size()]);
-    out += ':';
-    std::string rest = linuxPath.substr(root.size() + 1);
-    if (rest.empty()) rest = "/";
-    for (char c : rest) out += (c == '/') ? '\\' : c;
+    std::string out;
+    out.reserve(linuxPath.size() - root.size() + 2);
+    out.push_back(linuxPath[root.size()]);
+    out.push_back(':');
+    if (linuxPath.size() == root.size() + 1) out.push_back('\\');
+    for (size_t i = root.size() + 1; i < linuxPath.size(); ++i)
+      out.push_back(linuxPath[i] == '/' ? '\\' : linuxPath[i]);
     return out;
   }
   std::string out;

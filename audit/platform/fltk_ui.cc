@@ -169,6 +169,7 @@ class FltkView : public WindowView {
     int W = DluX(t.w), H = DluY(t.h);
     win_ = new Fl_Double_Window((Fl::w() - W) / 2, (Fl::h() - H) / 2, W, H);
     win_->copy_label(t.caption.c_str());
+    win_->box(FL_UP_BOX);  // a visible edge also where no window manager draws one
     win_->begin();
     new ContextArea(W, H, dlg);
     for (const ControlDef& c : t.controls) AddControl(c);
@@ -356,6 +357,7 @@ int FltkUi::MessageBox(const std::string& text, const std::string& caption, UINT
 
   Fl_Double_Window win((Fl::w() - W) / 2, (Fl::h() - H) / 2, W, H);
   win.copy_label(caption.c_str());
+  win.box(FL_UP_BOX);
   int answer = 0;
   win.begin();
   if (hasIcon) new MessageIcon(16, 16, icon == MB_ICONQUESTION);
