@@ -146,6 +146,18 @@ TEST_F(PrinterServerTest, RangedValuesPrintUnderTheNameWithoutRange) {
   for (const std::string& line : lines) EXPECT_EQ(line.rfind(">member: CN=", 0), 0u) << line;
 }
 
+TEST_F(PrinterServerTest, RangedBinaryValuesAreFetchedUnderTheirRangedName) {
+  plat::LDAPMessage* e = Read(Env("QUELBY_TEST_BIG_GROUP_DN"), {"member;range=0-9"});
+  g_BinaryAttributes["member"] = 1;
+  // The entry holds only "member;range=0-9": the binary values are found under
+  // that name and dumped, not printed as text.
+  std::vector<std::string> lines = Lines(Print(e, "member;range=0-9", "member", true));
+  ASSERT_EQ(lines.size(), 10u);
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.rfind(">member: 434E 3D", 0), 0u) << line;  // "CN=" in hex
+  }
+}
+
 TEST_F(PrinterServerTest, TimesAsDatesAgainstAnIndependentConversion) {
   plat::LDAPMessage* e = Read(Env("QUELBY_TEST_USER_DN"), {"pwdLastSet", "whenCreated"});
   char** raw = plat::ldap_get_values(ld_, e, "pwdlastset");
