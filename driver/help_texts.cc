@@ -373,122 +373,146 @@ const char* HelpShortcutText() {
    -sc u:jdoe -af (mail=*).
 
    --------------Shortcuts--------------
-   -af filter                Filter added to the shortcut filters.
-   -scexchnosys              Leave Exchange system objects out of the
-                             shortcut filters.
+   -af filter              Filter added to the shortcut filters: the
+                           search runs with (&shortcut-filter(filter)).
+   -scexchnosys            Leave Exchange system objects out of the
+                           shortcut filters.
 
    QUICK OBJECT LOOKUP SHORTCUTS
-   -sc fo:xx                 Find objects named xx.
-   -sc kids:xx               Objects directly below the DN xx.
-   -sc u:xx                  Users named xx.
-   -sc g:xx                  Groups named xx.
-   -sc c:xx                  Computers named xx.
-   -sc whoami                The identity of the bound user.
-   -sc adsid:xx              Object with the SID xx.
-   -sc adamsid:xx            Object with the SID xx (ADAM).
-   -sc adguid:xx             Object with the GUID xx.
-   -sc adamguid:xx           Object with the GUID xx (ADAM).
-   -sc caua:xx               Computed user attributes of user xx.
+   -sc fo:xx               Objects named xx, whole forest through the
+                           global catalog unless -b is given.
+   -sc kids:xx             Objects directly below the DN xx (one level).
+   -sc u:xx                Users whose name or account name is xx.
+   -sc g:xx                Groups whose name or account name is xx.
+   -sc c:xx                Computers whose name or account name is xx.
+                           xx is used as typed, so wildcards work:
+                           -sc u:j* finds every user whose name begins
+                           with j.
 
-   PARTITION SHORTCUTS
-   -sc modes                 Forest and domain functional levels.
-   -sc forestmodes           Functional levels of every domain.
-   -sc forestmodes:csv       The same, as CSV.
-   -sc dcmodes               Functional levels of the domain controllers.
-   -sc masterncs             Naming contexts each DC masters.
-   -sc domainncs             Domain naming contexts.
-   -sc domainncssl           Domain naming contexts, sorted list.
-   -sc appparts              Application partitions.
-   -sc appparts+             Application partitions with their replicas.
-   -sc apppartsl             Application partitions, sorted list.
+   IDENTITY, SID AND GUID SHORTCUTS
+   -sc whoami              Name and token groups of the bound user.
+   -sc adsid:xx            Object with the SID xx, through the global
+                           catalog.
+   -sc adguid:xx           Object whose objectGUID or Exchange mailbox
+                           GUID is xx (no braces), through the global
+                           catalog.
+   -sc sguid:xx            Schema class or attribute whose schemaIDGUID
+                           is xx.
+   -sc s2kguid:xx          Schema object or extended right named by the
+                           GUID xx.
+   -sc r2kguid:xx          Extended right whose rightsGuid is xx.
+
+   PARTITION AND FUNCTIONAL LEVEL SHORTCUTS
+   -sc modes               Functional levels of the domain controller,
+                           domain and forest, read from the RootDSE.
+   -sc forestmodes[:csv]   Functional level of every domain.
+   -sc dcmodes[:csv]       Functional level of every domain controller.
+   -sc masterncs[:csv]     Naming contexts each domain controller
+                           masters.
+   -sc domainncs           Cross-references of the domains.
+   -sc domainncssl         The same, as a sorted list.
+   -sc appparts            Application partitions.
+   -sc appparts+           Application partitions with their replicas.
+   -sc apppartsl           Application partitions, sorted list.
+                           With :csv the output is CSV; with any other
+                           argument the attributes come out in a fixed
+                           order.
+
+   PROPERTY SET AND EXTENDED RIGHT SHORTCUTS
+   -sc findpropsetrg:xx    Rights GUID of the property set named xx.
+   -sc propsetmembers:xx   Schema attributes in the property set whose
+                           rights GUID is xx.
+   -sc propsetmembersl:xx  The same, as a sorted list.
+   -sc listpropsets        Property sets.
+   -sc listpropsetsl       Property sets, sorted list.
+   -sc listpropsetscsv     Property sets, as CSV.
+   -sc listvwrites         Validated writes.
+   -sc listvwritesl        Validated writes, sorted list.
+   -sc listvwritescsv      Validated writes, as CSV.
+   -sc listxrights         Extended rights.
+   -sc listxrightsl        Extended rights, sorted list.
+   -sc listxrightscsv      Extended rights, as CSV.
 
    SCHEMA SHORTCUTS
-   -sc sguid:xx              Schema object with schemaIDGUID xx.
-   -sc s2kguid:xx            Schema object with GUID xx (2000 forest).
-   -sc r2kguid:xx            Extended right with rightsGUID xx.
-   -sc s:xx                  Schema objects named xx.
-   -sc sl:xx                 The same, sorted list.
-   -sc scontains:xx          Schema objects whose name contains xx.
-   -sc scontainsl:xx         The same, sorted list.
-   -sc cc:xx                 Classes that may contain class xx.
-   -sc ccl:xx                The same, sorted list.
-   -sc pas                   Attributes in the partial attribute set.
-   -sc pasl                  The same, sorted list.
-   -sc indexed               Indexed attributes.
-   -sc indexedl              The same, sorted list.
-   -sc cindexed              Container indexed attributes.
-   -sc cindexedl             The same, sorted list.
-   -sc sindexed              Subtree indexed attributes.
-   -sc sindexedl             The same, sorted list.
-   -sc confidential          Confidential attributes.
-   -sc confidentiall         The same, sorted list.
-   -sc copy                  Attributes copied when a user is copied.
-   -sc copyl                 The same, sorted list.
-   -sc constructed           Constructed attributes.
-   -sc constructedl          The same, sorted list.
-   -sc cat1                  Category 1 schema objects.
-   -sc cat1l                 The same, sorted list.
-   -sc norepl                Attributes that are not replicated.
-   -sc norepll               The same, sorted list.
-   -sc norepl+               Not replicated, with their flags.
-   -sc norepll+              The same, sorted list.
-   -sc anr                   Attributes in ambiguous name resolution.
-   -sc anrl                  The same, sorted list.
-   -sc tuple                 Attributes with tuple indexes.
-   -sc tuplel                The same, sorted list.
-   -sc sdump                 Dump of the whole schema.
-   -sc tombstone             Attributes kept on tombstones.
-   -sc tombstonel            The same, sorted list.
-   -sc linked                Linked attributes.
-   -sc linkedl               The same, sorted list.
-
-   PROPERTY SET AND RIGHTS SHORTCUTS
-   -sc findpropsetrg:xx      Property set of attribute xx.
-   -sc propsetmembers:xx     Members of property set xx.
-   -sc propsetmembersl:xx    The same, sorted list.
-   -sc listpropsets          Property sets.
-   -sc listpropsetsl         The same, sorted list.
-   -sc listpropsetscsv       The same, as CSV.
-   -sc listvwrites           Validated writes.
-   -sc listvwritesl          The same, sorted list.
-   -sc listvwritescsv        The same, as CSV.
-   -sc listxrights           Extended rights.
-   -sc listxrightsl          The same, sorted list.
-   -sc listxrightscsv        The same, as CSV.
+   -sc s:xx                Schema objects named xx (wildcards work).
+   -sc scontains:xx        Schema objects whose name contains xx.
+   -sc cc:xx               Classes that may contain objects of class xx.
+   -sc pas                 Attributes in the partial attribute set (the
+                           attributes the global catalog holds).
+   -sc indexed             Indexed attributes.
+   -sc cindexed            Container indexed attributes.
+   -sc sindexed            Subtree indexed attributes.
+   -sc confidential        Confidential attributes.
+   -sc copy                Attributes copied when a user is copied.
+   -sc constructed         Constructed attributes.
+   -sc cat1                Category 1 (system) schema objects.
+   -sc norepl              Attributes that are not replicated.
+   -sc norepl+             The same, with further flags shown.
+   -sc anr                 Attributes used by ambiguous name resolution.
+   -sc tuple               Attributes with tuple indexes.
+                           Each of these has a sorted list form that
+                           shows only the names: add l to the name, as in
+                           -sc sl:xx, -sc indexedl or -sc norepll+.
+   -sc sdump               Every schema object with the same 38
+                           attributes, sorted by name, for comparing two
+                           schemas line by line.
+   -sc sdump:attrib        Attribute definitions only.
+   -sc sdump:class         Class definitions only.
+   -sc sdump:csv           The dump as CSV.
+   -sc tombstone           Attributes kept on tombstones.
+   -sc tombstonel          The same, sorted list.
+   -sc linked[:fwd|:rev]   Linked attributes; fwd or rev narrows them to
+                           forward or back links.
+   -sc linkedl[:fwd|:rev]  The same, sorted list.
 
    UNIVERSAL GROUP CACHING SHORTCUTS
-   -sc ugcenabled            Sites with universal group caching.
-   -sc ugcenabledl           The same, sorted list.
-   -sc usedugc               Users with cached group membership.
-   -sc dumpugcinfo:xx        Cached membership of user xx.
+   -sc ugcenabled          Sites with universal group caching enabled.
+   -sc ugcenabledl         The same, as a list of DNs.
+   -sc usedugc[:decode]    Users and computers that have used universal
+                           group caching; decode shows site names and
+                           times.
+   -sc dumpugcinfo[:decode]Their cached membership; decode also resolves
+                           the SIDs.
 
    FSMO SHORTCUTS
-   -sc fsmo                  Holders of the operations master roles.
+   -sc fsmo[:xx]           Holders of the operations master roles; xx
+                           narrows the search: all, domain, forest, pdc,
+                           rid, im, schema or dnm.
 
    SECURITY DESCRIPTOR SHORTCUTS
-   -sc sdfilter:xx           Security descriptors filtered by ACE filter xx.
-   -sc sdfilterns:xx         The same, without system objects.
-   -sc explaces:xx           Objects where trustee xx has explicit ACEs.
-
-   EXCHANGE SHORTCUTS
-   -sc exchaddresses:xx      Addresses of mail object xx.
-   -sc exchmbxs:xx           Mailboxes on server xx.
-   -sc exchme:xx             Mailbox settings of user xx.
-   -sc exchsmtpaddr:xx       Objects with SMTP address xx.
-   -sc exchprimarysmtp:xx    Objects with primary SMTP address xx.
+   -sc sdfilter[:xx]       Fully decoded security descriptors; only the
+                           lines that contain xx when it is given.
+   -sc sdfilterns[:xx]     The same without the SACL.
+   -sc explaces[:xx]       Objects with explicit (not inherited) ACEs;
+                           only those of trustee xx when it is given.
 
    REPLICATION AND METADATA SHORTCUTS
-   -sc objmeta:xx            Attribute metadata of object xx.
-   -sc objsmeta:xx           The same, sorted.
-   -sc legacylvr:xx          Legacy linked values of object xx.
-   -sc legacylvrs:xx         The same, sorted.
-   -sc legacygroupmembers:xx Legacy members of group xx.
-   -sc replqueue             Pending replication operations.
-   -sc ncrepl:xx             Inbound neighbours of naming context xx.
+   -sc objmeta:xx          Attribute and value metadata of object xx.
+   -sc objsmeta:xx         The same for every object below xx.
+   -sc legacylvr:xx        Legacy linked values of object xx.
+   -sc legacylvrs:xx       The same for every object below xx.
+   -sc legacygroupmembers:xx Legacy members of the groups below xx.
+   -sc replqueue           Replication queue, pending operations and
+                           failures of the server, from its RootDSE.
+   -sc ncrepl              Cursors and neighbours of the naming context
+                           given with -b.
+
+   EXCHANGE SHORTCUTS
+   -sc exchaddresses[:xx]  E-mail addresses of mail-enabled objects;
+                           only those beginning with xx when given.
+   -sc exchmbxs            Mail-enabled objects with a mailbox.
+   -sc exchme[:type]       Mail-enabled objects without a mailbox; type
+                           is users, contacts or groups.
+   -sc exchsmtpaddr[:xx]   SMTP addresses; only of mail domain xx when
+                           given.
+   -sc exchprimarysmtp     Primary SMTP addresses.
 
    ADAM SHORTCUTS
-   -sc adamsid:xx            Object with the SID xx in an ADAM instance.
-   -sc adamguid:xx           Object with the GUID xx in an ADAM instance.
+   -sc adamsid:xx          Object with the SID xx in an ADAM instance.
+   -sc adamguid:xx         Object with the GUID xx in an ADAM instance,
+                           across all of its partitions.
+   -sc caua                Adds the computed user account attributes of
+                           ADAM to the attributes of your own query.
 )TXT";
 }
 
