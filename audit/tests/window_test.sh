@@ -22,7 +22,7 @@ printf 'Dec  9 04:00:03 host sshd: security record\n' > "$AUDIT_LOG_DIR/auth.log
 KEY="$AUDIT_REGISTRY_DIR/HKEY_LOCAL_MACHINE/Software/Calvetta/Tervane"
 mkdir -p "$KEY"
 store_text() { { printf '\001\000\000\000%s' "$2"; head -c $((80 - ${#2})) /dev/zero; } > "$KEY/$1"; }
-store_text SysName web01
+store_text SysName "web@01 100%"
 store_text Drive d
 store_text Type Servers
 store_text AutoLocation "$WORK/stored/"
