@@ -318,6 +318,8 @@ TEST_F(SaveRunTest, MissingLogStopsTheRunAfterTheOthersWereSaved) {
 
 TEST_F(SaveRunTest, ClearFailureStillSavesAndEndsWithTheErrorSummary) {
   std::string sys = ReadFile(dirs.LogPath("System"));
+  for (const char* log : {"System", "Application", "Security"})
+    chmod(dirs.LogPath(log).c_str(), 0444);
   {
     audit_test::Unprivileged asNobody;  // the logs are readable but not writable
     dlg.m_Clear = 1;
