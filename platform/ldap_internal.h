@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/cldap.h"
@@ -71,6 +72,8 @@ struct LDAPSearch {
 
 namespace detail {
 void ReleaseBerElement(BerElement* ber);
+// A copy of s with a terminating zero, released with free (ldap_memfree).
+char* CopyText(std::string_view s);
 }
 
 }  // namespace plat
