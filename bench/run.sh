@@ -105,7 +105,8 @@ quelby_sl() {  # filter, then quelby switches
        -ps "$PAGE" -b "$SL_BASE" -f "$filter" "$@" "${SL_ATTRS[@]}")
 }
 
-# Entry counts, so that a run that returns too little is seen at once.
+# Entry counts ("dn:" lines of either tool), so that a run that returns too little is
+# seen at once.
 count_entries() {  # ldapsearch function and arguments
   "$@"
   "${CMD[@]}" 2>/dev/null | grep -c '^dn:' || true
@@ -164,7 +165,9 @@ compare() {
   while [ "$1" != "--" ]; do ls_cmd+=("$1"); shift; done
   shift
   q_cmd=("$@")
-  header "$title (ldapsearch: $(count_entries "${ls_cmd[@]}") entries; median of $REPEAT runs)"
+  local counts="ldapsearch: $(count_entries "${ls_cmd[@]}") entries"
+  [ $LDAPSEARCH_ONLY -eq 0 ] && counts+=", quelby: $(count_entries "${q_cmd[@]}" -dloid) entries"
+  header "$title ($counts; median of $REPEAT runs)"
   if ! measure ldapsearch "${ls_cmd[@]}"; then FAILED=1; return; fi
   local lw=$M_WALL lc=$M_CPU lm=$M_MEM
   row "ldapsearch" "$lw" "$lc" "$lm"
