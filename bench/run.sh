@@ -10,7 +10,7 @@
 # slapd with 100,000 entries) and stops them at the end.
 # Environment: QUELBY_BENCH_IP (127.0.0.6), QUELBY_BENCH_STATE (.state/bench),
 # QUELBY_BENCH_BUILD (build-bench, a Release build made here), QUELBY_BENCH_REPEAT
-# (3 measured runs per line; the median wall and CPU times and the largest peak
+# (5 measured runs per line; the median wall and CPU times and the largest peak
 # memory are shown), QUELBY_BENCH_KEEP_SERVERS=1 leaves the servers running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +27,7 @@ done
 IP=${QUELBY_BENCH_IP:-127.0.0.6}
 STATE=${QUELBY_BENCH_STATE:-$ROOT/.state/bench}
 BUILD=${QUELBY_BENCH_BUILD:-$ROOT/build-bench}
-REPEAT=${QUELBY_BENCH_REPEAT:-3}
+REPEAT=${QUELBY_BENCH_REPEAT:-5}
 USERS=5000
 ENTRIES=100000
 PAGE=1000
