@@ -495,6 +495,81 @@ TEST_F(LdapServer, FailedPagedSearchAbandonedAndFreedAndEarlyAbandon) {
   EXPECT_EQ(Read(Env("QUELBY_TEST_SLAPD_PEOPLE_DN"), "ou"), "people");
 }
 
+// Adds a referral object to slapd for the life of the object.
+class SlapdReferral {
+ public:
+  SlapdReferral(const std::string& dn, const std::string& target) : dn_(dn) {
+    std::string cmd = "ldapadd -x -H " + Url() + " -D '" + Env("QUELBY_TEST_SLAPD_ROOTDN") +
+                      "' -w '" + Env("QUELBY_TEST_SLAPD_PASSWORD") + "' >/dev/null 2>&1";
+    FILE* p = popen(cmd.c_str(), "w");
+    if (p == nullptr) return;
+    std::fprintf(p, "dn: %s\nobjectClass: referral\nobjectClass: extensibleObject\nou: %s\nref: %s\n",
+                 dn.c_str(), dn.substr(3, dn.find(',') - 3).c_str(), target.c_str());
+    added_ = pclose(p) == 0;
+  }
+  ~SlapdReferral() {
+    if (!added_) return;
+    std::string cmd = "ldapdelete -x -M -H " + Url() + " -D '" + Env("QUELBY_TEST_SLAPD_ROOTDN") +
+                      "' -w '" + Env("QUELBY_TEST_SLAPD_PASSWORD") + "' '" + dn_ + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+  }
+  bool added() const { return added_; }
+  static std::string Url() {
+    return "ldap://" + Env("QUELBY_TEST_SLAPD_HOST") + ":" + Env("QUELBY_TEST_SLAPD_PORT");
+  }
+
+ private:
+  std::string dn_;
+  bool added_ = false;
+};
+
+TEST_F(LdapServer, ChasedReferralReusesTheConnectionsCredentials) {
+  std::string dn = "ou=ref" + std::to_string(getpid()) + "," + Env("QUELBY_TEST_SLAPD_BASE");
+  // The same slapd under another name (the DC's host name resolves to the
+  // same address), so the chase opens a connection of its own and binds it.
+  SlapdReferral referral(dn, "ldap://" + Env("QUELBY_TEST_DC_HOST") + ":" +
+                                 Env("QUELBY_TEST_SLAPD_PORT") + "/" +
+                                 Env("QUELBY_TEST_SLAPD_PEOPLE_DN"));
+  ASSERT_TRUE(referral.added());
+  const char* attrs[] = {"1.1", nullptr};
+  for (bool chase : {true, false}) {
+    Open(Env("QUELBY_TEST_SLAPD_HOST"), std::stoul(Env("QUELBY_TEST_SLAPD_PORT")), false);
+    if (!chase) {
+      ASSERT_EQ(ldap_set_option(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_OFF), LDAP_SUCCESS);
+    }
+    ASSERT_EQ(ldap_simple_bind_s(ld_, Env("QUELBY_TEST_SLAPD_ROOTDN").c_str(),
+                                 Env("QUELBY_TEST_SLAPD_PASSWORD").c_str()),
+              LDAP_SUCCESS);
+    LDAPMessage* res = nullptr;
+    ULONG rc = ldap_search_s(ld_, dn.c_str(), LDAP_SCOPE_ONELEVEL, "(objectClass=*)", attrs, 1, &res);
+    char** refs = nullptr;
+    ULONG code = 0;
+    EXPECT_EQ(ldap_parse_result(ld_, res, &code, nullptr, nullptr, &refs, nullptr, 1), LDAP_SUCCESS);
+    if (chase) {
+      // Bound as the administrator again over there: no size limit applies
+      // (an anonymous chase would stop at the limit).
+      EXPECT_EQ(rc, LDAP_SUCCESS);
+      EXPECT_EQ(code, LDAP_SUCCESS);
+      EXPECT_EQ(refs, nullptr);
+    } else {
+      EXPECT_EQ(rc, LDAP_REFERRAL);
+      EXPECT_EQ(code, LDAP_REFERRAL);
+      ASSERT_EQ(ldap_count_values(refs), 1u);
+      EXPECT_NE(std::string(refs[0]).find(Env("QUELBY_TEST_SLAPD_PEOPLE_DN")), std::string::npos);
+    }
+    ldap_value_free(refs);
+    if (chase) {
+      res = nullptr;
+      ASSERT_EQ(ldap_search_s(ld_, dn.c_str(), LDAP_SCOPE_ONELEVEL, "(objectClass=*)", attrs, 1, &res),
+                LDAP_SUCCESS);
+      EXPECT_EQ(ldap_count_entries(ld_, res), std::stoul(Env("QUELBY_TEST_SLAPD_ENTRIES")));
+      ldap_msgfree(res);
+    }
+    ldap_unbind(ld_);
+    ld_ = nullptr;
+  }
+}
+
 TEST_F(LdapServer, SortedPagedSearchOnTheDc) {
   Open(dc_, LDAP_PORT, false);
   ASSERT_EQ(ldap_simple_bind_s(ld_, Env("QUELBY_TEST_USER_DN").c_str(),
