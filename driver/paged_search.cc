@@ -108,17 +108,13 @@ void RunPagedSearch(QueryRun& run) {
     }
 
     if (pageCode == plat::LDAP_SUCCESS || pageCode == plat::LDAP_SIZELIMIT_EXCEEDED) {
-      if (s.countOnly && pageCode == plat::LDAP_SUCCESS) {
-        plat::ldap_msgfree(page);
-        continue;
-      }
       if (!s.countOnly) {
         for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, page); e != nullptr;
              e = plat::ldap_next_entry(ld, e)) {
           output.PrintEntry(e, &st.objectCount);
         }
+        if (g_Debug) std::cout << "DEBUG: uErr=" << pageCode << "\n";
       }
-      if (g_Debug) std::cout << "DEBUG: uErr=" << pageCode << "\n";
       // A size limit is the end asked for only when -maxe set it and that
       // many entries came; a limit of the server's own leaves the result
       // incomplete and is reported as the error it is.
@@ -128,6 +124,11 @@ void RunPagedSearch(QueryRun& run) {
         PrintLdapError("ldap_get_next_page_s", server, static_cast<int>(pageCode), nullptr);
         std::cout << "\n";
         s.resultCode = static_cast<int>(pageCode);
+      }
+      if (s.countOnly) {
+        // Count only: no entries are walked and no result is read.
+        plat::ldap_msgfree(page);
+        continue;
       }
     } else if (pageCode != plat::LDAP_NO_RESULTS_RETURNED) {
       std::cout.flush();

@@ -47,6 +47,9 @@ class Failures(ServerTestCase):
         self.assertIn("ldap_get_next_page_s: [] Error 0x4 (4) - Sizelimit Exceeded\n", r.err)
         self.assertEqual(len(self.dns(r.out)), limit)  # the entries already received stay printed
         self.assertEqual(self.count(r.out), limit)
+        r = self.slapd_run("-b", self.people, "-maxe", str(limit + 100), "-c")
+        self.assertEqual(r.code, 4, r)
+        self.assertEqual(self.count(r.out), limit)
         # The limit asked for with -maxe is the normal end.
         r = self.slapd_run("-b", self.people, "-maxe", "5", "cn")
         self.assertEqual(r.code, 0, r)
