@@ -1,7 +1,6 @@
 #include "driver/entry_output.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -11,6 +10,7 @@
 #include "driver/descriptor_text.h"
 #include "driver/search_state.h"
 #include "driver/settings.h"
+#include "driver/value_ranges.h"
 #include "platform/ldap_client.h"
 #include "structured/sid_guid_text.h"
 #include "values/dn_replace.h"
@@ -20,7 +20,6 @@
 namespace {
 
 constexpr char kRangeOption[] = ";range=";
-constexpr size_t kRangeOptionLength = sizeof(kRangeOption) - 1;
 
 bool IsMember(const std::map<std::string, int>& table, const std::string& name) {
   auto it = table.find(name);
@@ -36,16 +35,6 @@ bool ChunkHasLabel(const std::string& chunk, const std::string& lowerName) {
     if (c != lowerName[i]) return false;
   }
   return chunk[lowerName.size() + 1] == ':';
-}
-
-// The decimal number of text, which must be all digits; false otherwise.
-bool ReadRangeNumber(const std::string& text, unsigned long* value) {
-  if (text.empty() || text.size() > 9) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  *value = std::strtoul(text.c_str(), nullptr, 10);
-  return true;
 }
 
 }  // namespace
@@ -258,28 +247,14 @@ void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& a
   const std::string rangePrefix = baseFetch + kRangeOption;
   PrintRange(fetchName, labelName, kind, entry);
 
-  // Each further range is read by a base search of the entry. Every step
-  // must move past the range before it; anything else ends the attribute.
-  std::string current = fetchName;
-  unsigned long start = 0;
-  {
-    const size_t dash = current.find('-', p + kRangeOptionLength);
-    if (dash == std::string::npos ||
-        !ReadRangeNumber(current.substr(p + kRangeOptionLength, dash - p - kRangeOptionLength),
-                         &start)) {
-      return;
-    }
-  }
-  for (;;) {
-    const size_t dash = current.find('-', p + kRangeOptionLength);
-    if (dash == std::string::npos) return;
-    const std::string endText = current.substr(dash + 1);
-    if (endText == "*") return;
-    unsigned long end = 0;
-    if (!ReadRangeNumber(endText, &end) || end < start) return;
-    const unsigned long next = end + 1;
-    const std::string request = baseFetch + ";range=" + std::to_string(next) + "-*";
-
+  // Each further part is read by a base search of the entry. The part that
+  // comes back must begin exactly where it was asked to, so every step moves
+  // past the one before; anything else ends the attribute.
+  ValueRange range;
+  if (!ParseValueRange(fetchName, p, &range)) return;
+  std::string request;
+  unsigned long nextStart = 0;
+  while (NextRangeRequest(baseFetch, range, &request, &nextStart)) {
     // Some servers return a ranged value list only beside another attribute,
     // so objectClass is asked for too.
     const char* attrs[] = {request.c_str(), "objectClass", nullptr};
@@ -301,20 +276,14 @@ void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& a
       }
       plat::ber_free(walk, 0);
     }
-    unsigned long nextStart = 0;
-    const size_t nextDash =
-        nextName.empty() ? std::string::npos : nextName.find('-', p + kRangeOptionLength);
-    if (nextDash == std::string::npos ||
-        !ReadRangeNumber(nextName.substr(p + kRangeOptionLength, nextDash - p - kRangeOptionLength),
-                         &nextStart) ||
-        nextStart != next) {
+    ValueRange next;
+    if (nextName.empty() || !ParseValueRange(nextName, p, &next) || next.start != nextStart) {
       plat::ldap_msgfree(result);
       return;
     }
     PrintRange(nextName, labelName, kind, rangeEntry);
     plat::ldap_msgfree(result);
-    current = nextName;
-    start = nextStart;
+    range = next;
   }
 }
 
