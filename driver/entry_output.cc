@@ -116,10 +116,11 @@ void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
     }
   }
 
-  const std::string printedDn =
-      state_.replaceDnOn
-          ? ReplaceDn(entryDn, &settings_.replaceDnFrom, &settings_.replaceDnMap)
-          : entryDn;
+  std::string replacedDn;
+  if (state_.replaceDnOn) {
+    replacedDn = ReplaceDn(entryDn, &settings_.replaceDnFrom, &settings_.replaceDnMap);
+  }
+  const std::string& printedDn = state_.replaceDnOn ? replacedDn : entryDn;
 
   if (settings_.statsOnly) return;
 

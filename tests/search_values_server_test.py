@@ -77,6 +77,14 @@ class Values(ServerTestCase):
         self.assertIn("\ndn:CN=Common-Name,<SCHEMA>\n", r.out)
         self.assertEqual(self.values(r.out, "objectCategory"), ["CN=Attribute-Schema,<SCHEMA>"])
 
+    def test_naming_context_tokens_on_a_directory_without_them(self):
+        # slapd has no configuration or schema context: the tokens stand for
+        # nothing and change no DN.
+        r = self.slapd_run("-b", self.people, "-s", "base", "-replacedn", "_config;_schema;_default",
+                           "objectClass")
+        self.assertOk(r)
+        self.assertEqual(self.dns(r.out), [self.people])
+
     def test_ranged_retrieval_of_a_large_group(self):
         big = ENV["QUELBY_TEST_BIG_GROUP_DN"]
         members = int(ENV["QUELBY_TEST_BIG_GROUP_MEMBERS"])
