@@ -96,7 +96,7 @@ std::string EffectiveFilter(const char* filter) {
   return std::string(detail::StripRedundantParens(filter));
 }
 
-LDAPMessage* WrapNative(LDAP* ld, ldapmsg* res) {
+LDAPMessage* WrapNative(nat::Conn* conn, ldapmsg* res) {
   if (res == nullptr) return nullptr;
   auto* m = new (std::nothrow) LDAPMessage;
   if (m == nullptr) {
@@ -104,7 +104,7 @@ LDAPMessage* WrapNative(LDAP* ld, ldapmsg* res) {
     return nullptr;
   }
   m->native = res;
-  m->conn = ld->conn;
+  m->conn = conn;
   return m;
 }
 
@@ -188,7 +188,7 @@ ULONG RunSearch(LDAP* ld, const char* base, ULONG scope, const char* filter,
   int rc = nat::Search(ld->conn, p, waitMs, &native);
   ULONG code = static_cast<ULONG>(nat::ToWindowsCode(rc));
   NoteOutcome(ld, code);
-  *res = WrapNative(ld, native);
+  *res = WrapNative(ld->conn, native);
   return code;
 }
 
@@ -230,6 +230,45 @@ bool SortControl(LDAPSortKey** keys, nat::Control* out) {
   out->hasValue = true;
   out->critical = true;  // sorted output was asked for: never a silently unsorted one
   return true;
+}
+
+// Moves a paged search to the next referral it collected: a connection of
+// its own, bound like the main one, and the referral's base, scope and
+// filter. LDAP_NO_RESULTS_RETURNED when none is left.
+ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
+  constexpr int kMostReferrals = 32;
+  while (!search->pending.empty()) {
+    LDAPSearch::Referral next = std::move(search->pending.front());
+    search->pending.pop_front();
+    if (++search->followed > kMostReferrals) return LDAP_REFERRAL_LIMIT_EXCEEDED;
+    ULONG failure = LDAP_REFERRAL;
+    for (const std::string& url : next.urls) {
+      nat::FollowTarget t;
+      int code = 0;
+      nat::Conn* conn = nat::Follow(ld->conn, url, &t, &code);
+      if (conn == nullptr) {
+        failure = static_cast<ULONG>(nat::ToWindowsCode(code));
+        continue;
+      }
+      nat::Close(search->current);
+      search->current = conn;
+      search->cookie.clear();
+      search->target.base = t.haveBase ? t.base : search->base;
+      // Without a scope in the URL a continuation keeps the search's scope,
+      // except that one level below the reference is the referred object itself.
+      if (t.scope >= 0 && t.scope <= 2) {
+        search->target.scope = t.scope;
+      } else if (next.continuation && search->scope == LDAP_SCOPE_ONELEVEL) {
+        search->target.scope = LDAP_SCOPE_BASE;
+      } else {
+        search->target.scope = static_cast<int>(search->scope);
+      }
+      search->target.filter = t.haveFilter ? t.filter : search->filter;
+      return LDAP_SUCCESS;
+    }
+    return failure;
+  }
+  return LDAP_NO_RESULTS_RETURNED;
 }
 
 }  // namespace
@@ -468,6 +507,9 @@ PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope, const
   s->attrsOnly = attrsonly;
   s->timeLimit = pageTimeLimit;
   s->sizeLimit = totalSizeLimit;
+  s->target.base = s->base;
+  s->target.scope = static_cast<int>(scope);
+  s->target.filter = s->filter;
   nat::Control sort;
   if (!CopyControls(serverControls, &s->controls)) {
     delete s;
@@ -491,31 +533,85 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
   for (const std::string& a : search->attrs) attrs.push_back(a.c_str());
   attrs.push_back(nullptr);
   const char* const* attrList = search->haveAttrs ? attrs.data() : nullptr;
-  const char* base = search->haveBase ? search->base.c_str() : nullptr;
   long waitMs = WaitMs(timeout);
-  ULONG code;
   if (ld->udp) {
     // No paging without a connection: the one answer is the one page.
-    code = RunSearch(ld, base, search->scope, search->filter.c_str(), attrList, search->attrsOnly,
-                     nullptr, search->timeLimit, search->sizeLimit, waitMs, results);
+    const char* base = search->haveBase ? search->base.c_str() : nullptr;
+    ULONG code = RunSearch(ld, base, search->scope, search->filter.c_str(), attrList,
+                           search->attrsOnly, nullptr, search->timeLimit, search->sizeLimit, waitMs,
+                           results);
     search->state = code == LDAP_SUCCESS || code == LDAP_SIZELIMIT_EXCEEDED ? State::kDone
                                                                              : State::kFailed;
     return code;
   }
-  std::vector<nat::Control> controls = search->controls;
-  controls.push_back(PagedControl(pageSize, search->cookie));
-  code = RunSearch(ld, base, search->scope, search->filter.c_str(), attrList, search->attrsOnly,
-                   &controls, search->timeLimit, search->sizeLimit, waitMs, results);
-  if (code != LDAP_SUCCESS) {
-    search->state = code == LDAP_SIZELIMIT_EXCEEDED ? State::kDone : State::kFailed;
+  for (;;) {
+    if (search->advance) {
+      // The current server is done: go on with the next referral.
+      search->advance = false;
+      ULONG rc = FollowNextReferral(ld, search);
+      if (rc == LDAP_NO_RESULTS_RETURNED) {
+        search->state = State::kDone;
+        return rc;
+      }
+      if (rc != LDAP_SUCCESS) {
+        search->state = State::kFailed;
+        return rc;
+      }
+    }
+    nat::Conn* conn = search->current != nullptr ? search->current : ld->conn;
+    ULONG sizeLimit = 0;
+    if (search->sizeLimit != 0) {
+      if (search->returned >= search->sizeLimit) {
+        search->state = State::kDone;
+        return LDAP_SIZELIMIT_EXCEEDED;
+      }
+      sizeLimit = search->sizeLimit - search->returned;
+    }
+    std::vector<nat::Control> controls = search->controls;
+    controls.push_back(PagedControl(pageSize, search->cookie));
+    nat::SearchParams p;
+    p.base = search->target.base.c_str();
+    p.scope = search->target.scope;
+    p.filter = search->target.filter.c_str();
+    p.attrs = const_cast<char**>(attrList);  // libldap reads them only
+    p.attrsOnly = search->attrsOnly != 0;
+    p.controls = &controls;
+    p.timeLimit = static_cast<int>(search->timeLimit);
+    p.sizeLimit = static_cast<int>(sizeLimit);
+    // Referrals are followed here, page by page, each with its own cookie:
+    // libldap would replay this page's cookie to the other server.
+    p.chase = false;
+    ldapmsg* native = nullptr;
+    ULONG code = static_cast<ULONG>(nat::ToWindowsCode(nat::Search(conn, p, waitMs, &native)));
+    NoteOutcome(ld, code);
+    if (conn != ld->conn) {
+      ld->serverError = nat::Diagnostic(conn);
+      ld->haveServerError = !ld->serverError.empty();
+    }
+    *results = WrapNative(conn, native);
+    if (ld->referrals && native != nullptr) {
+      for (auto& urls : nat::References(conn, native)) {
+        search->pending.push_back(LDAPSearch::Referral{std::move(urls), true});
+      }
+    }
+    search->returned += ldap_count_entries(ld, *results);
+    nat::ParsedResult parsed;
+    bool parsedOk = native != nullptr && nat::ParseResult(conn, native, &parsed) == 0;
+    if (code == LDAP_REFERRAL && ld->referrals && parsedOk && !parsed.referrals.empty()) {
+      // The base itself lives elsewhere: the search moves there.
+      search->pending.push_front(LDAPSearch::Referral{parsed.referrals, false});
+      ldap_msgfree(*results);
+      *results = nullptr;
+      search->cookie.clear();
+      search->advance = true;
+      continue;
+    }
     search->cookie.clear();
-    return code;
-  }
-  // The cookie of the paged-results response control says whether more follow.
-  search->cookie.clear();
-  nat::ParsedResult parsed;
-  if (*results != nullptr && (*results)->native != nullptr &&
-      nat::ParseResult((*results)->conn, (*results)->native, &parsed) == 0) {
+    if (code != LDAP_SUCCESS) {
+      search->state = code == LDAP_SIZELIMIT_EXCEEDED ? State::kDone : State::kFailed;
+      return code;
+    }
+    // The cookie of the paged-results response control says whether more follow.
     for (const nat::Control& c : parsed.controls) {
       if (c.oid != LDAP_PAGED_RESULT_OID_STRING) continue;
       detail::BerReader r(c.value.data(), c.value.size());
@@ -527,15 +623,24 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
         if (totalCount != nullptr && estimate > 0) *totalCount = static_cast<ULONG>(estimate);
       }
     }
+    if (!search->cookie.empty()) {
+      search->state = State::kMore;
+    } else if (!search->pending.empty()) {
+      search->state = State::kMore;
+      search->advance = true;
+    } else {
+      search->state = State::kDone;
+    }
+    return LDAP_SUCCESS;
   }
-  search->state = search->cookie.empty() ? State::kDone : State::kMore;
-  return LDAP_SUCCESS;
 }
 
 ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {
   if (search == nullptr) return LDAP_PARAM_ERROR;
-  if (ld != nullptr && ld->conn != nullptr && search->state == LDAPSearch::State::kMore &&
-      !search->cookie.empty()) {
+  nat::Conn* conn = search->current != nullptr ? search->current
+                    : ld != nullptr                ? ld->conn
+                                                   : nullptr;
+  if (conn != nullptr && search->state == LDAPSearch::State::kMore && !search->cookie.empty()) {
     // A page size of 0 with the cookie lets the server drop the search.
     std::vector<nat::Control> controls = search->controls;
     controls.push_back(PagedControl(0, search->cookie));
@@ -543,16 +648,17 @@ ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {
     for (const std::string& a : search->attrs) attrs.push_back(a.c_str());
     attrs.push_back(nullptr);
     nat::SearchParams p;
-    p.base = search->base.c_str();
-    p.scope = static_cast<int>(search->scope);
-    p.filter = search->filter.c_str();
+    p.base = search->target.base.c_str();
+    p.scope = search->target.scope;
+    p.filter = search->target.filter.c_str();
     p.attrs = search->haveAttrs ? const_cast<char**>(attrs.data()) : nullptr;
     p.attrsOnly = search->attrsOnly != 0;
     p.controls = &controls;
     p.timeLimit = static_cast<int>(search->timeLimit);
-    p.sizeLimit = static_cast<int>(search->sizeLimit);
-    nat::SearchAndForget(ld->conn, p);
+    p.chase = false;
+    nat::SearchAndForget(conn, p);
   }
+  nat::Close(search->current);
   delete search;
   return LDAP_SUCCESS;
 }

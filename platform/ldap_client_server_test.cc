@@ -570,6 +570,70 @@ TEST_F(LdapServer, ChasedReferralReusesTheConnectionsCredentials) {
   }
 }
 
+namespace {
+
+// Entries of a paged search in pages of pageSize; the final code in *end.
+ULONG PagedCount(LDAP* ld, const std::string& base, ULONG scope, ULONG pageSize, ULONG* end,
+                 std::vector<ULONG>* pages = nullptr) {
+  const char* attrs[] = {"1.1", nullptr};
+  PLDAPSearch s = ldap_search_init_page(ld, base.c_str(), scope, "(objectClass=*)", attrs, 1, nullptr,
+                                        nullptr, 0, 0, nullptr);
+  if (s == nullptr) return 0;
+  ULONG total = 0;
+  ULONG rc;
+  LDAPMessage* page = nullptr;
+  int guard = 0;
+  while ((rc = ldap_get_next_page_s(ld, s, nullptr, pageSize, nullptr, &page)) == LDAP_SUCCESS &&
+         ++guard < 100) {
+    total += ldap_count_entries(ld, page);
+    if (pages != nullptr) pages->push_back(ldap_count_entries(ld, page));
+    ldap_msgfree(page);
+    page = nullptr;
+  }
+  ldap_msgfree(page);
+  ldap_search_abandon_page(ld, s);
+  *end = rc;
+  return total;
+}
+
+}  // namespace
+
+TEST_F(LdapServer, PagedSearchFollowsReferralsPageByPage) {
+  std::string dn = "ou=pref" + std::to_string(getpid()) + "," + Env("QUELBY_TEST_SLAPD_BASE");
+  SlapdReferral referral(dn, "ldap://" + Env("QUELBY_TEST_DC_HOST") + ":" +
+                                 Env("QUELBY_TEST_SLAPD_PORT") + "/" +
+                                 Env("QUELBY_TEST_SLAPD_PEOPLE_DN"));
+  ASSERT_TRUE(referral.added());
+  const ULONG people = std::stoul(Env("QUELBY_TEST_SLAPD_ENTRIES"));
+  auto open = [&](bool chase) {
+    Open(Env("QUELBY_TEST_SLAPD_HOST"), std::stoul(Env("QUELBY_TEST_SLAPD_PORT")), false);
+    if (!chase) ldap_set_option(ld_, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    return ldap_simple_bind_s(ld_, Env("QUELBY_TEST_SLAPD_READER_DN").c_str(),
+                              Env("QUELBY_TEST_SLAPD_READER_PASSWORD").c_str());
+  };
+  ULONG end = 0;
+  // The base is the referral: every page comes from where it points, on the
+  // followed connection, bound as the reader (paged, so beyond its size limit).
+  ASSERT_EQ(open(true), LDAP_SUCCESS);
+  std::vector<ULONG> pages;
+  EXPECT_EQ(PagedCount(ld_, dn, LDAP_SCOPE_ONELEVEL, 1000, &end, &pages), people);
+  EXPECT_EQ(end, LDAP_NO_RESULTS_RETURNED);
+  EXPECT_EQ(pages.size(), 3u);
+  // A subtree search meets the referral as a continuation reference: the
+  // referred subtree (ou=people and its entries) comes after the search's own.
+  ULONG withRefs = PagedCount(ld_, Env("QUELBY_TEST_SLAPD_BASE"), LDAP_SCOPE_SUBTREE, 1000, &end);
+  EXPECT_EQ(end, LDAP_NO_RESULTS_RETURNED);
+  ldap_unbind(ld_);
+  ld_ = nullptr;
+
+  ASSERT_EQ(open(false), LDAP_SUCCESS);
+  ULONG without = PagedCount(ld_, Env("QUELBY_TEST_SLAPD_BASE"), LDAP_SCOPE_SUBTREE, 1000, &end);
+  EXPECT_EQ(end, LDAP_NO_RESULTS_RETURNED);
+  EXPECT_EQ(withRefs, without + people + 1);
+  EXPECT_EQ(PagedCount(ld_, dn, LDAP_SCOPE_ONELEVEL, 1000, &end), 0u);
+  EXPECT_EQ(end, LDAP_REFERRAL);
+}
+
 TEST_F(LdapServer, SortedPagedSearchOnTheDc) {
   Open(dc_, LDAP_PORT, false);
   ASSERT_EQ(ldap_simple_bind_s(ld_, Env("QUELBY_TEST_USER_DN").c_str(),

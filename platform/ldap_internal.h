@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -68,6 +69,24 @@ struct LDAPSearch {
   ULONG sizeLimit = 0;
   std::string cookie;
   enum class State { kFresh, kMore, kDone, kFailed } state = State::kFresh;
+  // Where the requests go: the search's own base, scope and filter, or those
+  // of a referral being followed on a connection of its own (current).
+  struct Target {
+    std::string base;
+    int scope = 0;
+    std::string filter;
+  } target;
+  nat::Conn* current = nullptr;
+  // Referrals still to follow: alternative URLs each; continuation
+  // references of the search, or a referral of the base itself.
+  struct Referral {
+    std::vector<std::string> urls;
+    bool continuation = false;
+  };
+  std::deque<Referral> pending;
+  bool advance = false;  // the current server is done; the next call moves on
+  int followed = 0;
+  ULONG returned = 0;    // entries so far, for the total size limit
 };
 
 namespace detail {

@@ -63,6 +63,8 @@ struct Conn {
   NegotiateParams sasl;
   std::string authcid;  // user name given to SASL
   gss_cred_id_t cred = GSS_C_NO_CREDENTIAL;
+  bool ownsCred = true;  // false: borrowed from the connection a referral came from
+  std::string uris;      // what the connection was opened with
 };
 
 namespace {
@@ -292,6 +294,7 @@ Conn* Open(const std::string& uris, int* code) {
     return nullptr;
   }
   c->ld = ld;
+  c->uris = uris;
   c->tls = uris.rfind("ldaps://", 0) == 0;
   int version = LDAP_VERSION3;
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -305,7 +308,7 @@ void Close(Conn* c) {
   if (c == nullptr) return;
   SigpipeGuard guard;
   if (c->ld != nullptr) ldap_unbind_ext(c->ld, nullptr, nullptr);
-  if (c->cred != GSS_C_NO_CREDENTIAL) {
+  if (c->cred != GSS_C_NO_CREDENTIAL && c->ownsCred) {
     OM_uint32 minor = 0;
     gss_release_cred(&minor, &c->cred);
   }
@@ -392,10 +395,12 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
   SigpipeGuard guard;
   c->bind = Conn::Bind::kNone;
   c->sasl = p;
-  if (c->cred != GSS_C_NO_CREDENTIAL) {
+  if (c->cred != GSS_C_NO_CREDENTIAL && c->ownsCred) {
     OM_uint32 minor = 0;
     gss_release_cred(&minor, &c->cred);
   }
+  c->cred = GSS_C_NO_CREDENTIAL;
+  c->ownsCred = true;
   int rc;
   if (!p.haveIdentity) {
     // The caller's own Kerberos tickets (KRB5CCNAME).
@@ -453,6 +458,20 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
   list.push_back(nullptr);
   int timeLimit = p.timeLimit;
   ldap_set_option(c->ld, LDAP_OPT_TIMELIMIT, &timeLimit);
+  // Referrals left to the caller: libldap's chasing is off for this request.
+  struct ChaseOff {
+    ::LDAP* ld;
+    int was = 0;
+    bool active;
+    ChaseOff(::LDAP* l, bool on) : ld(l), active(on) {
+      if (!active) return;
+      ldap_get_option(ld, LDAP_OPT_REFERRALS, &was);
+      ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    }
+    ~ChaseOff() {
+      if (active) ldap_set_option(ld, LDAP_OPT_REFERRALS, was ? LDAP_OPT_ON : LDAP_OPT_OFF);
+    }
+  } chaseOff(c->ld, !p.chase);
   int msgid = 0;
   int rc = ldap_search_ext(c->ld, p.base, p.scope, p.filter, p.attrs, p.attrsOnly ? 1 : 0,
                            ctrls.empty() ? nullptr : list.data(), nullptr, nullptr, p.sizeLimit,
@@ -524,6 +543,83 @@ int ParseResult(Conn* c, ldapmsg* res, ParsedResult* out) {
   ldap_memvfree(reinterpret_cast<void**>(refs));
   ldap_controls_free(ctrls);
   return rc;
+}
+
+std::vector<std::vector<std::string>> References(Conn* c, ldapmsg* res) {
+  std::vector<std::vector<std::string>> out;
+  for (LDAPMessage* m = ldap_first_reference(c->ld, res); m != nullptr;
+       m = ldap_next_reference(c->ld, m)) {
+    char** urls = nullptr;
+    if (ldap_parse_reference(c->ld, m, &urls, nullptr, 0) != LDAP_SUCCESS) continue;
+    std::vector<std::string> list;
+    for (size_t i = 0; urls != nullptr && urls[i] != nullptr; ++i) list.emplace_back(urls[i]);
+    ldap_memvfree(reinterpret_cast<void**>(urls));
+    if (!list.empty()) out.push_back(std::move(list));
+  }
+  return out;
+}
+
+Conn* Follow(Conn* from, const std::string& url, FollowTarget* t, int* code) {
+  LDAPURLDesc* lud = nullptr;
+  if (ldap_url_parse(url.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) {
+    *code = LDAP_PARAM_ERROR;
+    return nullptr;
+  }
+  std::string uris;
+  if (lud->lud_host != nullptr && *lud->lud_host != '\0') {
+    std::string host = lud->lud_host;
+    if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    std::string scheme = lud->lud_scheme != nullptr ? lud->lud_scheme : "ldap";
+    int port = lud->lud_port != 0 ? lud->lud_port : (scheme == "ldaps" ? 636 : 389);
+    uris = scheme + "://" + host + ":" + std::to_string(port);
+  } else {
+    uris = from->uris;  // the same server
+  }
+  *t = FollowTarget();
+  if (lud->lud_dn != nullptr && *lud->lud_dn != '\0') {
+    t->haveBase = true;
+    t->base = lud->lud_dn;
+  }
+  t->scope = lud->lud_scope;  // LDAP_SCOPE_DEFAULT (-1) when the URL names none
+  if (lud->lud_filter != nullptr && *lud->lud_filter != '\0') {
+    t->haveFilter = true;
+    t->filter = lud->lud_filter;
+  }
+  ldap_free_urldesc(lud);
+  Conn* c = Open(uris, code);
+  if (c == nullptr) return nullptr;
+  SetVersion(c, GetVersion(from));
+  int rc = LDAP_SUCCESS;
+  // Bound as the connection the referral came from.
+  switch (from->bind) {
+    case Conn::Bind::kSimple:
+      rc = SimpleBind(c, from->simpleAnonymous ? nullptr : from->simpleDn.c_str(),
+                      from->simplePassword.c_str());
+      break;
+    case Conn::Bind::kSasl: {
+      SigpipeGuard guard;
+      c->sasl = from->sasl;
+      c->authcid = from->authcid;
+      c->mech = from->mech;
+      c->cred = from->cred;
+      c->ownsCred = false;
+      rc = SaslBindOn(c, c->ld, c->mech);
+      if (rc == LDAP_SUCCESS) {
+        c->bind = Conn::Bind::kSasl;
+        ldap_set_rebind_proc(c->ld, RebindProc, c);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  if (rc != LDAP_SUCCESS) {
+    Close(c);
+    *code = rc;
+    return nullptr;
+  }
+  *code = LDAP_SUCCESS;
+  return c;
 }
 
 int CountEntries(Conn* c, ldapmsg* res) {

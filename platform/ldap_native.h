@@ -70,6 +70,7 @@ struct SearchParams {
   const std::vector<Control>* controls = nullptr;
   int timeLimit = 0;  // seconds, sent to the server; 0: none
   int sizeLimit = 0;  // 0: none
+  bool chase = true;  // false: referrals come back to the caller unchased
 };
 // Sends the search and waits for its whole result, at most waitMs
 // milliseconds (negative: no limit). Returns the search's result code;
@@ -89,6 +90,21 @@ struct ParsedResult {
 };
 // Reads the result message of a chain; returns libldap's code of the parse.
 int ParseResult(Conn* c, ldapmsg* res, ParsedResult* out);
+
+// The URL lists of the search references in a result chain.
+std::vector<std::vector<std::string>> References(Conn* c, ldapmsg* res);
+
+// Where a referral URL points: its DN, scope (-1: none named) and filter.
+struct FollowTarget {
+  bool haveBase = false;
+  std::string base;
+  int scope = -1;
+  bool haveFilter = false;
+  std::string filter;
+};
+// Opens a connection to the server a referral URL names and binds it as
+// `from` is bound. Null with *code set when that fails.
+Conn* Follow(Conn* from, const std::string& url, FollowTarget* target, int* code);
 
 int CountEntries(Conn* c, ldapmsg* res);
 ldapmsg* FirstEntry(Conn* c, ldapmsg* res);
