@@ -55,6 +55,17 @@ class Road(ServerTestCase):
         for label in ("LDAP_OPEN_2", "PARTIAL_SCHEMA", "LDAP_UNBIND_2"):
             self.assertRegex(r.out, r"\n   %s +\d" % label)
 
+    def test_connectionless_rootdse(self):
+        # Over UDP the RootDSE is searched without a bind; the preloads get a
+        # TCP connection of their own (the caller's ticket), released before the search.
+        r = run(["-h", self.dc, "-udp", "-null", "-s", "base", "dnsHostName", "-selapsed"])
+        self.assertOk(r)
+        self.assertIn("\ndn:\n>dnsHostName: %s\n" % self.dc, r.out)
+        labels = re.findall(r"^   (\S+) ", r.out, re.M)
+        self.assertEqual(labels, ["OVERALL", "LDAP_OPEN", "ROOT_DSE", "LDAP_OPEN_2", "PARTIAL_SCHEMA",
+                                  "LDAP_UNBIND_2", "LDAP_SEARCH_INIT", "LDAP_GET_PAGES",
+                                  "LDAP_UNBIND"])
+
     def test_no_referrals_switch_reaches_the_connection(self):
         r = self.dc_run("-nr", "-d", "-b", self.user_dn, "-s", "base", "cn")
         self.assertOk(r)
