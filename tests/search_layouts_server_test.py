@@ -126,6 +126,13 @@ class Layouts(ServerTestCase):
         r = self.user("-mvnotfilter", "objectsid=S-1-5-21")
         self.assertEqual(self.values(r.out, "objectSid"), [])
 
+    def test_excluded_attributes_whatever_their_case(self):
+        r = self.user("-excl", "OBJECTguid;MAIL", "objectGUID", "objectSid")
+        self.assertEqual(self.values(r.out, "objectGUID"), [])
+        self.assertEqual(self.values(r.out, "mail"), [])
+        self.assertEqual(len(self.values(r.out, "objectSid")), 1)
+        self.assertEqual(self.values(r.out, "cn"), ["Quelby Tester"])
+
     def test_muted_records(self):
         r = self.dc_run("-b", self.ou, "-s", "one", "-f", "(objectClass=user)", "mail", "-recmute")
         self.assertOk(r)
