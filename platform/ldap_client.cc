@@ -266,7 +266,10 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
       search->target.filter = t.haveFilter ? t.filter : search->filter;
       return LDAP_SUCCESS;
     }
-    return failure;
+    // A continuation that cannot be reached is passed over, as libldap does
+    // for the references it chases; a base that cannot be reached ends the
+    // search with the reason.
+    if (!next.continuation) return failure;
   }
   return LDAP_NO_RESULTS_RETURNED;
 }

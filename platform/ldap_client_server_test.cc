@@ -632,6 +632,21 @@ TEST_F(LdapServer, PagedSearchFollowsReferralsPageByPage) {
   EXPECT_EQ(withRefs, without + people + 1);
   EXPECT_EQ(PagedCount(ld_, dn, LDAP_SCOPE_ONELEVEL, 1000, &end), 0u);
   EXPECT_EQ(end, LDAP_REFERRAL);
+  ldap_unbind(ld_);
+  ld_ = nullptr;
+
+  // A referral to a server that does not answer: as a continuation it is
+  // passed over; as the base it ends the search with the reason.
+  std::string dead = "ou=dref" + std::to_string(getpid()) + "," + Env("QUELBY_TEST_SLAPD_BASE");
+  SlapdReferral deadReferral(dead, "ldap://" + Env("QUELBY_TEST_SLAPD_HOST") + ":1/" +
+                                       Env("QUELBY_TEST_SLAPD_PEOPLE_DN"));
+  ASSERT_TRUE(deadReferral.added());
+  ASSERT_EQ(open(true), LDAP_SUCCESS);
+  EXPECT_EQ(PagedCount(ld_, Env("QUELBY_TEST_SLAPD_BASE"), LDAP_SCOPE_SUBTREE, 1000, &end),
+            withRefs);
+  EXPECT_EQ(end, LDAP_NO_RESULTS_RETURNED);
+  EXPECT_EQ(PagedCount(ld_, dead, LDAP_SCOPE_ONELEVEL, 1000, &end), 0u);
+  EXPECT_EQ(end, LDAP_SERVER_DOWN);
 }
 
 TEST_F(LdapServer, SortedPagedSearchOnTheDc) {
