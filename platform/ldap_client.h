@@ -238,6 +238,10 @@ ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* fil
 // control when sortKeys holds keys. pageTimeLimit (seconds) and
 // totalSizeLimit go into every request (0: no limit). Nothing is sent until
 // ldap_get_next_page_s. Returns null (GetLastError set) on bad arguments.
+// With referral chasing on (the default), referrals met on the way (the
+// base's own, and continuation references) are followed page by page on
+// connections of their own, bound as the main one; a continuation reference
+// that cannot be reached is passed over.
 PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
                                   const char* filter, const char* const* attrs,
                                   ULONG attrsonly, LDAPControl** serverControls,
