@@ -224,9 +224,12 @@ ULONG ldap_unbind_s(LDAP* ld);
 
 // --- Searches ---------------------------------------------------------------
 
-// attrs: null-terminated list, or null for all user attributes. A filter
-// wrapped in redundant parentheses ("((cn=x))") is accepted. *res receives the
-// result (also on most errors) and is freed with ldap_msgfree.
+// base null or "": the RootDSE. attrs: null-terminated list, or null for all
+// user attributes. A filter wrapped in redundant parentheses ("((cn=x))") is
+// accepted; null or "" means "(objectClass=*)". *res receives the result
+// (also on most errors) and is freed with ldap_msgfree. On a connectionless
+// handle the wait is the time limit (LDAP_OPT_TIMELIMIT, or the timeout of
+// ldap_search_ext_s), 10 seconds when none is set.
 ULONG ldap_search_s(LDAP* ld, const char* base, ULONG scope, const char* filter,
                     const char* const* attrs, ULONG attrsonly, LDAPMessage** res);
 ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* filter,
