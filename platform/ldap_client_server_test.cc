@@ -495,42 +495,58 @@ TEST_F(LdapServer, FailedPagedSearchAbandonedAndFreedAndEarlyAbandon) {
   EXPECT_EQ(Read(Env("QUELBY_TEST_SLAPD_PEOPLE_DN"), "ou"), "people");
 }
 
-// Adds a referral object to slapd for the life of the object.
-class SlapdReferral {
+// Adds entries to slapd for the life of the object (an OU of the test's own
+// with referral objects in it, so that no other search meets them).
+class SlapdEntries {
  public:
-  SlapdReferral(const std::string& dn, const std::string& target) : dn_(dn) {
-    std::string cmd = "ldapadd -x -H " + Url() + " -D '" + Env("QUELBY_TEST_SLAPD_ROOTDN") +
-                      "' -w '" + Env("QUELBY_TEST_SLAPD_PASSWORD") + "' >/dev/null 2>&1";
-    FILE* p = popen(cmd.c_str(), "w");
+  // refs: (name, target URL) of referral objects under ou=<ou>.
+  SlapdEntries(const std::string& ou, const std::vector<std::pair<std::string, std::string>>& refs)
+      : container_("ou=" + ou + "," + Env("QUELBY_TEST_SLAPD_BASE")) {
+    std::string ldif = "dn: " + container_ + "\nobjectClass: organizationalUnit\nou: " + ou + "\n\n";
+    for (const auto& r : refs) {
+      std::string dn = "ou=" + r.first + "," + container_;
+      ldif += "dn: " + dn + "\nobjectClass: referral\nobjectClass: extensibleObject\nou: " + r.first +
+              "\nref: " + r.second + "\n\n";
+      dns_.insert(dns_.begin(), dn);
+    }
+    dns_.push_back(container_);
+    FILE* p = popen(("ldapadd -x -H " + Url() + Credentials() + " >/dev/null 2>&1").c_str(), "w");
     if (p == nullptr) return;
-    std::fprintf(p, "dn: %s\nobjectClass: referral\nobjectClass: extensibleObject\nou: %s\nref: %s\n",
-                 dn.c_str(), dn.substr(3, dn.find(',') - 3).c_str(), target.c_str());
+    std::fputs(ldif.c_str(), p);
     added_ = pclose(p) == 0;
   }
-  ~SlapdReferral() {
-    if (!added_) return;
-    std::string cmd = "ldapdelete -x -M -H " + Url() + " -D '" + Env("QUELBY_TEST_SLAPD_ROOTDN") +
-                      "' -w '" + Env("QUELBY_TEST_SLAPD_PASSWORD") + "' '" + dn_ + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+  ~SlapdEntries() {
+    for (const std::string& dn : dns_) {
+      std::string cmd = "ldapdelete -x -M -H " + Url() + Credentials() + " '" + dn + "' >/dev/null 2>&1";
+      std::system(cmd.c_str());
+    }
   }
   bool added() const { return added_; }
+  const std::string& container() const { return container_; }
+  std::string Dn(const std::string& name) const { return "ou=" + name + "," + container_; }
   static std::string Url() {
     return "ldap://" + Env("QUELBY_TEST_SLAPD_HOST") + ":" + Env("QUELBY_TEST_SLAPD_PORT");
   }
+  // The same slapd under another name (the DC's host name resolves to the
+  // same address), so a chase opens a connection of its own and binds it.
+  static std::string PeopleElsewhere() {
+    return "ldap://" + Env("QUELBY_TEST_DC_HOST") + ":" + Env("QUELBY_TEST_SLAPD_PORT") + "/" +
+           Env("QUELBY_TEST_SLAPD_PEOPLE_DN");
+  }
 
  private:
-  std::string dn_;
+  static std::string Credentials() {
+    return " -D '" + Env("QUELBY_TEST_SLAPD_ROOTDN") + "' -w '" + Env("QUELBY_TEST_SLAPD_PASSWORD") + "'";
+  }
+  std::string container_;
+  std::vector<std::string> dns_;
   bool added_ = false;
 };
 
 TEST_F(LdapServer, ChasedReferralReusesTheConnectionsCredentials) {
-  std::string dn = "ou=ref" + std::to_string(getpid()) + "," + Env("QUELBY_TEST_SLAPD_BASE");
-  // The same slapd under another name (the DC's host name resolves to the
-  // same address), so the chase opens a connection of its own and binds it.
-  SlapdReferral referral(dn, "ldap://" + Env("QUELBY_TEST_DC_HOST") + ":" +
-                                 Env("QUELBY_TEST_SLAPD_PORT") + "/" +
-                                 Env("QUELBY_TEST_SLAPD_PEOPLE_DN"));
-  ASSERT_TRUE(referral.added());
+  SlapdEntries entries("chase" + std::to_string(getpid()), {{"ref", SlapdEntries::PeopleElsewhere()}});
+  ASSERT_TRUE(entries.added());
+  std::string dn = entries.Dn("ref");
   const char* attrs[] = {"1.1", nullptr};
   for (bool chase : {true, false}) {
     Open(Env("QUELBY_TEST_SLAPD_HOST"), std::stoul(Env("QUELBY_TEST_SLAPD_PORT")), false);
@@ -599,11 +615,13 @@ ULONG PagedCount(LDAP* ld, const std::string& base, ULONG scope, ULONG pageSize,
 }  // namespace
 
 TEST_F(LdapServer, PagedSearchFollowsReferralsPageByPage) {
-  std::string dn = "ou=pref" + std::to_string(getpid()) + "," + Env("QUELBY_TEST_SLAPD_BASE");
-  SlapdReferral referral(dn, "ldap://" + Env("QUELBY_TEST_DC_HOST") + ":" +
-                                 Env("QUELBY_TEST_SLAPD_PORT") + "/" +
-                                 Env("QUELBY_TEST_SLAPD_PEOPLE_DN"));
-  ASSERT_TRUE(referral.added());
+  // The referral to the people, and one to a server that does not answer.
+  SlapdEntries entries("paged" + std::to_string(getpid()),
+                       {{"ref", SlapdEntries::PeopleElsewhere()},
+                        {"dead", "ldap://" + Env("QUELBY_TEST_SLAPD_HOST") + ":1/" +
+                                     Env("QUELBY_TEST_SLAPD_PEOPLE_DN")}});
+  ASSERT_TRUE(entries.added());
+  std::string dn = entries.Dn("ref");
   const ULONG people = std::stoul(Env("QUELBY_TEST_SLAPD_ENTRIES"));
   auto open = [&](bool chase) {
     Open(Env("QUELBY_TEST_SLAPD_HOST"), std::stoul(Env("QUELBY_TEST_SLAPD_PORT")), false);
@@ -619,34 +637,23 @@ TEST_F(LdapServer, PagedSearchFollowsReferralsPageByPage) {
   EXPECT_EQ(PagedCount(ld_, dn, LDAP_SCOPE_ONELEVEL, 1000, &end, &pages), people);
   EXPECT_EQ(end, LDAP_NO_RESULTS_RETURNED);
   EXPECT_EQ(pages.size(), 3u);
-  // A subtree search meets the referral as a continuation reference: the
-  // referred subtree (ou=people and its entries) comes after the search's own.
-  ULONG withRefs = PagedCount(ld_, Env("QUELBY_TEST_SLAPD_BASE"), LDAP_SCOPE_SUBTREE, 1000, &end);
+  // A subtree search meets the referrals as continuation references: the
+  // referred subtree (ou=people and its entries) comes after the OU itself;
+  // the one that does not answer is passed over.
+  EXPECT_EQ(PagedCount(ld_, entries.container(), LDAP_SCOPE_SUBTREE, 1000, &end), 1 + 1 + people);
   EXPECT_EQ(end, LDAP_NO_RESULTS_RETURNED);
+  // As the base, the one that does not answer ends the search with the reason.
+  EXPECT_EQ(PagedCount(ld_, entries.Dn("dead"), LDAP_SCOPE_ONELEVEL, 1000, &end), 0u);
+  EXPECT_EQ(end, LDAP_SERVER_DOWN);
   ldap_unbind(ld_);
   ld_ = nullptr;
 
+  // Chasing off: the OU alone, and the base referral comes back as such.
   ASSERT_EQ(open(false), LDAP_SUCCESS);
-  ULONG without = PagedCount(ld_, Env("QUELBY_TEST_SLAPD_BASE"), LDAP_SCOPE_SUBTREE, 1000, &end);
+  EXPECT_EQ(PagedCount(ld_, entries.container(), LDAP_SCOPE_SUBTREE, 1000, &end), 1u);
   EXPECT_EQ(end, LDAP_NO_RESULTS_RETURNED);
-  EXPECT_EQ(withRefs, without + people + 1);
   EXPECT_EQ(PagedCount(ld_, dn, LDAP_SCOPE_ONELEVEL, 1000, &end), 0u);
   EXPECT_EQ(end, LDAP_REFERRAL);
-  ldap_unbind(ld_);
-  ld_ = nullptr;
-
-  // A referral to a server that does not answer: as a continuation it is
-  // passed over; as the base it ends the search with the reason.
-  std::string dead = "ou=dref" + std::to_string(getpid()) + "," + Env("QUELBY_TEST_SLAPD_BASE");
-  SlapdReferral deadReferral(dead, "ldap://" + Env("QUELBY_TEST_SLAPD_HOST") + ":1/" +
-                                       Env("QUELBY_TEST_SLAPD_PEOPLE_DN"));
-  ASSERT_TRUE(deadReferral.added());
-  ASSERT_EQ(open(true), LDAP_SUCCESS);
-  EXPECT_EQ(PagedCount(ld_, Env("QUELBY_TEST_SLAPD_BASE"), LDAP_SCOPE_SUBTREE, 1000, &end),
-            withRefs);
-  EXPECT_EQ(end, LDAP_NO_RESULTS_RETURNED);
-  EXPECT_EQ(PagedCount(ld_, dead, LDAP_SCOPE_ONELEVEL, 1000, &end), 0u);
-  EXPECT_EQ(end, LDAP_SERVER_DOWN);
 }
 
 TEST_F(LdapServer, SortedPagedSearchOnTheDc) {
