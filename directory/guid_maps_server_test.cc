@@ -18,9 +18,7 @@ class GuidMapsServerTest : public testing::Test {
  protected:
   void SetUp() override {
     SKIP_WITHOUT_TEST_SERVERS();
-    std::string host = TestEnv("QUELBY_TEST_DC_HOST");
-    ld_ = OpenLDAP(host.c_str(), 0, false, true, false, TestEnv("QUELBY_TEST_USER_DN"),
-                   TestEnv("QUELBY_TEST_USER_PASSWORD"), true, false, false, false, false);
+    ld_ = OpenTestDcAsUser();
     ASSERT_NE(ld_, nullptr);
     dse_ = std::make_unique<CRootDSE>(ld_);
     ASSERT_TRUE(dse_->valid);

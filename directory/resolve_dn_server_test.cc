@@ -17,9 +17,7 @@ class ResolveDnServerTest : public testing::Test {
  protected:
   void SetUp() override {
     SKIP_WITHOUT_TEST_SERVERS();
-    std::string host = TestEnv("QUELBY_TEST_DC_HOST");
-    ld_ = OpenLDAP(host.c_str(), 0, false, true, false, TestEnv("QUELBY_TEST_USER_DN"),
-                   TestEnv("QUELBY_TEST_USER_PASSWORD"), true, false, false, false, false);
+    ld_ = OpenTestDcAsUser();
     ASSERT_NE(ld_, nullptr);
   }
   void TearDown() override {
@@ -27,15 +25,9 @@ class ResolveDnServerTest : public testing::Test {
   }
   // The SID text of an object, read from its objectSid.
   std::string SidOf(const std::string& dn) {
-    const char* attrs[] = {"objectSid", nullptr};
-    plat::LDAPMessage* res = nullptr;
+    std::vector<BYTE> sid = ObjectSidOf(ld_, dn);
     std::string text;
-    if (plat::ldap_search_s(ld_, dn.c_str(), plat::LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, &res) == 0) {
-      plat::berval** v = plat::ldap_get_values_len(ld_, plat::ldap_first_entry(ld_, res), "objectSid");
-      if (v != nullptr && v[0] != nullptr) plat::ConvertSidToStringSidA(v[0]->bv_val, v[0]->bv_len, &text);
-      plat::ldap_value_free_len(v);
-    }
-    plat::ldap_msgfree(res);
+    if (!sid.empty()) plat::ConvertSidToStringSidA(sid.data(), sid.size(), &text);
     return text;
   }
   plat::LDAP* ld_ = nullptr;

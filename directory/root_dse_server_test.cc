@@ -18,8 +18,7 @@ class RootDseServerTest : public testing::Test {
 
 TEST_F(RootDseServerTest, SambaIsAnActiveDirectoryOfTheLonghornKind) {
   std::string host = TestEnv("QUELBY_TEST_DC_HOST");
-  plat::LDAP* ld = OpenLDAP(host.c_str(), 0, false, true, false, TestEnv("QUELBY_TEST_USER_DN"),
-                            TestEnv("QUELBY_TEST_USER_PASSWORD"), true, false, false, false, false);
+  plat::LDAP* ld = OpenTestDcAsUser();
   ASSERT_NE(ld, nullptr);
   CRootDSE dse(ld);
   plat::ldap_unbind(ld);
