@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr char kBuiltinSidPrefix[] = "S-1-5-32-";
+
 // First value of an attribute of the first entry of a base search, or "".
 std::string ReadFirstValue(plat::LDAP* ld, const std::string& base, ULONG scope, const char* filter,
                            const char* attribute, std::string* entryDn = nullptr) {
@@ -142,8 +144,14 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
   std::string account = ReadFirstValue(connection, "<SID=" + sidText + ">", plat::LDAP_SCOPE_BASE,
                                        "(objectClass=*)", "sAMAccountName", &dn);
   if (account.empty()) return 0;
-  std::string domainDn = DomainDnOf(dn);
-  *domain = domainDn.empty() ? std::string() : NetbiosNameOf(connection, domainDn);
+  if (sidText.rfind(kBuiltinSidPrefix, 0) == 0) {
+    // The built-in groups live in the domain's tree (CN=Builtin) but belong
+    // to the built-in domain, not to the one they are stored in.
+    *domain = "BUILTIN";
+  } else {
+    std::string domainDn = DomainDnOf(dn);
+    *domain = domainDn.empty() ? std::string() : NetbiosNameOf(connection, domainDn);
+  }
   *name = account;
   return 1;
 }

@@ -18,9 +18,7 @@ class SidAccountLookupServerTest : public testing::Test {
  protected:
   void SetUp() override {
     SKIP_WITHOUT_TEST_SERVERS();
-    std::string host = TestEnv("QUELBY_TEST_DC_HOST");
-    ld_ = OpenLDAP(host.c_str(), 0, false, true, false, TestEnv("QUELBY_TEST_USER_DN"),
-                   TestEnv("QUELBY_TEST_USER_PASSWORD"), true, false, false, false, false);
+    ld_ = OpenTestDcAsUser();
     ASSERT_NE(ld_, nullptr);
     InstallDirectorySidLookup();
     g_LdapSession = ld_;
@@ -30,18 +28,7 @@ class SidAccountLookupServerTest : public testing::Test {
     SetSidAccountLookup(nullptr);
     if (ld_ != nullptr) plat::ldap_unbind(ld_);
   }
-  std::vector<BYTE> SidOf(const std::string& dn) {
-    const char* attrs[] = {"objectSid", nullptr};
-    plat::LDAPMessage* res = nullptr;
-    std::vector<BYTE> sid;
-    if (plat::ldap_search_s(ld_, dn.c_str(), plat::LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, &res) == 0) {
-      plat::berval** v = plat::ldap_get_values_len(ld_, plat::ldap_first_entry(ld_, res), "objectSid");
-      if (v != nullptr && v[0] != nullptr) sid.assign(v[0]->bv_val, v[0]->bv_val + v[0]->bv_len);
-      plat::ldap_value_free_len(v);
-    }
-    plat::ldap_msgfree(res);
-    return sid;
-  }
+  std::vector<BYTE> SidOf(const std::string& dn) { return ObjectSidOf(ld_, dn); }
   plat::LDAP* ld_ = nullptr;
 };
 
@@ -68,6 +55,18 @@ TEST_F(SidAccountLookupServerTest, WellKnownSids) {
   ASSERT_TRUE(plat::ConvertStringSidToSidA("S-1-5-18", &sid));
   ASSERT_EQ(SidToAccountName(TestEnv("QUELBY_TEST_DC_HOST"), sid.data(), &out), 1);
   EXPECT_EQ(out, "NT AUTHORITY\\SYSTEM");
+}
+
+TEST_F(SidAccountLookupServerTest, BuiltinGroupsFromTheDirectoryBelongToBuiltin) {
+  // Asked of the directory itself (not the well-known table): the group is
+  // stored under CN=Builtin in the domain's tree.
+  std::vector<BYTE> sid;
+  ASSERT_TRUE(plat::ConvertStringSidToSidA("S-1-5-32-545", &sid));
+  std::string domain;
+  std::string name;
+  ASSERT_EQ(LookupSidInDirectory(ld_, sid.data(), &domain, &name), 1);
+  EXPECT_EQ(domain, "BUILTIN");
+  EXPECT_EQ(name, "Users");
 }
 
 TEST_F(SidAccountLookupServerTest, UnknownDomainSidIsNotFound) {
