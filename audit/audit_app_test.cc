@@ -67,6 +67,7 @@ class StartTest : public testing::Test {
       shownAuto = main.m_AutoMode;
       shownAnswer = main.m_OverwriteAnswer;
       shownLines = main.m_Progress.Lines();
+      shownMenu = main.MenuItems().size();
       d.OnCommand(IDOK);  // Quit
     });
     CAuditApp app;
@@ -80,6 +81,7 @@ class StartTest : public testing::Test {
   bool shownAuto = false;
   int shownAnswer = 0;
   std::vector<std::string> shownLines;
+  size_t shownMenu = 0;
 };
 
 TEST_F(StartTest, AutoNooverwriteOnANewDaySavesSilentlyThenShowsTheDialog) {
@@ -98,6 +100,8 @@ TEST_F(StartTest, AutoNooverwriteOnANewDaySavesSilentlyThenShowsTheDialog) {
   EXPECT_TRUE(shownAuto);
   EXPECT_EQ(shownAnswer, IDNO);
   EXPECT_THAT(shownLines, testing::Contains("Operation Completed Successfully."));
+  // The dialog shown again has one About item (and its separator), not two.
+  EXPECT_EQ(shownMenu, 2u);
 }
 
 TEST_F(StartTest, CommandLineWinsOverTheStoredDefaultsForTheRun) {

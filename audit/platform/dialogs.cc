@@ -98,8 +98,10 @@ bool CDialog::OpenWindow(int templateId, bool modal) {
   const DialogTemplate* t = FindDialogTemplate(templateId);
   if (!t) return false;
   templateId_ = templateId;
-  // A new window starts with its controls as the template gives them.
+  // A new window starts with its controls as the template gives them and
+  // with its own menu, which its initialisation fills.
   controls_.clear();
+  menu_.clear();
   for (const auto& c : t->controls) {
     if (c.id < 0 || c.kind == CtlKind::List) continue;
     controls_[c.id] = ControlState{c.kind, c.text, 0};
