@@ -1,0 +1,257 @@
+// For tests: a one-connection LDAP server on loopback that answers the n-th
+// search request with the n-th scripted reply, so that answers a real
+// directory will not give on demand (a failing second page, a size limit on
+// a later page, a RootDSE of any content) can be played to the code.
+#pragma once
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/ldap_ber.h"
+
+inline constexpr char kScriptedPagedOid[] = "1.2.840.113556.1.4.319";
+
+using ScriptedAttributes = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
+// A search result entry of the message id.
+inline std::string EntryMessage(int64_t id, const std::string& dn, const ScriptedAttributes& attributes) {
+  plat::detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(0x64);
+  w.OctetString(dn);
+  w.Begin(0x30);
+  for (const auto& [name, values] : attributes) {
+    w.Begin(0x30);
+    w.OctetString(name);
+    w.Begin(0x31);
+    for (const std::string& v : values) w.OctetString(v);
+    w.End();
+    w.End();
+  }
+  w.End();
+  w.End();
+  w.End();
+  return w.Take();
+}
+
+// The search's closing message; with a paged-results control carrying
+// cookie unless pagedControl is false.
+inline std::string DoneMessage(int64_t id, int code, const std::string& cookie, bool pagedControl = true,
+                               const std::string& errorText = "") {
+  plat::detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(0x65);
+  w.Integer(code, 0x0a);
+  w.OctetString("");
+  w.OctetString(errorText);
+  w.End();
+  if (pagedControl) {
+    plat::detail::BerWriter value;
+    value.Begin(0x30);
+    value.Integer(0);
+    value.OctetString(cookie);
+    value.End();
+    w.Begin(0xa0);
+    w.Begin(0x30);
+    w.OctetString(kScriptedPagedOid);
+    w.OctetString(value.Take());
+    w.End();
+    w.End();
+  }
+  w.End();
+  return w.Take();
+}
+
+class ScriptedLdapServer {
+ public:
+  using Reply = std::function<std::string(int64_t messageId)>;
+
+  // What one search request asked for.
+  struct Search {
+    std::string base;
+    int64_t scope = -1;
+    bool attrsOnly = false;
+    std::vector<std::string> attrs;
+    int64_t pageSize = -1;  // -1: no paged-results control
+    std::string cookie;
+  };
+
+  explicit ScriptedLdapServer(std::vector<Reply> replies) : replies_(std::move(replies)) {
+    listen_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listen_, 1) != 0 || getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+      ADD_FAILURE() << "no loopback socket";
+      return;
+    }
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ScriptedLdapServer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listen_ >= 0) close(listen_);
+  }
+  ScriptedLdapServer(const ScriptedLdapServer&) = delete;
+  ScriptedLdapServer& operator=(const ScriptedLdapServer&) = delete;
+
+  // The answer to bind requests (success unless set before the client connects).
+  void SetBindResult(int code, const std::string& errorText) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bindCode_ = code;
+    bindText_ = errorText;
+  }
+
+  int port() const { return port_; }
+  std::vector<Search> searches() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+  }
+
+ private:
+  // Waits at most five seconds for data, so a test never hangs.
+  bool WaitReadable(int fd) {
+    for (int i = 0; i < 50 && !stop_; ++i) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 100) > 0) return true;
+    }
+    return false;
+  }
+  bool ReadExactly(int fd, size_t n, std::string* out) {
+    out->clear();
+    while (out->size() < n) {
+      if (!WaitReadable(fd)) return false;
+      char buf[4096];
+      ssize_t got = recv(fd, buf, std::min(sizeof buf, n - out->size()), 0);
+      if (got <= 0) return false;
+      out->append(buf, static_cast<size_t>(got));
+    }
+    return true;
+  }
+  bool ReadMessage(int fd, std::string* message) {
+    std::string head;
+    if (!ReadExactly(fd, 2, &head)) return false;
+    size_t length = static_cast<unsigned char>(head[1]);
+    if (length & 0x80) {
+      std::string more;
+      if (!ReadExactly(fd, length & 0x7f, &more)) return false;
+      head += more;
+      length = 0;
+      for (unsigned char c : more) length = (length << 8) | c;
+    }
+    std::string body;
+    if (!ReadExactly(fd, length, &body)) return false;
+    *message = head + body;
+    return true;
+  }
+  static void Record(plat::detail::BerReader op, plat::detail::BerReader rest, Search* seen) {
+    using plat::detail::BerReader;
+    std::string_view base;
+    if (op.OctetString(&base)) seen->base.assign(base);
+    int64_t ignored = 0;
+    op.Integer(&seen->scope, 0x0a);
+    op.Integer(&ignored, 0x0a);  // alias dereferencing
+    op.Integer(&ignored);        // size limit
+    op.Integer(&ignored);        // time limit
+    op.Boolean(&seen->attrsOnly);
+    op.Skip();  // the filter
+    BerReader attrs(nullptr, 0);
+    if (op.Sequence(&attrs)) {
+      std::string_view a;
+      while (attrs.OctetString(&a)) seen->attrs.emplace_back(a);
+    }
+    BerReader controls(nullptr, 0);
+    if (!rest.Sequence(&controls, 0xa0)) return;
+    while (!controls.AtEnd()) {
+      BerReader control(nullptr, 0);
+      std::string_view oid;
+      if (!controls.Sequence(&control) || !control.OctetString(&oid)) return;
+      bool critical = false;
+      if (control.PeekTag() == 0x01) control.Boolean(&critical);
+      std::string_view value;
+      if (oid != kScriptedPagedOid || !control.OctetString(&value)) continue;
+      BerReader v(value.data(), value.size());
+      BerReader seq(nullptr, 0);
+      std::string_view cookie;
+      if (v.Sequence(&seq) && seq.Integer(&seen->pageSize) && seq.OctetString(&cookie)) {
+        seen->cookie.assign(cookie);
+      }
+    }
+  }
+  std::string BindResponse(int64_t id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    plat::detail::BerWriter w;
+    w.Begin(0x30);
+    w.Integer(id);
+    w.Begin(0x61);
+    w.Integer(bindCode_, 0x0a);
+    w.OctetString("");
+    w.OctetString(bindText_);
+    w.End();
+    w.End();
+    return w.Take();
+  }
+  void Serve() {
+    using plat::detail::BerReader;
+    if (!WaitReadable(listen_)) return;
+    int fd = accept(listen_, nullptr, nullptr);
+    if (fd < 0) return;
+    size_t next = 0;
+    std::string message;
+    while (ReadMessage(fd, &message)) {
+      BerReader in(message.data(), message.size());
+      BerReader msg(nullptr, 0);
+      int64_t id = 0;
+      uint32_t tag = 0;
+      BerReader op(nullptr, 0);
+      if (!in.Sequence(&msg) || !msg.Integer(&id) || !msg.Element(&tag, &op)) break;
+      if (tag == 0x42) break;  // unbind
+      if (tag == 0x60) {       // bind
+        std::string reply = BindResponse(id);
+        if (send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) break;
+        continue;
+      }
+      if (tag != 0x63) continue;  // abandon and the like: no answer
+      Search seen;
+      Record(op, msg, &seen);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        seen_.push_back(seen);
+      }
+      std::string reply = next < replies_.size() ? replies_[next](id) : DoneMessage(id, 0, "", false);
+      ++next;
+      if (send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) break;
+    }
+    close(fd);
+  }
+
+  std::vector<Reply> replies_;
+  int listen_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<Search> seen_;
+  int bindCode_ = 0;
+  std::string bindText_;
+};
