@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "common/process_state.h"
+#include "directory/scripted_ldap_server.h"
 #include "platform/ldap_client.h"
 
 namespace {
@@ -113,6 +115,104 @@ TEST(RootDse, FailedSearchPrintsTheSearchLines) {
   plat::ldap_unbind(ld);
   EXPECT_FALSE(dse.valid);
   EXPECT_EQ(err, std::string("LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: ") + plat::ldap_err2string(0x51) + "\n\n");
+}
+
+// --- The read, against a scripted server -------------------------------------
+
+class RootDseReadTest : public testing::Test {
+ protected:
+  plat::LDAP* Connect(ScriptedLdapServer& server) {
+    ld_ = plat::ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), 0);
+    EXPECT_NE(ld_, nullptr);
+    return ld_;
+  }
+  void TearDown() override {
+    g_Debug = false;
+    if (ld_ != nullptr) plat::ldap_unbind(ld_);
+  }
+  plat::LDAP* ld_ = nullptr;
+};
+
+TEST_F(RootDseReadTest, FieldsFromTheEntryAndTheApplicationModeDefault) {
+  ScriptedLdapServer server({[](int64_t id) {
+    return EntryMessage(
+               id, "",
+               {{"configurationNamingContext", {"CN=Configuration,CN={X}"}},
+                {"schemaNamingContext", {"CN=Schema,CN=Configuration,CN={X}"}},
+                {"namingContexts", {"CN=Configuration,CN={X}", "O=App", "CN=Schema,CN=Configuration,CN={X}"}},
+                {"supportedCapabilities",
+                 {kCapApplicationMode, kCapActiveDirectoryV51, kCapApplicationMode}},
+                {"dnsHostName", {"first.example", "second.example"}},
+                {"dsServiceName", {"CN=NTDS Settings"}},
+                {"highestCommittedUsn", {"12345"}},
+                {"ldapServiceName", {"svc"}},
+                {"serverName", {"CN=Server"}},
+                {"currentTime", {"20261209051500.0Z"}},
+                {"domainFunctionality", {"2"}},
+                {"forestFunctionality", {"not a number"}},
+                {"domainControllerFunctionality", {"4"}},
+                {"dsaVersionString", {"1.0"}},
+                {"msDS-PrincipalName", {"X\\me"}}}) +
+           DoneMessage(id, 0, "", false);
+  }});
+  g_Debug = true;
+  testing::internal::CaptureStdout();
+  CRootDSE dse(Connect(server));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "DEBUG: Entering CRootDSE...\nDEBUG: Leaving CRootDSE.\n");
+  ASSERT_TRUE(dse.valid);
+  EXPECT_EQ(dse.defaultNamingContext, "O=App");  // the one context that is none of the others
+  EXPECT_EQ(dse.rootDomainNamingContext, "");
+  EXPECT_EQ(dse.serverType, "Windows Server 2003");
+  EXPECT_TRUE(dse.isADAM);
+  EXPECT_EQ(dse.namingContextCount, 3u);
+  EXPECT_EQ(dse.namingContexts,
+            (std::vector<std::string>{"CN=Configuration,CN={X}", "O=App", "CN=Schema,CN=Configuration,CN={X}"}));
+  EXPECT_EQ(dse.supportedCapabilities.size(), 2u);  // a repeated value is a member once
+  EXPECT_EQ(dse.dnsHostName, "first.example");     // the first value
+  EXPECT_EQ(dse.dsServiceName, "CN=NTDS Settings");
+  EXPECT_EQ(dse.highestCommittedUsn, "12345");
+  EXPECT_EQ(dse.ldapServiceName, "svc");
+  EXPECT_EQ(dse.serverName, "CN=Server");
+  EXPECT_EQ(dse.currentTime, "20261209051500.0Z");
+  EXPECT_EQ(dse.dsaVersionString, "1.0");
+  EXPECT_EQ(dse.msDSPrincipalName, "X\\me");
+  EXPECT_EQ(dse.domainFunctionality, 2);
+  EXPECT_EQ(dse.forestFunctionality, 0);
+  EXPECT_EQ(dse.domainControllerFunctionality, 4);
+  EXPECT_EQ(dse.domainMode, "Windows Server 2003 Domain Mode");
+  EXPECT_EQ(dse.forestMode, "Windows 2000 Forest Mode");
+  EXPECT_EQ(dse.dcMode, "");
+
+  std::vector<ScriptedLdapServer::Search> seen = server.searches();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].base, "");
+  EXPECT_EQ(seen[0].scope, 0);
+  EXPECT_FALSE(seen[0].attrsOnly);
+  EXPECT_EQ(seen[0].attrs, (std::vector<std::string>{"*", "dsaVersionString", "msDS-PrincipalName"}));
+}
+
+TEST_F(RootDseReadTest, ASearchWithoutAnEntryIsStillValid) {
+  ScriptedLdapServer server({[](int64_t id) { return DoneMessage(id, 0, "", false); }});
+  CRootDSE dse(Connect(server));
+  EXPECT_TRUE(dse.valid);
+  EXPECT_EQ(dse.defaultNamingContext, "");
+  EXPECT_EQ(dse.serverType, "");
+  EXPECT_EQ(dse.namingContextCount, 0u);
+  EXPECT_TRUE(dse.namingContexts.empty());
+}
+
+TEST_F(RootDseReadTest, ARefusedSearchGivesTheSearchLinesAndNoLeavingLine) {
+  ScriptedLdapServer server({[](int64_t id) { return DoneMessage(id, 0x32, "", false, "no rights"); }});
+  g_Debug = true;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  CRootDSE dse(Connect(server));
+  std::string out = testing::internal::GetCapturedStdout();
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(dse.valid);
+  EXPECT_EQ(out, "DEBUG: Entering CRootDSE...\n");
+  EXPECT_EQ(err, std::string("LDAP_SEARCH_S: 0x32\nLDAP_SEARCH_S: ") + plat::ldap_err2string(0x32) + "\n\n");
 }
 
 }  // namespace
