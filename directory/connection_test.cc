@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/process_state.h"
+#include "directory/scripted_ldap_server.h"
 #include "platform/ldap_client.h"
 
 namespace {
@@ -121,6 +122,55 @@ TEST(PrintLdapError, LineFormat) {
                          plat::ldap_err2string(0x5E) + "\nLDAP_BIND: [] Error 0x31 (49) - " +
                          plat::ldap_err2string(49) + "\n";
   EXPECT_EQ(err, expected);
+}
+
+TEST(OpenLDAP, UnusableHostTextOrPortGivesTheSslinitLine) {
+  Captured c = Capture([] {
+    return OpenLDAP("bad/host", 0, true, true, true, "", "", true, false, false, false, false);
+  });
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.err, std::string("LDAP_SSLINIT: [bad/host] Error 0x59 (89) - ") + plat::ldap_err2string(0x59) + "\n");
+  c = Capture([] { return OpenLDAP("dc1", 70000, true, true, true, "", "", true, false, false, false, false); });
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.err.rfind("LDAP_SSLINIT: [dc1] Error 0x", 0), 0u) << c.err;
+}
+
+TEST(OpenLDAP, SuccessLineShowsTheServerTextAsGiven) {
+  ScriptedLdapServer server({});
+  std::string given = "127.0.0.1:" + std::to_string(server.port());
+  g_Debug = true;
+  Captured c = Capture([&] {
+    return OpenLDAP(given.c_str(), 0, false, true, false, "CN=Someone,DC=x", "pw", true, false, false, false, false);
+  });
+  g_Debug = false;
+  ASSERT_NE(c.ld, nullptr);
+  plat::ldap_unbind(c.ld);
+  EXPECT_NE(c.out.find("DEBUG:    Server:    127.0.0.1\n"), std::string::npos) << c.out;
+  EXPECT_NE(c.out.find("DEBUG:    Port:        " + std::to_string(server.port()) + "\n"), std::string::npos);
+  EXPECT_EQ(c.err, "LDAP_OPTION: Version 3\nLDAP_OPTION: No referrals\nLDAP_BIND: [" + given + "] Successful\n");
+}
+
+TEST(OpenLDAP, RefusedBindGivesOneLineOrTheExtendedTextToo) {
+  ScriptedLdapServer server({});
+  server.SetBindResult(49, "80090308: LdapErr: DSID-0C09041C, data 52e");
+  std::string given = "127.0.0.1:" + std::to_string(server.port());
+  std::string line = std::string("LDAP_BIND: [127.0.0.1] Error 0x31 (49) - ") + plat::ldap_err2string(49) + "\n";
+  Captured c = Capture([&] {
+    return OpenLDAP(given.c_str(), 0, true, true, false, "CN=Someone,DC=x", "pw", true, false, true, false, false);
+  });
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.err, line + "Extended Error: (80090308: LdapErr: DSID-0C09041C, data 52e)\n");
+}
+
+TEST(OpenLDAP, RefusedBindWithoutExtendedErrorsGivesExactlyOneLine) {
+  ScriptedLdapServer server({});
+  server.SetBindResult(49, "80090308: LdapErr: DSID-0C09041C, data 52e");
+  std::string given = "127.0.0.1:" + std::to_string(server.port());
+  Captured c = Capture([&] {
+    return OpenLDAP(given.c_str(), 0, true, true, false, "CN=Someone,DC=x", "pw", true, false, false, false, false);
+  });
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.err, std::string("LDAP_BIND: [127.0.0.1] Error 0x31 (49) - ") + plat::ldap_err2string(49) + "\n");
 }
 
 }  // namespace
