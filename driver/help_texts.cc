@@ -86,6 +86,7 @@ const char* HelpAdvancedText() {
    -s scope      Scope of search. Base, One[Level], Sub[tree]. Default is
                  Subtree.
    -t timeout    Time limit for the search in seconds. Default is 120.
+                 0 leaves the search without a client time limit.
    -ps size      Page size of the search. Default is 1000.
    -maxe n       Maximum number of entries to return. Default is no limit.
    --------------Advanced--------------
@@ -98,7 +99,8 @@ const char* HelpAdvancedText() {
    -rb base      Relative base put in front of a special base, for example
                  -default -rb cn=users.
    -ff filenm    Pulls query filter from file named filenm. Only the first
-                 line of the file is used; -f wins over -ff.
+                 line of the file is used; -f wins over -ff. An empty
+                 first line gives the default filter objectclass=*.
    -bit          Special filter conversion enable. Rewrites the operators
                  :AND:=, :OR:=, :INCHAIN:= and :NEST:= into the matching
                  rule OIDs of the directory.
@@ -279,6 +281,8 @@ const char* HelpAdvancedText() {
                  starts with - or / sets one switch; other lines list
                  attributes. A switch in the file overrides the command line.
                    Ex: quelby -ef myquery.cf
+                 A word that begins with / is read as a switch, so give
+                 a file below / as a relative path (./x.cf or ../x.cf).
                  with myquery.cf holding the three lines
                    -b dc=example,dc=com
                    -f (objectcategory=person)
@@ -358,7 +362,8 @@ const char* HelpShortcutText() {
 
    A shortcut is written as -sc name, or -sc name:argument where it
    takes an argument; the argument may itself contain colons. Names
-   ignore case. A name that is not known prints this help.
+   ignore case; an argument is used as typed and is not escaped. A name
+   that is not known prints this help.
 
    Use -po to see which switches and attributes a shortcut selected.
    The listing shows the base, scope, filter and attributes exactly as
@@ -367,10 +372,17 @@ const char* HelpShortcutText() {
 
    Many shortcuts come in an l form (sorted list output) and some in a
    csv form; -list, -csv and the other output switches may be given
-   with any shortcut.
+   with any shortcut. Attributes you name are requested as well, unless
+   the shortcut's own list replaces them.
+
+   Shortcuts that take a SID or GUID (adsid, adamsid, adguid, adamguid,
+   sguid, s2kguid, r2kguid) put it into the filter as a {{SID:xx}} or
+   {{GUID:xx}} token and turn on -binenc, so that it is sent as the
+   binary value the directory stores.
 
    Use -af to add a filter to the filter of a shortcut, for example
-   -sc u:jdoe -af (mail=*).
+   -sc u:jdoe -af mail=* (give the -af filter without its outer
+   parentheses).
 
    --------------Shortcuts--------------
    -af filter              Filter added to the shortcut filters: the
@@ -405,18 +417,24 @@ const char* HelpShortcutText() {
    PARTITION AND FUNCTIONAL LEVEL SHORTCUTS
    -sc modes               Functional levels of the domain controller,
                            domain and forest, read from the RootDSE.
-   -sc forestmodes[:csv]   Functional level of every domain.
-   -sc dcmodes[:csv]       Functional level of every domain controller.
-   -sc masterncs[:csv]     Naming contexts each domain controller
+   -sc forestmodes         Functional level of every domain.
+   -sc forestmodes:csv     The same, as CSV.
+   -sc dcmodes             Functional level of every domain controller.
+   -sc dcmodes:csv         The same, as CSV.
+   -sc masterncs           Naming contexts each domain controller
                            masters.
+   -sc masterncs:csv       The same, as CSV.
    -sc domainncs           Cross-references of the domains.
-   -sc domainncssl         The same, as a sorted list.
+   -sc domainncs:csv       The same, as CSV.
+   -sc domainncssl         Domain naming contexts, list output.
    -sc appparts            Application partitions.
+   -sc appparts:csv        The same, as CSV.
    -sc appparts+           Application partitions with their replicas.
-   -sc apppartsl           Application partitions, sorted list.
-                           With :csv the output is CSV; with any other
-                           argument the attributes come out in a fixed
-                           order.
+   -sc appparts+:csv       The same, as CSV.
+   -sc apppartsl           Application partition naming contexts, list
+                           output.
+                           Without :csv the attributes come out in a
+                           fixed order, with <NOT SET> for a missing one.
 
    PROPERTY SET AND EXTENDED RIGHT SHORTCUTS
    -sc findpropsetrg:xx    Rights GUID of the property set named xx.
@@ -435,24 +453,36 @@ const char* HelpShortcutText() {
 
    SCHEMA SHORTCUTS
    -sc s:xx                Schema objects named xx (wildcards work).
+   -sc sl:xx               The same, names only, sorted list.
    -sc scontains:xx        Schema objects whose name contains xx.
+   -sc scontainsl:xx       The same, names only, sorted list.
    -sc cc:xx               Classes that may contain objects of class xx.
+   -sc ccl:xx              The same, names only, sorted list.
    -sc pas                 Attributes in the partial attribute set (the
                            attributes the global catalog holds).
+   -sc pasl                The same, names only, sorted list.
    -sc indexed             Indexed attributes.
+   -sc indexedl            The same, names only, sorted list.
    -sc cindexed            Container indexed attributes.
+   -sc cindexedl           The same, names only, sorted list.
    -sc sindexed            Subtree indexed attributes.
+   -sc sindexedl           The same, names only, sorted list.
    -sc confidential        Confidential attributes.
+   -sc confidentiall       The same, names only, sorted list.
    -sc copy                Attributes copied when a user is copied.
+   -sc copyl               The same, names only, sorted list.
    -sc constructed         Constructed attributes.
+   -sc constructedl        The same, names only, sorted list.
    -sc cat1                Category 1 (system) schema objects.
+   -sc cat1l               The same, names only, sorted list.
    -sc norepl              Attributes that are not replicated.
-   -sc norepl+             The same, with further flags shown.
+   -sc norepll             The same, names only, sorted list.
+   -sc norepl+             Not replicated, with further flags shown.
+   -sc norepll+            The same, names only, sorted list.
    -sc anr                 Attributes used by ambiguous name resolution.
+   -sc anrl                The same, names only, sorted list.
    -sc tuple               Attributes with tuple indexes.
-                           Each of these has a sorted list form that
-                           shows only the names: add l to the name, as in
-                           -sc sl:xx, -sc indexedl or -sc norepll+.
+   -sc tuplel              The same, names only, sorted list.
    -sc sdump               Every schema object with the same 38
                            attributes, sorted by name, for comparing two
                            schemas line by line.
@@ -460,31 +490,48 @@ const char* HelpShortcutText() {
    -sc sdump:class         Class definitions only.
    -sc sdump:csv           The dump as CSV.
    -sc tombstone           Attributes kept on tombstones.
-   -sc tombstonel          The same, sorted list.
-   -sc linked[:fwd|:rev]   Linked attributes; fwd or rev narrows them to
-                           forward or back links.
-   -sc linkedl[:fwd|:rev]  The same, sorted list.
+   -sc tombstonel          The same, names only, sorted list.
+   -sc linked              Linked attributes, sorted by link ID.
+   -sc linked:fwd          Forward links only.
+   -sc linked:rev          Back links only.
+   -sc linkedl             Linked attributes, names only, sorted list.
+   -sc linkedl:fwd         Forward links only, sorted list.
+   -sc linkedl:rev         Back links only, sorted list.
 
    UNIVERSAL GROUP CACHING SHORTCUTS
    -sc ugcenabled          Sites with universal group caching enabled.
    -sc ugcenabledl         The same, as a list of DNs.
-   -sc usedugc[:decode]    Users and computers that have used universal
-                           group caching; decode shows site names and
-                           times.
-   -sc dumpugcinfo[:decode]Their cached membership; decode also resolves
-                           the SIDs.
+   -sc usedugc             Users and computers that have used universal
+                           group caching.
+   -sc usedugc:decode      The same, with site names and times decoded.
+   -sc dumpugcinfo         Their cached membership.
+   -sc dumpugcinfo:decode  The same, with site names, times and SIDs
+                           resolved.
 
    FSMO SHORTCUTS
-   -sc fsmo[:xx]           Holders of the operations master roles; xx
-                           narrows the search: all, domain, forest, pdc,
-                           rid, im, schema or dnm.
+   -sc fsmo                Holders of the operations master roles in
+                           every naming context of the server.
+   -sc fsmo:all            The same.
+   -sc fsmo:domain         The domain-wide role holders.
+   -sc fsmo:pdc            The PDC emulator role holder.
+   -sc fsmo:rid            The RID master role holder.
+   -sc fsmo:im             The infrastructure master role holder.
+   -sc fsmo:forest         The forest-wide role holders.
+   -sc fsmo:schema         The schema master role holder.
+   -sc fsmo:dnm            The domain naming master role holder.
 
    SECURITY DESCRIPTOR SHORTCUTS
-   -sc sdfilter[:xx]       Fully decoded security descriptors; only the
-                           lines that contain xx when it is given.
-   -sc sdfilterns[:xx]     The same without the SACL.
-   -sc explaces[:xx]       Objects with explicit (not inherited) ACEs;
-                           only those of trustee xx when it is given.
+   -sc sdfilter            Fully decoded security descriptors with
+                           SIDs resolved, in the domain unless a base
+                           is given.
+   -sc sdfilter:xx         Only the descriptor lines that contain xx.
+   -sc sdfilterns          The same without the SACL.
+   -sc sdfilterns:xx       The same without the SACL, lines with xx.
+   -sc explaces            Objects with explicit (not inherited) ACEs,
+                           whole forest unless a base is given.
+   -sc explaces:xx         Only explicit ACEs of trustees containing xx.
+                           Your own -f narrows the objects of these
+                           three; without one every object is shown.
 
    REPLICATION AND METADATA SHORTCUTS
    -sc objmeta:xx          Attribute and value metadata of object xx.
@@ -496,16 +543,21 @@ const char* HelpShortcutText() {
                            failures of the server, from its RootDSE.
    -sc ncrepl              Cursors and neighbours of the naming context
                            given with -b.
+                           See -meta? for the layout of these values.
 
    EXCHANGE SHORTCUTS
-   -sc exchaddresses[:xx]  E-mail addresses of mail-enabled objects;
-                           only those beginning with xx when given.
+   -sc exchaddresses       E-mail addresses of mail-enabled objects.
+   -sc exchaddresses:xx    Only addresses beginning with xx.
    -sc exchmbxs            Mail-enabled objects with a mailbox.
-   -sc exchme[:type]       Mail-enabled objects without a mailbox; type
-                           is users, contacts or groups.
-   -sc exchsmtpaddr[:xx]   SMTP addresses; only of mail domain xx when
-                           given.
+   -sc exchme              Mail-enabled objects without a mailbox.
+   -sc exchme:users        The same, users only.
+   -sc exchme:contacts     The same, contacts only.
+   -sc exchme:groups       The same, groups only.
+   -sc exchsmtpaddr        SMTP addresses.
+   -sc exchsmtpaddr:xx     SMTP addresses in the mail domain xx.
    -sc exchprimarysmtp     Primary SMTP addresses.
+                           All of these search the whole forest through
+                           the global catalog unless -b is given.
 
    ADAM SHORTCUTS
    -sc adamsid:xx          Object with the SID xx in an ADAM instance.
@@ -519,78 +571,79 @@ const char* HelpShortcutText() {
 const char* HelpMetadataText() {
   return R"TXT(   MetaData Help
    =============
-   The directory keeps replication metadata in constructed attributes.
-   Each has a text form (XML) and a binary form, asked for by adding
-   ;binary to the attribute name; quelby decodes both into one line per
-   item, sorted as described below.
+   The directory keeps replication metadata in constructed attributes,
+   which must be asked for by name. Each has a text form (XML) and a
+   binary form, asked for by adding ;binary to the name. quelby decodes
+   the binary form into one line per item, sorted as described below.
 
    MetaData Attributes
    -------------------
    msDS-ReplQueueStatistics - RootDSE level
-      Output: queue statistics of the server.
-      Default sort: none.
+      Output: the number of queued operations and the times of the
+      current and oldest operations of each kind.
+      Default sort: none (one line).
 
    msDS-ReplPendingOps - RootDSE level
       Output: one line per pending replication operation.
-      Default sort: as returned.
+      Default sort: queue order.
+      -metasort options: dsa, date.
 
    msDS-ReplConnectionFailures and msDS-ReplLinkFailures - RootDSE level
       Output: one line per failing source with its failure count.
-      Default sort: source.
+      Default sort: dsa.
+      -metasort options: dsa, date (time of the first failure).
 
    msDS-ReplAllInboundNeighbors and msDS-ReplAllOutboundNeighbors
       - RootDSE level
       Output: one line per neighbour and naming context.
-      Default sort: naming context.
+      Default sort: dsa.
+      -metasort options: date (last success), nc, err.
 
    msDS-TopQuotaUsage - naming context level
       Output: one line per trustee with its quota usage.
       Default sort: as returned.
+      -metasort options: nc, owner.
 
    msDS-NCReplInboundNeighbors and msDS-NCReplOutboundNeighbors
       - naming context level
       Output: one line per neighbour.
-      Default sort: neighbour.
+      Default sort: dsa.
+      -metasort options: date (last success), nc, err.
 
    msDS-NCReplCursors - naming context level
       Output: one line per source with its up-to-date USN.
-      Default sort: source.
-      -metasort options: dsa, usn, time.
+      Default sort: date (last synchronisation).
+      -metasort options: dsa, date.
 
    msDS-ReplAttributeMetaData - object level
-      Output: one line per attribute with its version, time and source.
-      The originating and local update sequence numbers follow, so that
-      the line shows where and when each attribute was last written.
+      Output: one line per attribute: local USN, source DSA, originating
+      USN, time of the last change, version and attribute name.
       Default sort: attrib.
-      -metasort options: attrib, ver, time, dsa, ousn, lusn.
+      -metasort options: dsa, date, usnloc, usnorig, ver.
 
    msDS-ReplValueMetaData - object level
-      Output: one line per linked value with its version and times.
-      Values in legacy form (written before linked value replication was
-      enabled) show a creation time of zero.
-      Default sort: attrib.
-      -metasort options: attrib, object, ver, time, create, delete.
+      Output: one line per linked value: attribute, USNs, source DSA,
+      time, version, (+) for a present or (-) for a deleted value and
+      the value's DN. Values in legacy form (written before linked value
+      replication was enabled) show LEGACY in place of their USNs.
+      Default sort: by attribute, then by time.
+      -metasort options: attrib, obj, dsa, state, usnloc, usnorig, ver.
 
    Sort Options
    ------------
-   The output of every metadata attribute can be sorted on one of its
-   columns; the keys each attribute knows are listed with it above.
-   -metasort key sorts the metadata lines on that column. A dash after
-   the key, such as -metasort time-, reverses the order. Keys are given
-   in lower case; a key that is not known leaves the lines unsorted.
-     attrib   attribute name
-     ver      version
-     time     time of the last change
-     dsa      the directory system agent that made the change
-     ousn     originating update sequence number
-     lusn     local update sequence number
+   -metasort key sorts the decoded lines on that column; the keys each
+   attribute knows are listed with it above. A key is matched by the
+   beginning of the value and with case, so give it in lower case; a
+   value that is no key of the attribute keeps its default order. A
+   dash after the key, such as -metasort date-, reverses the order; a
+   lone - reverses the default order.
 
   Ex1:
-    quelby -b cn=jdoe,cn=users,dc=example,dc=com -s base msDS-ReplAttributeMetaData
+    quelby -b cn=jdoe,dc=x -s base msDS-ReplAttributeMetaData;binary
       Attribute metadata of one object, sorted by attribute name.
   Ex2:
-    quelby -b cn=g,dc=example,dc=com -s base msDS-ReplValueMetaData -metasort time-
-      Linked value metadata of a group, newest first.
+    quelby -b cn=g,dc=x -s base msDS-ReplValueMetaData;binary -metasort date-
+      Linked value metadata of a group, newest first within each attribute.
 )TXT";
 }
 

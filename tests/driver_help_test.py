@@ -84,6 +84,112 @@ class HelpLevelsTest(DriverTestCase):
             "Selected Attributes\n    cn\n    mail\n\n\n" + INDEX_FIRST), r)
 
 
+# Every switch name the program accepts, and every shortcut name.
+SWITCHES = """q d help ? ?? ???? sc? meta? gc gcb bit dsq c dn nodn elapsed elapsedms
+selapsed selapsedms tdc tdcs tdcgt tdcgts tdca tdcas rawsddl sddc sddl sddc+
+sddl+ showdel udp stats stats+ statsonly stats+only extname exterr simple dloid
+nr schema null root default domain config binenc samdc kerbenc nolabel noctl
+utc nocsvheader po owner ownercsv owneronly sdna pr prnr nrss list soao ssl
+flagdc schdc sl rootdse sitenamedc rootdsedc resolvesids resolvesidsldap alldc
+sidbinout guidbinout sddc++ sddl++ noowner nogroup nodacl nosacl recmute csvnoq
+mvfiltercs scexchnosys onlydacl onlysacl qlist onlydaclflag onlysaclflag
+onlyaclflags sdsizenl h b rb f s t u up ps p sort rsort excl maxe excldn
+excldndelim incldn incldndelim ff csvdelim csvmvdelim oao csv adcsv csvq e ef
+sc af replacedn replacedndelim mvfilter mvnotfilter mvfilterdelim asq decutc
+declocal encutc enclocal sddlfilter sddlnotfilter decsddlacl sdsize metasort
+fullrootdse""".split()
+
+SHORTCUTS = """modes forestmodes dcmodes masterncs domainncs domainncssl appparts
+appparts+ apppartsl whoami adamsid adsid sguid s2kguid r2kguid findpropsetrg
+propsetmembers propsetmembersl listpropsets listpropsetsl listpropsetscsv
+listvwrites listvwritesl listvwritescsv listxrights listxrightsl listxrightscsv
+adguid adamguid s sl scontains scontainsl cc ccl pas pasl indexed indexedl
+cindexed cindexedl sindexed sindexedl confidential confidentiall copy copyl
+constructed constructedl cat1 cat1l norepl norepll norepl+ norepll+ anr anrl
+tuple tuplel sdump tombstone tombstonel linked linkedl ugcenabled ugcenabledl
+usedugc dumpugcinfo fo kids u g c fsmo caua sdfilter sdfilterns explaces
+exchaddresses exchmbxs exchme exchsmtpaddr exchprimarysmtp objmeta objsmeta
+legacylvr legacylvrs legacygroupmembers replqueue ncrepl""".split()
+
+
+def level_text(args):
+    """The level's own text: the output without the index and the disclaimer."""
+    out = run(["-q"] + args).out
+    lines = out.split("\n")
+    return "\n".join(lines[17:-7]) + "\n"
+
+
+class HelpContentsTest(DriverTestCase):
+    def test_name_lists_are_complete(self):
+        self.assertEqual(len(set(SWITCHES)), 138)
+        self.assertEqual(len(set(SHORTCUTS)), 90)
+
+    def test_advanced_help_documents_every_switch(self):
+        text = level_text(["-??"])
+        documented = set()
+        for line in text.split("\n"):
+            for word in line.replace(",", " ").split():
+                if word.startswith("-"):
+                    documented.add(word[1:])
+        missing = [s for s in SWITCHES if s not in documented]
+        self.assertEqual(missing, [])
+        for heading in ("[CONNECTION OPTIONS]", "[QUERY OPTIONS]", "[OUTPUT OPTIONS]",
+                        "[AUTHENTICATION OPTIONS]", "[MISC OPTIONS]"):
+            self.assertIn("\n           " + heading + "\n", "\n" + text)
+        for note in ("   Multivalue Filter Notes:\n   ========================\n",
+                     "   SDDL Filter Notes:\n   ==================\n",
+                     "  Notes about STATS functionality\n", "\n  Notes:\n"):
+            self.assertIn(note, text)
+        for n in range(1, 9):
+            self.assertIn("\n  Ex%d:\n" % n, text)
+        # Defaults of the time limit, page size, delimiters and quote.
+        for default in ("Default is 120.", "Default is 1000.", "Default is ,.",
+                        "Default is ;.", 'Default is ".'):
+            self.assertIn(default, text)
+        self.assertTrue(270 <= text.count("\n") <= 300, text.count("\n"))
+
+    def test_shortcut_help_lists_every_shortcut(self):
+        text = level_text(["-????"])
+        self.assertTrue(text.startswith("\n   Quelby Shortcuts\n   ================\n"))
+        listed = set()
+        after_divider = text.split("   --------------Shortcuts--------------\n")[1]
+        self.assertTrue(after_divider.startswith("   -af "))
+        for line in after_divider.split("\n"):
+            if line.startswith("   -sc "):
+                form = line[7:].split(" ")[0]
+                listed.add(form.split(":")[0].split("[")[0])
+                if len(line) > 27 and len(line[:27].rstrip()) < 27:
+                    self.assertEqual(line[26], " ", line)
+                    self.assertNotEqual(line[27], " ", line)
+        self.assertEqual([s for s in SHORTCUTS if s not in listed], [])
+        for heading in ("QUICK OBJECT LOOKUP", "SCHEMA", "UNIVERSAL GROUP CACHING",
+                        "FSMO", "EXCHANGE", "ADAM"):
+            self.assertIn("\n\n   %s SHORTCUTS\n" % heading, text)
+        self.assertIn("-po", text)
+        self.assertTrue(200 <= text.count("\n") <= 236, text.count("\n"))
+
+    def test_metadata_help_covers_every_attribute(self):
+        text = level_text(["-meta?"])
+        self.assertTrue(text.startswith("   MetaData Help\n   =============\n"))
+        self.assertIn("   MetaData Attributes\n   -------------------\n", text)
+        self.assertIn("   Sort Options\n   ------------\n", text)
+        for attr in ("msDS-ReplQueueStatistics", "msDS-ReplPendingOps",
+                     "msDS-ReplConnectionFailures", "msDS-ReplLinkFailures",
+                     "msDS-ReplAllInboundNeighbors", "msDS-ReplAllOutboundNeighbors",
+                     "msDS-TopQuotaUsage", "msDS-NCReplInboundNeighbors",
+                     "msDS-NCReplOutboundNeighbors", "msDS-NCReplCursors",
+                     "msDS-ReplAttributeMetaData", "msDS-ReplValueMetaData"):
+            self.assertIn(attr, text)
+        # The sort keys the metadata decoders know.
+        for key in ("dsa", "date", "usnloc", "usnorig", "ver", "obj", "state",
+                    "nc", "err", "owner"):
+            self.assertRegex(text, r"-metasort options: .*\b%s\b" % key)
+        self.assertIn(";binary", text)
+        self.assertIn("\n  Ex1:\n", text)
+        self.assertIn("\n  Ex2:\n", text)
+        self.assertTrue(70 <= text.count("\n") <= 82, text.count("\n"))
+
+
 class BannerAndValidationTest(DriverTestCase):
     def test_bad_switches_reported_in_name_order(self):
         r = run(["-zz", "x", "-aa", "-b", "dc=x"])
