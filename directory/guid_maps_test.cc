@@ -58,17 +58,8 @@ std::string GuidKey(unsigned char first) {
   return GuidValueKey(&v);
 }
 
-class LoaderTest : public testing::Test {
+class LoaderTest : public ScriptedServerTest {
  protected:
-  plat::LDAP* Connect(ScriptedServer& server) {
-    ld_ = plat::ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), 0);
-    EXPECT_NE(ld_, nullptr);
-    return ld_;
-  }
-  void TearDown() override {
-    if (ld_ != nullptr) plat::ldap_unbind(ld_);
-  }
-  plat::LDAP* ld_ = nullptr;
   CZQTimer timer_{"OVERALL"};
 };
 

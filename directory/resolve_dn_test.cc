@@ -10,18 +10,7 @@
 
 namespace {
 
-class ResolveDnTest : public testing::Test {
- protected:
-  plat::LDAP* Connect(ScriptedLdapServer& server) {
-    ld_ = plat::ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), 0);
-    EXPECT_NE(ld_, nullptr);
-    return ld_;
-  }
-  void TearDown() override {
-    if (ld_ != nullptr) plat::ldap_unbind(ld_);
-  }
-  plat::LDAP* ld_ = nullptr;
-};
+using ResolveDnTest = ScriptedServerTest;
 
 TEST_F(ResolveDnTest, TheFirstEntrysDnFromANamesOnlyBaseSearch) {
   ScriptedLdapServer server({[](int64_t id) {

@@ -119,18 +119,12 @@ TEST(RootDse, FailedSearchPrintsTheSearchLines) {
 
 // --- The read, against a scripted server -------------------------------------
 
-class RootDseReadTest : public testing::Test {
+class RootDseReadTest : public ScriptedServerTest {
  protected:
-  plat::LDAP* Connect(ScriptedLdapServer& server) {
-    ld_ = plat::ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), 0);
-    EXPECT_NE(ld_, nullptr);
-    return ld_;
-  }
   void TearDown() override {
     g_Debug = false;
-    if (ld_ != nullptr) plat::ldap_unbind(ld_);
+    ScriptedServerTest::TearDown();
   }
-  plat::LDAP* ld_ = nullptr;
 };
 
 TEST_F(RootDseReadTest, FieldsFromTheEntryAndTheApplicationModeDefault) {

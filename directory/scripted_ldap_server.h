@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/ldap_ber.h"
+#include "platform/ldap_client.h"
 
 inline constexpr char kScriptedPagedOid[] = "1.2.840.113556.1.4.319";
 
@@ -254,4 +255,19 @@ class ScriptedLdapServer {
   std::vector<Search> seen_;
   int bindCode_ = 0;
   std::string bindText_;
+};
+
+// Fixture: a connection (not bound) to a scripted server, released after
+// the test.
+class ScriptedServerTest : public testing::Test {
+ protected:
+  plat::LDAP* Connect(ScriptedLdapServer& server) {
+    ld_ = plat::ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), 0);
+    EXPECT_NE(ld_, nullptr);
+    return ld_;
+  }
+  void TearDown() override {
+    if (ld_ != nullptr) plat::ldap_unbind(ld_);
+  }
+  plat::LDAP* ld_ = nullptr;
 };
