@@ -182,4 +182,21 @@ TEST_F(LoaderTest, AnEmptyAnswerLeavesTheTableAsItWas) {
   EXPECT_EQ(seen[0].attrs, std::vector<std::string>{"lDAPDisplayName"});
 }
 
+TEST(LoaderFailure, NoPagedSearchGivesTheInitLineAndKeepsTheTable) {
+  CZQTimer timer("OVERALL");
+  std::map<std::string, std::string> map = {{"{KEEP}", "kept"}};
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(LoadGuidMap("RIGHTS_GUIDS", nullptr, kNc, &timer, &map));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "LDAP_SEARCH_INIT_PAGE FAILED: WinError=87\n\n");
+  EXPECT_EQ(map.size(), 1u);
+  EXPECT_NE(timer.timers["RIGHTS_GUIDS"].second, 0u);  // stopped
+
+  std::map<std::string, int> set;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(LoadGenTimeAttribs(nullptr, "CN=Schema", &timer, &set));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "LDAP_SEARCH_INIT_PAGE FAILED: WinError=87\n\n");
+  EXPECT_TRUE(set.empty());
+  EXPECT_NE(timer.timers["LOAD_GEN_TIME_ATTRIBS"].second, 0u);
+}
+
 }  // namespace
