@@ -113,8 +113,9 @@ void CAuditDlg::OnBnClickedGo() {
         CloseEventLog(handle);
         continue;
       }
-      // The new backup is complete beside the old one before the old one is
-      // replaced, so a failure never leaves neither copy.
+      // The new backup is written complete beside the old one and then takes
+      // its place in one step, so there is always one whole copy. Replacing
+      // is refused where deleting would be: a read-only file, a folder.
       std::string fresh = file + ".new";
       plat::remove(fresh);  // a leftover of an interrupted run
       if (!BackupEventLogA(handle, fresh.c_str())) {
@@ -124,7 +125,7 @@ void CAuditDlg::OnBnClickedGo() {
             Format("Could Not Save %s Log! Error Code: %i", log.word, static_cast<int>(e)));
         return;
       }
-      if (plat::remove(file) != 0) {
+      if (plat::rename(fresh, file) != 0) {
         int e = errno;
         plat::remove(fresh);
         AddProgress(Format("Could Not Delete Old Log File! Error Code: %i", e));
@@ -132,13 +133,6 @@ void CAuditDlg::OnBnClickedGo() {
         runOk = false;
         CloseEventLog(handle);
         continue;
-      }
-      if (plat::rename(fresh, file) != 0) {
-        DWORD e = ErrnoToWinError(errno);
-        CloseEventLog(handle);
-        FatalStop(
-            Format("Could Not Save %s Log! Error Code: %i", log.word, static_cast<int>(e)));
-        return;
       }
     }
     if (clear) {

@@ -153,6 +153,26 @@ TEST_F(SaveRunTest, ReadOnlyOldBackupCannotBeDeleted) {
   EXPECT_NE(ReadFile(dirs.LogPath("Application")), "");  // no clearing after the failure
 }
 
+TEST_F(SaveRunTest, OldBackupThatIsAFolderIsNotReplaced) {
+  std::string folder = DriveFolder();
+  dlg.OnBnClickedGo();
+  ASSERT_EQ(unlink((folder + "app.evt").c_str()), 0);
+  ASSERT_EQ(mkdir((folder + "app.evt").c_str(), 0755), 0);
+  audit_test::WriteFile(folder + "app.evt/inside", "kept");
+  dlg.m_Clear = 1;
+  ui.answers = {IDNO, IDYES, IDYES};
+  dlg.OnBnClickedGo();
+  EXPECT_THAT(RunLines(),
+              ElementsAre("----------------", "Checking File Paths...", "Paths OK.",
+                          "Saving System Log...", "System Log Not Overwritten.",
+                          "Saving Application Log...",
+                          "Could Not Delete Old Log File! Error Code: 13",
+                          "Saving Security Log...", "Save Successful.",
+                          "Operation Encountered Errors."));
+  EXPECT_EQ(ReadFile(folder + "app.evt/inside"), "kept");
+  EXPECT_FALSE(Exists(folder + "app.evt.new"));
+}
+
 TEST_F(SaveRunTest, FailedNewBackupKeepsTheOldOne) {
   dlg.OnBnClickedGo();
   std::string oldSys = ReadFile(DriveFolder() + "sys.evt");

@@ -127,7 +127,8 @@ int remove(const std::string& path) {
 
 int rename(const std::string& from, const std::string& to) {
   std::string target = ToLinuxPath(to);
-  if (IsReadOnlyFile(target)) {
+  struct stat st;
+  if (IsReadOnlyFile(target) || (lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
     errno = EACCES;
     return -1;
   }

@@ -40,7 +40,8 @@ int _mkdir(const std::string& path);
 // 0 on success; -1 with errno otherwise.
 int remove(const std::string& path);
 
-// Renames a file, replacing an existing one unless that one is read-only.
+// Renames a file, replacing an existing file in one step. Like remove it
+// refuses to replace a read-only file or a folder (EACCES).
 // 0 on success; -1 with errno otherwise.
 int rename(const std::string& from, const std::string& to);
 

@@ -79,6 +79,12 @@ TEST(CrtDirsTest, RenameReplacesOnlyWritableFiles) {
   chmod(b.c_str(), 0644);
   EXPECT_EQ(plat::rename(a, b), 0);
   EXPECT_EQ(audit_test::ReadFile(b), "new");
+  // A folder is not replaced either, as remove does not delete one.
+  std::string folder = dirs.root + "/f";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  EXPECT_EQ(plat::rename(b, folder), -1);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(audit_test::ReadFile(b), "new");
 }
 
 }  // namespace
