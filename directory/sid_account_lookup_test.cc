@@ -1,0 +1,110 @@
+#include "directory/sid_account_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "directory/scripted_ldap_server.h"
+#include "platform/ldap_client.h"
+#include "platform/sid.h"
+
+namespace {
+
+std::vector<BYTE> Sid(const char* text) {
+  std::vector<BYTE> sid;
+  EXPECT_TRUE(plat::ConvertStringSidToSidA(text, &sid)) << text;
+  return sid;
+}
+
+ScriptedLdapServer::Reply Account(std::string dn, std::string samName) {
+  return [dn, samName](int64_t id) {
+    return EntryMessage(id, dn, {{"sAMAccountName", {samName}}}) + DoneMessage(id, 0, "", false);
+  };
+}
+
+ScriptedLdapServer::Reply ConfigurationContext(std::string config) {
+  return [config](int64_t id) {
+    return EntryMessage(id, "", {{"configurationNamingContext", {config}}}) + DoneMessage(id, 0, "", false);
+  };
+}
+
+ScriptedLdapServer::Reply CrossRef(std::string netbios) {
+  return [netbios](int64_t id) {
+    return EntryMessage(id, "CN=X,CN=Partitions", {{"nETBIOSName", {netbios}}}) + DoneMessage(id, 0, "", false);
+  };
+}
+
+using SidAccountLookupTest = ScriptedServerTest;
+
+TEST_F(SidAccountLookupTest, DomainFromTheObjectsDnThroughItsCrossReference) {
+  ScriptedLdapServer server({
+      Account("CN=Doe\\, John,OU=DC=Not Here,DC=corp,DC=example", "jdoe"),
+      ConfigurationContext("CN=Configuration,DC=corp,DC=example"),
+      CrossRef("CORP"),
+      Account("CN=Other,CN=Users,DC=corp,DC=example", "other"),
+  });
+  plat::LDAP* ld = Connect(server);
+  std::vector<BYTE> sid = Sid("S-1-5-21-1-2-3-1105");
+  std::string domain;
+  std::string name;
+  ASSERT_EQ(LookupSidInDirectory(ld, sid.data(), &domain, &name), 1);
+  EXPECT_EQ(domain, "CORP");
+  EXPECT_EQ(name, "jdoe");
+  // The domain's name is asked once: a second account of it needs one search.
+  ASSERT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-21-1-2-3-1106").data(), &domain, &name), 1);
+  EXPECT_EQ(domain, "CORP");
+  EXPECT_EQ(name, "other");
+
+  std::vector<ScriptedLdapServer::Search> seen = server.searches();
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[0].base, "<SID=S-1-5-21-1-2-3-1105>");
+  EXPECT_EQ(seen[0].scope, 0);
+  EXPECT_EQ(seen[1].base, "");
+  EXPECT_EQ(seen[2].base, "CN=Partitions,CN=Configuration,DC=corp,DC=example");
+  EXPECT_EQ(seen[2].scope, 1);
+  EXPECT_EQ(seen[3].base, "<SID=S-1-5-21-1-2-3-1106>");
+}
+
+TEST_F(SidAccountLookupTest, BuiltinGroupsAndAccountsOutsideADomainTree) {
+  ScriptedLdapServer server({
+      Account("CN=Storage Replica Administrators,CN=Builtin,DC=corp2,DC=example", "Storage Replica Administrators"),
+      Account("CN=Someone,O=NoDomain", "someone"),
+  });
+  plat::LDAP* ld = Connect(server);
+  std::string domain = "unchanged";
+  std::string name;
+  ASSERT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-32-582").data(), &domain, &name), 1);
+  EXPECT_EQ(domain, "BUILTIN");
+  EXPECT_EQ(name, "Storage Replica Administrators");
+  ASSERT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-21-7-8-9-500").data(), &domain, &name), 1);
+  EXPECT_EQ(domain, "");  // no domain: the bare account name
+  EXPECT_EQ(name, "someone");
+  EXPECT_EQ(server.searches().size(), 2u);  // no cross-reference asked
+}
+
+TEST_F(SidAccountLookupTest, NotFoundLeavesTheOutputsAlone) {
+  ScriptedLdapServer server({
+      [](int64_t id) { return DoneMessage(id, 0x20, "", false); },
+      // An object without an account name (such as a foreign principal).
+      [](int64_t id) {
+        return EntryMessage(id, "CN=S-1-5-21-4-5-6-7,CN=ForeignSecurityPrincipals,DC=x", {{"cn", {"x"}}}) +
+               DoneMessage(id, 0, "", false);
+      },
+  });
+  plat::LDAP* ld = Connect(server);
+  std::string domain = "d";
+  std::string name = "n";
+  EXPECT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-21-1-2-3-999").data(), &domain, &name), 0);
+  EXPECT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-21-4-5-6-7").data(), &domain, &name), 0);
+  EXPECT_EQ(domain, "d");
+  EXPECT_EQ(name, "n");
+  // No connection, no SID or an invalid SID: nothing is asked.
+  EXPECT_EQ(LookupSidInDirectory(nullptr, Sid("S-1-5-21-1-2-3-999").data(), &domain, &name), 0);
+  EXPECT_EQ(LookupSidInDirectory(ld, nullptr, &domain, &name), 0);
+  BYTE invalid[8] = {9, 9, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(LookupSidInDirectory(ld, invalid, &domain, &name), 0);
+  EXPECT_EQ(server.searches().size(), 2u);
+}
+
+}  // namespace
