@@ -9,6 +9,8 @@ AUDIT=${1:?audit executable}
 WORK=${2:?work folder}
 
 fail() { echo "window_test: FAIL: $*" >&2; exit 1; }
+# Every call to the X server is bounded too.
+T() { timeout 10 "$@"; }
 
 rm -rf "$WORK"
 mkdir -p "$WORK/logs" "$WORK/registry" "$WORK/drives/d" "$WORK/auto" || fail "cannot make $WORK"
@@ -37,51 +39,66 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free display number: no lock file and no socket.
-DISPLAY_NUM=""
-for n in $(seq 97 140); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then DISPLAY_NUM=$n; break; fi
-done
-[ -n "$DISPLAY_NUM" ] || fail "no free display number"
-Xvfb ":$DISPLAY_NUM" -screen 0 800x600x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+# Xvfb picks a free display itself and writes its number once it accepts
+# connections, so test runs side by side never share a display.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
 XVFB_PID=$!
-export DISPLAY=":$DISPLAY_NUM"
+DISPLAY_NUM=""
 for _ in $(seq 1 100); do
-  xdotool getdisplaygeometry >/dev/null 2>&1 && break
+  # The number is complete once its line has ended.
+  [ "$(wc -l < "$WORK/display")" -ge 1 ] && DISPLAY_NUM=$(head -n 1 "$WORK/display") && break
   kill -0 "$XVFB_PID" 2>/dev/null || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
   sleep 0.1
 done
-xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb not ready on $DISPLAY"
+[ -n "$DISPLAY_NUM" ] || fail "Xvfb gave no display number"
+export DISPLAY=":$DISPLAY_NUM"
+T xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb not ready on $DISPLAY"
 
 DATE=$(date +%m-%d-%y)
 "$AUDIT" -auto -nooverwrite "-path:$WORK/auto/" >"$WORK/audit.log" 2>&1 &
 AUDIT_PID=$!
 
 # The unattended run's window closes once the run is done; the dialog shown
-# after it is then the only window named Tervane, and it stays.
+# after it is then the only window named Tervane (message boxes have that
+# name too), and it stays.
 for _ in $(seq 1 150); do
   kill -0 "$AUDIT_PID" 2>/dev/null || fail "audit ended early: $(cat "$WORK/audit.log")"
   [ -f "$WORK/auto/$DATE/sec.evt" ] && break
   sleep 0.2
 done
 [ -f "$WORK/auto/$DATE/sec.evt" ] || fail "timed out waiting for the backups"
+
+# The one window named Tervane, the same for a second; empty otherwise.
+steady_window() {
+  local ids again
+  ids=$(T xdotool search --onlyvisible --name '^Tervane$' 2>/dev/null)
+  [ "$(printf '%s\n' "$ids" | grep -c .)" = 1 ] || return 1
+  sleep 1
+  again=$(T xdotool search --onlyvisible --name '^Tervane$' 2>/dev/null)
+  [ "$again" = "$ids" ] || return 1
+  echo "$ids"
+}
+
+# The window found may still be the unattended run's, closing under a slow
+# machine: the screenshot of the dialog is taken again from a fresh search
+# until it succeeds.
+SHOT="$WORK/audit-window.png"
 WID=""
-for _ in $(seq 1 50); do
+for _ in $(seq 1 20); do
   kill -0 "$AUDIT_PID" 2>/dev/null || fail "audit ended early: $(cat "$WORK/audit.log")"
-  ids=$(xdotool search --name '^Tervane$' 2>/dev/null)
-  if [ "$(printf '%s\n' "$ids" | grep -c .)" = 1 ]; then
-    sleep 0.5
-    [ "$(xdotool search --name '^Tervane$' 2>/dev/null)" = "$ids" ] && { WID=$ids; break; }
+  if WID=$(steady_window); then
+    sleep 0.3  # let it draw
+    if T import -window "$WID" "$WORK/audit-dialog.png" 2>/dev/null &&
+       [ "$(steady_window)" = "$WID" ]; then
+      break
+    fi
   fi
+  WID=""
   sleep 0.2
 done
 [ -n "$WID" ] || fail "timed out waiting for the dialog"
-sleep 0.5  # let it draw
-
-SHOT="$WORK/audit-window.png"
-import -window root "$SHOT" || fail "screenshot failed"
+T import -window root "$SHOT" || fail "screenshot failed"
 [ -s "$SHOT" ] || fail "empty screenshot"
-import -window "$WID" "$WORK/audit-dialog.png" || fail "screenshot of the dialog failed"
 
 for pair in syslog:sys.evt user.log:app.evt auth.log:sec.evt; do
   log=${pair%%:*}; evt=${pair##*:}
@@ -93,18 +110,19 @@ done
 [ ! -e "$WORK/stored" ] || fail "the stored folder was used"
 
 # Close the dialog with Escape and wait for the program to end.
-xdotool key --window "$WID" Escape >/dev/null 2>&1
-for _ in $(seq 1 50); do
-  kill -0 "$AUDIT_PID" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$AUDIT_PID" 2>/dev/null; then
-  xdotool windowfocus --sync "$WID" key Escape >/dev/null 2>&1
+for attempt in 1 2 3; do
+  W=$(T xdotool search --onlyvisible --name '^Tervane$' 2>/dev/null | tail -n 1)
+  [ -n "$W" ] || W=$WID
+  if [ "$attempt" = 1 ]; then
+    T xdotool key --window "$W" Escape >/dev/null 2>&1
+  else
+    T xdotool windowfocus --sync "$W" key Escape >/dev/null 2>&1
+  fi
   for _ in $(seq 1 50); do
-    kill -0 "$AUDIT_PID" 2>/dev/null || break
+    kill -0 "$AUDIT_PID" 2>/dev/null || break 2
     sleep 0.1
   done
-fi
+done
 kill -0 "$AUDIT_PID" 2>/dev/null && fail "the dialog did not close"
 wait "$AUDIT_PID"
 rc=$?
