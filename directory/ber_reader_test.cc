@@ -183,4 +183,15 @@ TEST(BerReader, DebugDumpsStayInsideTheBuffer) {
   EXPECT_EQ(out, "DEBUG: *****GETTING INT:\n0000 02 7f 01 \nDECODE:\n_\x7f_\n\nDEBUG: *****INT VAL=0\n");
 }
 
+TEST(BerReader, DebugLinesOfAStringRead) {
+  g_Debug = true;
+  testing::internal::CaptureStdout();
+  int consumed = 0;
+  std::string text = OctetString({0x04, 0x02, 'h', 'i'}, &consumed);
+  std::string out = testing::internal::GetCapturedStdout();
+  g_Debug = false;
+  EXPECT_EQ(text, "hi");
+  EXPECT_EQ(out, "DEBUG: *****GETTING STR:\n0000 04 02 68 69 \nDECODE:\n__hi\n\nDEBUG: *****STR VAL=hi\n");
+}
+
 }  // namespace

@@ -237,4 +237,26 @@ TEST_F(SearchStatsTest, FilterBreakdownKeepsValueParenthesesOnTheTermLine) {
   EXPECT_EQ(out.substr(at + 19), "(|\n  (cn=a(b)c)\n  (!\n    (sn=x)\n)\n)\n");
 }
 
+TEST_F(SearchStatsTest, DebugLinesOfTheWalk) {
+  g_Debug = true;
+  std::string out = Decode({0x30, 0x06, 0x02, 0x01, 0x03, 0x02, 0x01, 0x10});
+  g_Debug = false;
+  EXPECT_EQ(out,
+            "DEBUG: STATS OID: 1.2.840.113556.1.4.970\n"
+            "DEBUG: STATS Len:8\n"
+            "DEBUG: STATS:\n"
+            "0000 30 06 02 01 03 02 01 10 \nDECODE:\n0_______\n\n"
+            "              TAG: 2  - LEN: 0  -  DWLEN: 6\n"
+            "DEBUG: *****GETTING INT:\n0000 02 01 03 \nDECODE:\n___\n\n"
+            "DEBUG: *****INT VAL=3\n"
+            "DEBUG: INT: 3\n"
+            "              #2 - TAG: 2  - LEN: 3  -  DWLEN: 6\n\n\n"
+            "              TAG: 2  - LEN: 0  -  DWLEN: 3\n"
+            "DEBUG: *****GETTING INT:\n0000 02 01 10 \nDECODE:\n___\n\n"
+            "DEBUG: *****INT VAL=16\n"
+            "DEBUG: INT: 16\n"
+            "              #2 - TAG: 2  - LEN: 3  -  DWLEN: 3\n\n\n");
+  EXPECT_EQ(g_SearchStats.elapsedMs, 16u);
+}
+
 }  // namespace
