@@ -170,6 +170,15 @@ TEST_F(DstimeZone, ZonesWithoutDaylightSaving) {
   EXPECT_EQ(Make(kUnixEpoch, false).isoDateTimeZoned, "1970/01/01-00:00:00 UNKNOWN TZ");
 }
 
+TEST_F(DstimeZone, SydneyInAYearWithDaylightSaving) {
+  Zone("Australia/Sydney");
+  // Standard time on 2 April 1979, in a year whose summers kept daylight
+  // saving (it ended on 4 March and came back on 28 October).
+  EXPECT_EQ(Make(Utc(1979, 4, 2), false).isoDateTimeZoned, "1979/04/02-10:00:00 AEST");
+  EXPECT_EQ(Make(Utc(1979, 1, 15), false).isoDateTimeZoned, "1979/01/15-11:00:00 AEDT");
+  EXPECT_EQ(Make(Utc(1970, 6, 1), false).isoDateTimeZoned, "1970/06/01-10:00:00 UNKNOWN TZ");
+}
+
 TEST_F(DstimeZone, ZoneChangeShowsInLaterValues) {
   const int64_t v = Utc(2021, 1, 15, 12, 0, 0);
   Zone("Asia/Tokyo");

@@ -1,7 +1,10 @@
 #include "platform/filetime.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "platform/last_error.h"
 
@@ -78,6 +81,51 @@ bool ZoneAt(int64_t unixSeconds, ZoneState* out) {
   out->dst = tm.tm_isdst > 0;
   out->name = tm.tm_zone != nullptr ? tm.tm_zone : "";
   return true;
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
+
+// Whether the zone has daylight saving at any time of one local calendar
+// year, with one standard and one daylight state seen in it.
+struct YearZone {
+  bool hasStandard = false;
+  bool hasDaylight = false;
+  ZoneState standard;
+  ZoneState daylight;
+};
+
+// The zone's states over a local year, sampled at noon UTC of every day.
+// Kept per year for the zone named by TZ (a new TZ value starts afresh), so
+// that a run over many values reads each year once. Null when the zone
+// cannot be read.
+const YearZone* YearZoneOf(int64_t year) {
+  static bool cachedHasTz = false;
+  static std::string cachedTz;
+  static std::map<int64_t, YearZone> cache;
+  const char* tz = std::getenv("TZ");
+  if ((tz != nullptr) != cachedHasTz || (tz != nullptr && cachedTz != tz)) {
+    cache.clear();
+    cachedHasTz = tz != nullptr;
+    cachedTz = tz != nullptr ? tz : "";
+  }
+  auto found = cache.find(year);
+  if (found != cache.end()) return &found->second;
+  YearZone result;
+  int64_t first = DaysFromCivil(year, 1, 1);
+  int64_t last = DaysFromCivil(year + 1, 1, 1);
+  for (int64_t day = first; day < last; ++day) {
+    ZoneState z;
+    if (!ZoneAt(day * 86400 + 43200, &z)) return nullptr;
+    if (z.dst && !result.hasDaylight) {
+      result.daylight = z;
+      result.hasDaylight = true;
+    } else if (!z.dst && !result.hasStandard) {
+      result.standard = z;
+      result.hasStandard = true;
+    }
+    if (result.hasDaylight && result.hasStandard) break;
+  }
+  return &cache.emplace(year, std::move(result)).first->second;
 }
 
 void CopyName(const std::string& name, char16_t (&dst)[32]) {
@@ -193,24 +241,28 @@ DWORD GetTimeZoneInformationAt(const FILETIME* utc, TIME_ZONE_INFORMATION* info)
   tzset();
   *info = TIME_ZONE_INFORMATION{};
   int64_t secs = UnixSeconds(ToTicks(utc));
-  constexpr int64_t kHalfYear = 182 * 86400;
-  ZoneState at, earlier, later;
-  if (!ZoneAt(secs, &at) || !ZoneAt(secs - kHalfYear, &earlier) ||
-      !ZoneAt(secs + kHalfYear, &later)) {
+  ZoneState at;
+  if (!ZoneAt(secs, &at)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return TIME_ZONE_ID_INVALID;
   }
-  const ZoneState* standard = nullptr;
-  const ZoneState* daylight = nullptr;
-  for (const ZoneState* z : {&at, &earlier, &later}) {
-    if (z->dst && daylight == nullptr) daylight = z;
-    if (!z->dst && standard == nullptr) standard = z;
+  // Daylight saving is judged by the local calendar year of the instant, as
+  // the platform keeps its rules year by year: a zone keeps daylight saving
+  // for the whole of any year in which its clocks change.
+  int64_t y, m, d;
+  CivilFromDays(FloorDiv(secs + at.offset, 86400), &y, &m, &d);
+  const YearZone* year = YearZoneOf(y);
+  if (year == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return TIME_ZONE_ID_INVALID;
   }
-  if (daylight == nullptr) {
+  if (!year->hasDaylight && !at.dst) {
     info->Bias = static_cast<LONG>(-at.offset / 60);
     CopyName(at.name, info->StandardName);
     return TIME_ZONE_ID_UNKNOWN;
   }
+  const ZoneState* standard = at.dst ? (year->hasStandard ? &year->standard : nullptr) : &at;
+  const ZoneState* daylight = at.dst ? &at : &year->daylight;
   if (standard != nullptr) {
     info->Bias = static_cast<LONG>(-standard->offset / 60);
     CopyName(standard->name, info->StandardName);

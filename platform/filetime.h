@@ -38,10 +38,10 @@ struct TIME_ZONE_INFORMATION {
   LONG DaylightBias;
 };
 
-// The zone as it stands at the instant utc: TIME_ZONE_ID_UNKNOWN when no
-// daylight saving applies around it (within half a year), otherwise
-// STANDARD or DAYLIGHT as in force at that instant. Names are the zone
-// database's abbreviations. TIME_ZONE_ID_INVALID on failure.
+// The zone as it stands at the instant utc: TIME_ZONE_ID_UNKNOWN when the
+// zone has no daylight saving at any time of the instant's local calendar
+// year, otherwise STANDARD or DAYLIGHT as in force at that instant. Names
+// are the zone database's abbreviations. TIME_ZONE_ID_INVALID on failure.
 DWORD GetTimeZoneInformationAt(const FILETIME* utc, TIME_ZONE_INFORMATION* info);
 
 }  // namespace plat

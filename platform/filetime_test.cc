@@ -165,6 +165,51 @@ TEST_F(ZoneTest, OffsetInForceAtEachInstant) {
   EXPECT_EQ(plat::GetTimeZoneInformationAt(&now, &tzi), plat::TIME_ZONE_ID_UNKNOWN);
 }
 
+TEST_F(ZoneTest, DaylightSavingIsJudgedByTheLocalYear) {
+  plat::TIME_ZONE_INFORMATION tzi;
+  Zone("Australia/Sydney");
+  // In 1979 summer time ended on 4 March and began again on 28 October, so
+  // half a year either side of 2 April is standard time; the year still has
+  // daylight saving.
+  FILETIME autumn = Ft(ViaTimegm(1979, 4, 2, 0, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&autumn, &tzi), plat::TIME_ZONE_ID_STANDARD);
+  EXPECT_EQ(std::u16string(tzi.StandardName), u"AEST");
+  EXPECT_EQ(std::u16string(tzi.DaylightName), u"AEDT");
+  EXPECT_EQ(tzi.Bias, -600);
+  EXPECT_EQ(tzi.DaylightBias, -60);
+  FILETIME summer = Ft(ViaTimegm(1979, 1, 15, 0, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&summer, &tzi), plat::TIME_ZONE_ID_DAYLIGHT);
+  EXPECT_EQ(std::u16string(tzi.DaylightName), u"AEDT");
+  EXPECT_EQ(std::u16string(tzi.StandardName), u"AEST");
+  // 1970 had no summer time there (it began in October 1971).
+  FILETIME before = Ft(ViaTimegm(1970, 6, 1, 0, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&before, &tzi), plat::TIME_ZONE_ID_UNKNOWN);
+  FILETIME firstYear = Ft(ViaTimegm(1971, 3, 1, 0, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&firstYear, &tzi), plat::TIME_ZONE_ID_STANDARD);
+
+  // The year is the local one: 31 December 1970 14:00 UTC is already 1971
+  // in Sydney, an hour earlier it is still 1970 there.
+  FILETIME newYear = Ft(ViaTimegm(1970, 12, 31, 14, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&newYear, &tzi), plat::TIME_ZONE_ID_STANDARD);
+  FILETIME oldYear = Ft(ViaTimegm(1970, 12, 31, 13, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&oldYear, &tzi), plat::TIME_ZONE_ID_UNKNOWN);
+
+  // A zone that gave up daylight saving: Asia/Tokyo last changed its clocks
+  // in 1951.
+  Zone("Asia/Tokyo");
+  FILETIME tokyo1951 = Ft(ViaTimegm(1951, 12, 1, 0, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&tokyo1951, &tzi), plat::TIME_ZONE_ID_STANDARD);
+  FILETIME tokyo1952 = Ft(ViaTimegm(1952, 12, 1, 0, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&tokyo1952, &tzi), plat::TIME_ZONE_ID_UNKNOWN);
+
+  // A change of TZ between calls is seen at once.
+  Zone("Europe/Berlin");
+  FILETIME berlin = Ft(ViaTimegm(1990, 4, 2, 0, 0, 0));
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&berlin, &tzi), plat::TIME_ZONE_ID_DAYLIGHT);
+  Zone("Asia/Kolkata");
+  EXPECT_EQ(plat::GetTimeZoneInformationAt(&berlin, &tzi), plat::TIME_ZONE_ID_UNKNOWN);
+}
+
 TEST_F(ZoneTest, LocalToUtcAroundChanges) {
   Zone("Europe/Berlin");
   auto toUtc = [](int64_t localTicks, int64_t* utc) {

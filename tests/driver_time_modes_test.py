@@ -24,10 +24,15 @@ def utc_of(ticks):
 
 
 def has_daylight_saving(zone, utc):
-    """Daylight saving in force at the instant or half a year either side."""
+    """Daylight saving in force at any time of the instant's local calendar year."""
     tz = zoneinfo.ZoneInfo(zone)
-    half_year = datetime.timedelta(days=182)
-    return any((utc + d).astimezone(tz).dst() for d in (-half_year, datetime.timedelta(0), half_year))
+    year = utc.astimezone(tz).year
+    day = datetime.datetime(year, 1, 1, 12, tzinfo=datetime.timezone.utc)
+    while day.year == year:
+        if day.astimezone(tz).dst():
+            return True
+        day += datetime.timedelta(days=1)
+    return False
 
 
 def sample_ticks():
@@ -41,6 +46,8 @@ def sample_ticks():
     lo = ticks_of(datetime.datetime(1971, 1, 1, tzinfo=datetime.timezone.utc))
     hi = ticks_of(datetime.datetime(2037, 12, 31, tzinfo=datetime.timezone.utc))
     values += [rng.randrange(lo, hi) for _ in range(12)]
+    # Standard time in Sydney, half a year from either summer of 1979.
+    values.append(ticks_of(datetime.datetime(1979, 4, 2, tzinfo=datetime.timezone.utc)))
     return values
 
 
