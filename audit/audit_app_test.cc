@@ -53,6 +53,24 @@ TEST(CommandLineTest, Flags) {
   EXPECT_EQ(pathWithColon.m_AutoPath, "d:\\backups\\");
 }
 
+// Stores the defaults as Configure does, with the given automatic-mode
+// folder and clear setting.
+void StoreDefaults(const std::string& autoLocation, DWORD clear) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Calvetta\\Tervane", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  char text[80] = {};
+  for (const char* name : {"SysName", "Drive", "Type"}) {
+    std::snprintf(text, sizeof text, "v");
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<BYTE*>(text), 80);
+  }
+  std::snprintf(text, sizeof text, "%s", autoLocation.c_str());
+  RegSetValueExA(key, "AutoLocation", 0, REG_SZ, reinterpret_cast<BYTE*>(text), 80);
+  RegSetValueExA(key, "Clear", 0, REG_DWORD, reinterpret_cast<BYTE*>(&clear), 4);
+  RegCloseKey(key);
+}
+
 class StartTest : public testing::Test {
  protected:
   StartTest() {
@@ -106,21 +124,7 @@ TEST_F(StartTest, AutoNooverwriteOnANewDaySavesSilentlyThenShowsTheDialog) {
 
 TEST_F(StartTest, CommandLineWinsOverTheStoredDefaultsForTheRun) {
   // Stored: clearing on, another automatic folder.
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Calvetta\\Tervane", 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  char text[80] = {};
-  for (const char* name : {"SysName", "Drive", "Type"}) {
-    std::snprintf(text, sizeof text, "v");
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<BYTE*>(text), 80);
-  }
-  std::snprintf(text, sizeof text, "%s", (dirs.root + "/stored/").c_str());
-  RegSetValueExA(key, "AutoLocation", 0, REG_SZ, reinterpret_cast<BYTE*>(text), 80);
-  DWORD one = 1;
-  RegSetValueExA(key, "Clear", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
-  RegCloseKey(key);
-
+  StoreDefaults(dirs.root + "/stored/", 1);
   std::string log = audit_test::ReadFile(dirs.LogPath("System"));
   Run({"-auto", "-clear", "-noclear", "-path:" + base});
   EXPECT_EQ(audit_test::ReadFile(dirs.LogPath("System")), log);  // not cleared
@@ -137,20 +141,7 @@ TEST_F(StartTest, WithoutAutoNothingIsSaved) {
 }
 
 TEST_F(StartTest, AutoWithEmptyPathUsesTheStoredFolder) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Calvetta\\Tervane", 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  char text[80] = {};
-  for (const char* name : {"SysName", "Drive", "Type"}) {
-    std::snprintf(text, sizeof text, "v");
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<BYTE*>(text), 80);
-  }
-  std::snprintf(text, sizeof text, "%s", base.c_str());
-  RegSetValueExA(key, "AutoLocation", 0, REG_SZ, reinterpret_cast<BYTE*>(text), 80);
-  DWORD zero = 0;
-  RegSetValueExA(key, "Clear", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), 4);
-  RegCloseKey(key);
+  StoreDefaults(base, 0);
   Run({"-auto", "-path:"});
   EXPECT_TRUE(audit_test::Exists(base + DateText() + "/sec.evt"));
 }

@@ -28,12 +28,14 @@ bool IsReadOnlyFile(const std::string& linuxPath) {
 
 }  // namespace
 
-std::string DriveRoot() {
-  const char* env = std::getenv("AUDIT_DRIVE_ROOT");
-  std::string root = (env && *env) ? env : "/mnt";
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
-  return root;
+std::string EnvFolder(const char* variable, const char* fallback) {
+  const char* env = std::getenv(variable);
+  std::string folder = (env && *env) ? env : fallback;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
 }
+
+std::string DriveRoot() { return EnvFolder("AUDIT_DRIVE_ROOT", "/mnt"); }
 
 std::string ToLinuxPath(const std::string& winPath) {
   std::string rest = winPath;

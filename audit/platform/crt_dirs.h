@@ -12,6 +12,10 @@ namespace plat {
 
 constexpr unsigned MAX_PATH = 260;
 
+// A folder named by an environment variable, or the fallback when it is
+// unset or empty; without trailing slashes.
+std::string EnvFolder(const char* variable, const char* fallback);
+
 // The drive root folder: AUDIT_DRIVE_ROOT, or /mnt.
 std::string DriveRoot();
 

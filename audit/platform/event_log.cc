@@ -66,12 +66,7 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-std::string EventLogFolder() {
-  const char* env = std::getenv("AUDIT_LOG_DIR");
-  std::string dir = (env && *env) ? env : "/var/log";
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
-}
+std::string EventLogFolder() { return EnvFolder("AUDIT_LOG_DIR", "/var/log"); }
 
 std::string EventLogFile(const std::string& logName) {
   const char* file = nullptr;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "audit/platform/crt_dirs.h"
+
 namespace plat {
 
 struct RegKey {
@@ -106,10 +108,7 @@ HKEY NewKey(const std::string& folder, REGSAM access) {
 const HKEY HKEY_LOCAL_MACHINE = &g_localMachine;
 
 std::string RegistryRoot() {
-  const char* env = std::getenv("AUDIT_REGISTRY_DIR");
-  std::string root = (env && *env) ? env : "/var/lib/audit/registry";
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
-  return root;
+  return EnvFolder("AUDIT_REGISTRY_DIR", "/var/lib/audit/registry");
 }
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM access, HKEY* result) {
