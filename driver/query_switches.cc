@@ -38,10 +38,12 @@ bool ParseNumber(const std::string& text, long* out) {
   return true;
 }
 
-// Reads a numeric switch; a value that is not a number, or below minimum,
-// is a switch error.
+constexpr long kHighestPort = 65535;
+
+// Reads a numeric switch; a value that is not a number, or outside
+// minimum..maximum, is a switch error.
 long ReadNumberSwitch(CCmdLine& cmdLine, const char* name, long minimum,
-                      const char* what) {
+                      const char* what, long maximum = INT_MAX) {
   std::string text = cmdLine.GetValue(name);
   long value = 0;
   if (!ParseNumber(text, &value)) {
@@ -53,7 +55,24 @@ long ReadNumberSwitch(CCmdLine& cmdLine, const char* name, long minimum,
                         (minimum > 0 ? "a positive number" : "0 or more") +
                         ": [" + text + "]");
   }
+  if (value > maximum) {
+    FailWithSwitchError(std::string(what) + " (-" + name + ") must be at most " +
+                        std::to_string(maximum) + ": [" + text + "]");
+  }
   return value;
+}
+
+// The port of a "host:port" value must be a port number, so that a typing
+// error never sends the query to the default port instead.
+void CheckHostPort(const std::string& host) {
+  size_t colon = host.find(':');
+  if (colon == std::string::npos) return;
+  std::string text = host.substr(colon + 1, host.find(':', colon + 1) - colon - 1);
+  bool digitsOnly = text.size() <= 5 &&
+      text.find_first_not_of("0123456789") == std::string::npos;
+  if (digitsOnly && std::atol(text.c_str()) <= kHighestPort) return;
+  FailWithSwitchError("Port in host:port (-h) must be a number from 0 to " +
+                      std::to_string(kHighestPort) + ": [" + host + "]");
 }
 
 void FillAceFilter(const std::string& value, std::vector<std::string>* fields,
@@ -256,6 +275,7 @@ void ReadConnectionSettings(CCmdLine& cmdLine, QuerySettings& s) {
       s.excludedAttributes.insert(name);
     }
   }
+  CheckHostPort(s.host);
   s.port = SplitHostPort(&s.host);
   if (has("udp")) s.udp = true;
   if (has("dloid")) s.loadSchemaKinds = false;
@@ -271,7 +291,7 @@ void ReadConnectionSettings(CCmdLine& cmdLine, QuerySettings& s) {
     s.maxEntries = ReadNumberSwitch(cmdLine, "maxe", 0, "Maximum entries");
     s.entriesLeft = s.maxEntries;
   }
-  if (has("p")) s.port = static_cast<int>(ReadNumberSwitch(cmdLine, "p", 0, "Port"));
+  if (has("p")) s.port = static_cast<int>(ReadNumberSwitch(cmdLine, "p", 0, "Port", kHighestPort));
   if (has("tdca")) {
     cmdLine.SetValue("tdc", "");
     cmdLine.SetValue("tdcgt", "");

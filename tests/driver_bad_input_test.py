@@ -31,6 +31,16 @@ class NumericSwitchTest(DriverTestCase):
             self.assertReachedDirectory(self.query(switch, "0"))
             self.assertReachedDirectory(self.query(switch, "30"))
 
+    def test_ports_out_of_range_are_refused(self):
+        r = self.query("-p", "65536")
+        self.assertUsageError(r, "Port (-p) must be at most 65535: [65536]")
+        self.assertReachedDirectory(self.query("-p", "65535"))
+        for host in ("127.0.0.1:abc", "127.0.0.1:-5", "127.0.0.1:9999999", "127.0.0.1: 9"):
+            r = run(["-q", "-b", "dc=x", "-h", host])
+            self.assertUsageError(r, "Port in host:port (-h) must be a number from 0 to 65535: [%s]" % host)
+        for host in ("127.0.0.1:9", "127.0.0.1:"):
+            self.assertReachedDirectory(run(["-q", "-b", "dc=x", "-h", host]))
+
     def test_error_block_layout(self):
         r = self.query("-t", "-3")
         self.assertEqual(r.out, "\nERROR:\nERROR: Time limit (-t) must be 0 or more: [-3]\nERROR:\n\n"
