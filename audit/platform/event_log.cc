@@ -161,6 +161,14 @@ BOOL ClearEventLogA(HANDLE log, const char* backupFile) {
 
   int wfd = ::open(log->path.c_str(), O_WRONLY | O_CLOEXEC);
   if (wfd < 0) return FailErrno(errno);
+  // The file under the log's name must still be the one backed up: a log
+  // rotated since holds records that no backup has.
+  struct stat opened, named;
+  if (fstat(log->fd, &opened) != 0 || fstat(wfd, &named) != 0 ||
+      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+    ::close(wfd);
+    return Fail(ERROR_EVENTLOG_FILE_CHANGED);
+  }
   // Records written since the backup go into it first; the log is emptied
   // only when the backup holds everything it has.
   errno = 0;

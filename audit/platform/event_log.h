@@ -35,7 +35,8 @@ BOOL BackupEventLogA(HANDLE log, const char* backupFile);
 
 // Empties the log. With backupFile NULL the log must have been backed up
 // completely through this handle; records written since are added to that
-// backup first. With a backup file name the log is first backed up there.
+// backup first. A log whose file was replaced since it was opened (rotated)
+// is not cleared (ERROR_EVENTLOG_FILE_CHANGED). With a backup file name the log is first backed up there.
 // Nonzero on success; 0 with the last error set.
 BOOL ClearEventLogA(HANDLE log, const char* backupFile);
 

@@ -87,6 +87,24 @@ TEST_F(EventLogTest, ClearNeedsABackupAndKeepsRecordsWrittenSinceIt) {
   CloseEventLog(h);
 }
 
+TEST_F(EventLogTest, ALogRotatedAfterItsBackupIsNotCleared) {
+  HANDLE h = OpenEventLogA(nullptr, "System");
+  ASSERT_NE(h, nullptr);
+  std::string before = ReadFile(dirs.LogPath("System"));
+  std::string file = dirs.root + "/sys.evt";
+  ASSERT_TRUE(BackupEventLogA(h, file.c_str()));
+  std::string rotated = dirs.LogPath("System") + ".1";
+  ASSERT_EQ(rename(dirs.LogPath("System").c_str(), rotated.c_str()), 0);
+  audit_test::WriteFile(dirs.LogPath("System"), "a record in the new log\n");
+  EXPECT_FALSE(ClearEventLogA(h, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_EVENTLOG_FILE_CHANGED);
+  // Neither log loses a record.
+  EXPECT_EQ(ReadFile(dirs.LogPath("System")), "a record in the new log\n");
+  EXPECT_EQ(ReadFile(rotated), before);
+  EXPECT_EQ(ReadFile(file), before);
+  CloseEventLog(h);
+}
+
 TEST_F(EventLogTest, BadHandles) {
   EXPECT_FALSE(BackupEventLogA(nullptr, "x"));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
