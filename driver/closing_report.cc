@@ -1,5 +1,6 @@
 // Closing report: releases the main connection, prints the object count, the
 // search's elapsed time, the stopwatch listing and the statistics report.
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 
@@ -24,8 +25,11 @@ void PrintClosingReport(QueryRun& run) {
     if ((!s.quotedDn && !g_Quiet) || s.countOnly) {
       std::cout << "\n" << st.objectCount << " Objects returned\n";
     }
+    // Each time is taken before its line is begun, so that the stopwatch's
+    // debug lines (under -d) come before the line, not inside it.
     if (s.elapsedMs && st.searchTimer != nullptr) {
-      std::cout << "Elapsed MS: " << st.searchTimer->ElapsedMs("T1") << "\n";
+      const uint32_t ms = st.searchTimer->ElapsedMs("T1");
+      std::cout << "Elapsed MS: " << ms << "\n";
     }
     if (s.elapsed && st.searchTimer != nullptr) {
       const float seconds = static_cast<float>(st.searchTimer->ElapsedSeconds("T1"));
