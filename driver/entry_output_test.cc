@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "common/cmdline.h"
+#include "common/process_state.h"
+#include "directory/scripted_ldap_server.h"
 #include "driver/search_state.h"
 #include "driver/settings.h"
+#include "values/attribute_kinds.h"
 
 namespace {
 
@@ -14,13 +17,13 @@ struct Fixture {
   std::vector<std::string> words{"quelby"};
   std::unique_ptr<CCmdLine> cmdLine;
 
-  EntryOutput Make(std::vector<std::string> extra = {}) {
+  EntryOutput Make(std::vector<std::string> extra = {}, plat::LDAP* ld = nullptr) {
     words.insert(words.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     cmdLine = std::make_unique<CCmdLine>(static_cast<int>(argv.size()), argv.data(),
                                          std::vector<std::string>{":nodn"}, false);
-    return EntryOutput(settings, state, *cmdLine, nullptr);
+    return EntryOutput(settings, state, *cmdLine, ld);
   }
 };
 
@@ -123,6 +126,161 @@ TEST(EntryOutputCsv, MutedRowWithoutValues) {
   std::string row;
   out.FormatCsvRow("CN=c,DC=t", &row);
   EXPECT_EQ(row, "");
+}
+
+// --- Whole entries read from a scripted server ---------------------------------
+
+// The first reply holds the entry that is printed; later replies answer the
+// base searches that read further ranges of an attribute.
+class EntryFromServer : public ScriptedServerTest {
+ protected:
+  void SetUp() override {
+    LoadAttributeKindMaps();
+    g_Debug = false;
+    g_MvFilterOn = g_MvNotFilterOn = false;
+    g_MvFilterMap.clear();
+    g_MvNotFilterMap.clear();
+  }
+  void TearDown() override {
+    g_MvFilterOn = g_MvNotFilterOn = false;
+    g_MvFilterMap.clear();
+    g_MvNotFilterMap.clear();
+    ScriptedServerTest::TearDown();
+  }
+
+  // Prints the first entry of the server's first reply; returns the output.
+  std::string Print(ScriptedLdapServer& server, uint32_t* count = nullptr) {
+    plat::LDAP* ld = Connect(server);
+    const char* all[] = {nullptr};
+    plat::LDAPMessage* result = nullptr;
+    EXPECT_EQ(plat::ldap_search_s(ld, "DC=t", plat::LDAP_SCOPE_SUBTREE, "(objectClass=*)", all, 0,
+                                  &result),
+              0u);
+    plat::LDAPMessage* entry = plat::ldap_first_entry(ld, result);
+    EXPECT_NE(entry, nullptr);
+    uint32_t objects = 1;
+    EntryOutput out = f_.Make({}, ld);
+    testing::internal::CaptureStdout();
+    if (entry != nullptr) out.PrintEntry(entry, count != nullptr ? count : &objects);
+    const std::string text = testing::internal::GetCapturedStdout();
+    plat::ldap_msgfree(result);
+    return text;
+  }
+
+  Fixture f_;
+};
+
+ScriptedLdapServer::Reply Entry(const std::string& dn, const ScriptedAttributes& attributes) {
+  return [dn, attributes](int64_t id) {
+    return EntryMessage(id, dn, attributes) + DoneMessage(id, 0, "", false);
+  };
+}
+
+constexpr char kGroup[] = "CN=g,DC=t";
+
+TEST_F(EntryFromServer, RangesAreReadOnIntoOneChunkUnderThePlainName) {
+  ScriptedLdapServer server({
+      Entry(kGroup, {{"cn", {"g"}}, {"member;range=0-1", {"CN=a", "CN=b"}}}),
+      Entry(kGroup, {{"objectClass", {"group"}}, {"member;range=2-3", {"CN=c", "CN=d"}}}),
+      Entry(kGroup, {{"objectClass", {"group"}}, {"member;range=4-*", {"CN=e"}}}),
+  });
+  EXPECT_EQ(Print(server),
+            "dn:CN=g,DC=t\n>cn: g\n>member: CN=a\n>member: CN=b\n>member: CN=c\n>member: CN=d\n"
+            ">member: CN=e\n\n");
+  std::vector<ScriptedLdapServer::Search> seen = server.searches();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[1].base, kGroup);
+  EXPECT_EQ(seen[1].scope, 0);  // base
+  EXPECT_EQ(seen[1].attrs, (std::vector<std::string>{"member;range=2-*", "objectClass"}));
+  EXPECT_EQ(seen[2].attrs, (std::vector<std::string>{"member;range=4-*", "objectClass"}));
+}
+
+TEST_F(EntryFromServer, ARangeThatDoesNotMoveOnEndsTheAttribute) {
+  // The server answers the request for 2-* with the first range again.
+  ScriptedLdapServer server({
+      Entry(kGroup, {{"member;range=0-1", {"CN=a", "CN=b"}}}),
+      Entry(kGroup, {{"member;range=0-1", {"CN=a", "CN=b"}}}),
+      Entry(kGroup, {{"member;range=0-1", {"CN=a", "CN=b"}}}),
+  });
+  EXPECT_EQ(Print(server), "dn:CN=g,DC=t\n>member: CN=a\n>member: CN=b\n\n");
+  EXPECT_EQ(server.searches().size(), 2u);
+}
+
+TEST_F(EntryFromServer, AFailedOrEmptyRangeSearchKeepsWhatCameBefore) {
+  ScriptedLdapServer server({
+      Entry(kGroup, {{"member;range=0-1", {"CN=a", "CN=b"}}}),
+      [](int64_t id) { return DoneMessage(id, 32, "", false); },
+  });
+  EXPECT_EQ(Print(server), "dn:CN=g,DC=t\n>member: CN=a\n>member: CN=b\n\n");
+  ScriptedLdapServer none({
+      Entry(kGroup, {{"member;range=0-1", {"CN=a", "CN=b"}}}),
+      Entry(kGroup, {{"objectClass", {"group"}}}),
+  });
+  EXPECT_EQ(Print(none), "dn:CN=g,DC=t\n>member: CN=a\n>member: CN=b\n\n");
+}
+
+TEST_F(EntryFromServer, ARangedAttributeKeepsItsKind) {
+  // member is DN-valued: the replacement applies to every range.
+  f_.state.replaceDnOn = true;
+  f_.settings.replaceDnFrom = {"DC=t"};
+  f_.settings.replaceDnMap = {{"DC=t", "<T>"}};
+  ScriptedLdapServer server({
+      Entry(kGroup, {{"member;range=0-0", {"CN=a,DC=t"}}}),
+      Entry(kGroup, {{"objectClass", {"group"}}, {"member;range=1-*", {"CN=b,DC=t"}}}),
+  });
+  EXPECT_EQ(Print(server), "dn:CN=g,<T>\n>member: CN=a,<T>\n>member: CN=b,<T>\n\n");
+}
+
+std::string Bytes(std::initializer_list<int> bytes) {
+  std::string b;
+  for (int v : bytes) b.push_back(static_cast<char>(v));
+  return b;
+}
+
+const std::string kGuid = Bytes({0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 0xAA,
+                                 0xBB, 0xCC, 0xDD, 0xEE, 0xFF});
+// S-1-5-21-1-2-3-1104
+const std::string kSid = Bytes({1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3, 0,
+                                0, 0, 0x50, 0x04, 0, 0});
+
+TEST_F(EntryFromServer, GuidAndSidValuesAsText) {
+  ScriptedLdapServer server({
+      Entry("CN=u,DC=t", {{"objectGUID", {kGuid}}, {"objectSid", {kSid}}}),
+  });
+  EXPECT_EQ(Print(server),
+            "dn:CN=u,DC=t\n>objectGUID: {00112233-4455-6677-8899-AABBCCDDEEFF}\n"
+            ">objectSid: S-1-5-21-1-2-3-1104\n\n");
+}
+
+TEST_F(EntryFromServer, ValueFiltersApplyOnlyToTheAttributesTheyName) {
+  g_MvNotFilterOn = true;
+  g_MvNotFilterMap["cn"] = "x";
+  ScriptedLdapServer server({
+      Entry("CN=u,DC=t", {{"objectGUID", {kGuid}}, {"objectSid", {kSid}}}),
+  });
+  EXPECT_EQ(Print(server),
+            "dn:CN=u,DC=t\n>objectGUID: {00112233-4455-6677-8899-AABBCCDDEEFF}\n"
+            ">objectSid: S-1-5-21-1-2-3-1104\n\n");
+  g_MvNotFilterMap["objectsid"] = "-1104";
+  ScriptedLdapServer again({
+      Entry("CN=u,DC=t", {{"objectGUID", {kGuid}}, {"objectSid", {kSid}}}),
+  });
+  EXPECT_EQ(Print(again), "dn:CN=u,DC=t\n>objectGUID: {00112233-4455-6677-8899-AABBCCDDEEFF}\n\n");
+}
+
+TEST_F(EntryFromServer, DnFiltersDropAndUncountEntries) {
+  f_.settings.exclDnActive = true;
+  f_.settings.exclDn = {"ou=test"};
+  ScriptedLdapServer server({Entry("CN=u,OU=Test,DC=t", {{"cn", {"u"}}})});
+  uint32_t count = 5;
+  EXPECT_EQ(Print(server, &count), "");
+  EXPECT_EQ(count, 4u);
+  f_.settings.exclDnActive = false;
+  f_.settings.inclDnActive = true;
+  f_.settings.inclDn = {"ou=other", "cn=u,"};
+  ScriptedLdapServer kept({Entry("CN=u,OU=Test,DC=t", {{"cn", {"u"}}})});
+  EXPECT_EQ(Print(kept, &count), "dn:CN=u,OU=Test,DC=t\n>cn: u\n\n");
+  EXPECT_EQ(count, 4u);
 }
 
 }  // namespace
