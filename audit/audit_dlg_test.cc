@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "audit/config_dlg.h"
 #include "audit/platform/crt_dirs.h"
@@ -219,6 +220,50 @@ TEST_F(AuditDlgTest, ConfigureWithoutAccessToTheStoreSaysSo) {
   EXPECT_EQ(ui.boxes[0].text, "Error: Could Not Find Software Registry Key.");
   EXPECT_EQ(ui.boxes[0].style, MB_OK | MB_ICONHAND);
   EXPECT_EQ(Lines().back(), "Error: Could Not Find Software Registry Key.");
+}
+
+TEST_F(AuditDlgTest, ConfigureStopsAtTheFirstValueThatCannotBeWritten) {
+  dlg.Create(IDD_AUDIT_DIALOG);
+  // Something that is no value stands where "Type" is written.
+  std::string key = dirs.registry + "/HKEY_LOCAL_MACHINE/Software/Calvetta/Tervane";
+  ASSERT_TRUE(std::filesystem::create_directories(key + "/Type"));
+  ui.modalSteps.push_back([](CDialog& d) {
+    d.ControlEdited(IDC_EDIT_SYSNAME, "newname");
+    d.ControlEdited(IDC_EDIT_DRIVE, "e");
+    d.ControlEdited(IDC_EDIT_TYPE, "newtype");
+    d.ControlChecked(IDC_CLEAR, 1);
+    d.OnCommand(IDOK);
+  });
+  dlg.OnBnClickedConfigure();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Error: Could Not Set Registry Value.");
+  EXPECT_EQ(ui.boxes[0].style, MB_OK | MB_ICONHAND);
+  EXPECT_EQ(Lines().back(), "Error: Could Not Set Registry Value.");
+  // What was written before the failure is stored and in the members; the
+  // labels stay as they were.
+  Store s;
+  EXPECT_EQ(s.Read("SysName"), "newname");
+  EXPECT_EQ(s.Read("Drive"), "e");
+  EXPECT_EQ(s.Read("Clear"), "<missing>");
+  EXPECT_EQ(dlg.m_SysName, "newname");
+  EXPECT_EQ(dlg.m_Drive, "e");
+  EXPECT_EQ(dlg.m_Type, "Junk");
+  EXPECT_EQ(dlg.m_Clear, 0);
+  EXPECT_EQ(Label(IDC_SYSNAME), "mine");
+  EXPECT_EQ(Label(IDC_CLEARLABEL), "Unknown");
+}
+
+TEST_F(AuditDlgTest, ConfigureSaysSoWhenItsKeysCannotBeMade) {
+  dlg.Create(IDD_AUDIT_DIALOG);
+  // A file stands where the company's key would be made.
+  std::string software = dirs.registry + "/HKEY_LOCAL_MACHINE/Software";
+  std::filesystem::create_directories(software);  // made already by the start
+  audit_test::WriteFile(software + "/Calvetta", "x");
+  ui.modalSteps.push_back([](CDialog& d) { d.OnCommand(IDOK); });
+  dlg.OnBnClickedConfigure();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Error: Could Not Creeate or Find Registry Keys.");
+  EXPECT_EQ(Lines().back(), "Error: Could Not Creeate or Find Registry Keys.");
 }
 
 TEST_F(AuditDlgTest, BrowseInTheDefaultsDialogResetsTypedTexts) {
