@@ -11,6 +11,7 @@
 #include "platform/cldap.h"
 #include "platform/ldap_ber.h"
 #include "platform/ldap_client.h"
+#include "platform/ldap_entry_index.h"
 #include "platform/ldap_native.h"
 
 namespace plat {
@@ -43,6 +44,10 @@ struct LDAPMessage {
   std::unique_ptr<LDAPMessage[]> entries;   // built on the first walk
   size_t entryCount = 0;
   bool entriesBuilt = false;
+  // The attributes of the entry last asked about, read once for all of its
+  // names and values (another entry's read reuses the storage).
+  std::unique_ptr<detail::EntryIndex> attributes;
+  const LDAPMessage* indexed = nullptr;
   // Entry only.
   ldapmsg* nativeEntry = nullptr;
   size_t index = 0;
@@ -51,9 +56,8 @@ struct LDAPMessage {
 struct BerElement {
   enum Kind { kEncoder, kWalk } kind = kEncoder;
   detail::BerWriter writer;
-  // Attribute walk state.
-  berelement* native = nullptr;
-  size_t nextAttribute = 0;  // connectionless entries
+  // Attribute walk state: the next attribute's position in the entry.
+  size_t nextAttribute = 0;
 };
 
 struct LDAPSearch {

@@ -18,10 +18,7 @@ namespace plat {
 
 namespace detail {
 
-void ReleaseBerElement(BerElement* ber) {
-  if (ber->native != nullptr) nat::FreeWalkState(ber->native);
-  delete ber;
-}
+void ReleaseBerElement(BerElement* ber) { delete ber; }
 
 char* CopyText(std::string_view s) {
   auto* out = static_cast<char*>(std::malloc(s.size() + 1));
@@ -37,55 +34,44 @@ namespace {
 
 using detail::CopyText;
 
-struct Bytes {
-  const char* data;
-  size_t len;
-};
-
 // One block: the pointer array, then each text with its terminating zero
 // (the value's bytes are copied whole, so they never read past the value).
-char** MakeTextArray(const std::vector<Bytes>& values) {
-  size_t total = (values.size() + 1) * sizeof(char*);
-  for (const Bytes& v : values) total += v.len + 1;
+char** MakeTextArray(const std::string_view* values, size_t count) {
+  size_t total = (count + 1) * sizeof(char*);
+  for (size_t i = 0; i < count; ++i) total += values[i].size() + 1;
   auto** out = static_cast<char**>(std::malloc(total));
   if (out == nullptr) return nullptr;
-  char* p = reinterpret_cast<char*>(out + values.size() + 1);
-  for (size_t i = 0; i < values.size(); ++i) {
+  char* p = reinterpret_cast<char*>(out + count + 1);
+  for (size_t i = 0; i < count; ++i) {
+    const size_t len = values[i].size();
     out[i] = p;
-    if (values[i].len != 0) std::memcpy(p, values[i].data, values[i].len);
-    p[values[i].len] = '\0';
-    p += values[i].len + 1;
+    if (len != 0) std::memcpy(p, values[i].data(), len);
+    p[len] = '\0';
+    p += len + 1;
   }
-  out[values.size()] = nullptr;
+  out[count] = nullptr;
   return out;
 }
 
 // One block: the pointer array, the records, then the bytes (each followed by
 // a zero that is not counted in bv_len).
-berval** MakeBervalArray(const std::vector<Bytes>& values) {
-  size_t total = (values.size() + 1) * sizeof(berval*) + values.size() * sizeof(berval);
-  for (const Bytes& v : values) total += v.len + 1;
+berval** MakeBervalArray(const std::string_view* values, size_t count) {
+  size_t total = (count + 1) * sizeof(berval*) + count * sizeof(berval);
+  for (size_t i = 0; i < count; ++i) total += values[i].size() + 1;
   auto** out = static_cast<berval**>(std::malloc(total));
   if (out == nullptr) return nullptr;
-  auto* records = reinterpret_cast<berval*>(out + values.size() + 1);
-  char* p = reinterpret_cast<char*>(records + values.size());
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (values[i].len != 0) std::memcpy(p, values[i].data, values[i].len);
-    p[values[i].len] = '\0';
-    records[i].bv_len = static_cast<ULONG>(values[i].len);
+  auto* records = reinterpret_cast<berval*>(out + count + 1);
+  char* p = reinterpret_cast<char*>(records + count);
+  for (size_t i = 0; i < count; ++i) {
+    const size_t len = values[i].size();
+    if (len != 0) std::memcpy(p, values[i].data(), len);
+    p[len] = '\0';
+    records[i].bv_len = static_cast<ULONG>(len);
     records[i].bv_val = p;
     out[i] = &records[i];
-    p += values[i].len + 1;
+    p += len + 1;
   }
-  out[values.size()] = nullptr;
-  return out;
-}
-
-// Takes a libldap text over into our own allocation.
-char* AdoptNativeText(char* text) {
-  if (text == nullptr) return nullptr;
-  char* out = CopyText(text);
-  nat::FreeText(text);
+  out[count] = nullptr;
   return out;
 }
 
@@ -154,28 +140,47 @@ const detail::CldapEntry* UdpEntry(LDAPMessage* entry) {
   return &head->udp->entries[entry->index];
 }
 
-// Values of an attribute as references into the message (connectionless) or
-// into libldap's copy (*handle, released by the caller).
-bool CollectValues(LDAPMessage* entry, const char* attr, std::vector<Bytes>* out, void** handle) {
-  *handle = nullptr;
-  out->clear();
-  if (entry == nullptr || attr == nullptr) return false;
+// The attributes of a connection-oriented entry, read on the first question
+// about it; null for a connectionless entry, or when no memory is left.
+detail::EntryIndex* IndexOf(LDAPMessage* entry) {
+  if (entry->nativeEntry == nullptr) return nullptr;
+  LDAPMessage* head = entry->head;
+  if (head->indexed == entry) return head->attributes.get();
+  if (!head->attributes) {
+    head->attributes.reset(new (std::nothrow) detail::EntryIndex);
+    if (!head->attributes) return nullptr;
+  }
+  // A failed read leaves the index empty: no DN, no attributes.
+  nat::ReadEntry(head->conn, entry->nativeEntry, head->attributes.get());
+  head->indexed = entry;
+  return head->attributes.get();
+}
+
+// Values of an attribute as views into the message: *count of them from the
+// returned address (a connectionless entry's are gathered into *scratch).
+// Null when the entry has no such attribute or it has no values.
+const std::string_view* FindValues(LDAPMessage* entry, const char* attr, size_t* count,
+                                   std::vector<std::string_view>* scratch) {
+  *count = 0;
+  if (entry == nullptr || attr == nullptr) return nullptr;
   if (entry->nativeEntry != nullptr) {
-    std::vector<nat::ValueRef> refs;
-    if (!nat::GetValues(entry->head->conn, entry->nativeEntry, attr, &refs, handle)) return false;
-    out->reserve(refs.size());
-    for (const nat::ValueRef& r : refs) out->push_back(Bytes{r.data, r.len});
-    return true;
+    const detail::EntryIndex* index = IndexOf(entry);
+    if (index == nullptr) return nullptr;
+    const size_t i = index->Find(attr);
+    if (i == detail::EntryIndex::npos) return nullptr;
+    const std::string_view* values = index->Values(i, count);
+    return *count != 0 ? values : nullptr;
   }
   const detail::CldapEntry* e = UdpEntry(entry);
-  if (e == nullptr) return false;
+  if (e == nullptr) return nullptr;
   for (const detail::CldapAttribute& a : e->attributes) {
     if (strcasecmp(a.name.c_str(), attr) != 0) continue;
-    out->reserve(a.values.size());
-    for (const std::string& v : a.values) out->push_back(Bytes{v.data(), v.size()});
-    return true;
+    scratch->reserve(a.values.size());
+    for (const std::string& v : a.values) scratch->emplace_back(v);
+    *count = scratch->size();
+    return *count != 0 ? scratch->data() : nullptr;
   }
-  return false;
+  return nullptr;
 }
 
 }  // namespace
@@ -205,7 +210,10 @@ LDAPMessage* ldap_next_entry(LDAP* /*ld*/, LDAPMessage* entry) {
 char* ldap_get_dn(LDAP* /*ld*/, LDAPMessage* entry) {
   LDAPMessage* e = EntryOf(entry);
   if (e == nullptr) return nullptr;
-  if (e->nativeEntry != nullptr) return AdoptNativeText(nat::GetDn(e->head->conn, e->nativeEntry));
+  if (e->nativeEntry != nullptr) {
+    const detail::EntryIndex* index = IndexOf(e);
+    return index != nullptr && index->Dn().data() != nullptr ? CopyText(index->Dn()) : nullptr;
+  }
   const detail::CldapEntry* u = UdpEntry(e);
   return u != nullptr ? CopyText(u->dn) : nullptr;
 }
@@ -219,13 +227,8 @@ char* ldap_first_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement** ptr) {
   if (ber == nullptr) return nullptr;
   ber->kind = BerElement::kWalk;
   *ptr = ber;
-  if (e->nativeEntry != nullptr) {
-    return AdoptNativeText(nat::FirstAttribute(e->head->conn, e->nativeEntry, &ber->native));
-  }
-  const detail::CldapEntry* u = UdpEntry(e);
-  if (u == nullptr || u->attributes.empty()) return nullptr;
-  ber->nextAttribute = 1;
-  return CopyText(u->attributes[0].name);
+  ber->nextAttribute = 0;
+  return ldap_next_attribute(nullptr, e, ber);
 }
 
 char* ldap_next_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement* ptr) {
@@ -233,13 +236,10 @@ char* ldap_next_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement* ptr) {
   LDAPMessage* e = EntryOf(entry);
   if (e == nullptr) return nullptr;
   if (e->nativeEntry != nullptr) {
-    if (ptr->native == nullptr) return nullptr;
-    char* name = nat::NextAttribute(e->head->conn, e->nativeEntry, ptr->native);
-    if (name == nullptr) {  // the walk is over: its state can go now
-      nat::FreeWalkState(ptr->native);
-      ptr->native = nullptr;
-    }
-    return AdoptNativeText(name);
+    detail::EntryIndex* index = IndexOf(e);
+    if (index == nullptr || ptr->nextAttribute >= index->size()) return nullptr;
+    index->NoteWalked(ptr->nextAttribute);
+    return CopyText(index->Name(ptr->nextAttribute++));
   }
   const detail::CldapEntry* u = UdpEntry(e);
   if (u == nullptr || ptr->nextAttribute >= u->attributes.size()) return nullptr;
@@ -247,21 +247,17 @@ char* ldap_next_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement* ptr) {
 }
 
 char** ldap_get_values(LDAP* /*ld*/, LDAPMessage* entry, const char* attr) {
-  std::vector<Bytes> values;
-  void* handle = nullptr;
-  if (!CollectValues(EntryOf(entry), attr, &values, &handle)) return nullptr;
-  char** out = MakeTextArray(values);
-  if (handle != nullptr) nat::FreeValues(handle);
-  return out;
+  std::vector<std::string_view> scratch;
+  size_t count = 0;
+  const std::string_view* values = FindValues(EntryOf(entry), attr, &count, &scratch);
+  return values != nullptr ? MakeTextArray(values, count) : nullptr;
 }
 
 berval** ldap_get_values_len(LDAP* /*ld*/, LDAPMessage* entry, const char* attr) {
-  std::vector<Bytes> values;
-  void* handle = nullptr;
-  if (!CollectValues(EntryOf(entry), attr, &values, &handle)) return nullptr;
-  berval** out = MakeBervalArray(values);
-  if (handle != nullptr) nat::FreeValues(handle);
-  return out;
+  std::vector<std::string_view> scratch;
+  size_t count = 0;
+  const std::string_view* values = FindValues(EntryOf(entry), attr, &count, &scratch);
+  return values != nullptr ? MakeBervalArray(values, count) : nullptr;
 }
 
 ULONG ldap_count_values(char** vals) {
@@ -324,9 +320,8 @@ ULONG ldap_parse_result(LDAP* /*ld*/, LDAPMessage* res, ULONG* returnCode, char*
     if (matchedDN != nullptr && parsed.haveMatched) *matchedDN = CopyText(parsed.matched);
     if (errorMessage != nullptr && parsed.haveError) *errorMessage = CopyText(parsed.error);
     if (referrals != nullptr && !parsed.referrals.empty()) {
-      std::vector<Bytes> refs;
-      for (const std::string& r : parsed.referrals) refs.push_back(Bytes{r.data(), r.size()});
-      *referrals = MakeTextArray(refs);
+      std::vector<std::string_view> refs(parsed.referrals.begin(), parsed.referrals.end());
+      *referrals = MakeTextArray(refs.data(), refs.size());
     }
     if (serverControls != nullptr && !parsed.controls.empty()) {
       auto** list = static_cast<LDAPControl**>(

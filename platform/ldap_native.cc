@@ -629,34 +629,27 @@ int CountEntries(Conn* c, ldapmsg* res) {
 
 ldapmsg* FirstEntry(Conn* c, ldapmsg* res) { return ldap_first_entry(c->ld, res); }
 ldapmsg* NextEntry(Conn* c, ldapmsg* entry) { return ldap_next_entry(c->ld, entry); }
-char* GetDn(Conn* c, ldapmsg* entry) { return ldap_get_dn(c->ld, entry); }
-
-char* FirstAttribute(Conn* c, ldapmsg* entry, berelement** state) {
-  return ldap_first_attribute(c->ld, entry, state);
-}
-
-char* NextAttribute(Conn* c, ldapmsg* entry, berelement* state) {
-  return ldap_next_attribute(c->ld, entry, state);
-}
-
-void FreeText(char* text) { ldap_memfree(text); }
-void FreeWalkState(berelement* state) { ber_free(state, 0); }
-
-bool GetValues(Conn* c, ldapmsg* entry, const char* attr, std::vector<ValueRef>* out,
-               void** handle) {
-  out->clear();
-  *handle = nullptr;
-  struct berval** vals = ldap_get_values_len(c->ld, entry, attr);
-  if (vals == nullptr) return false;
-  for (size_t i = 0; vals[i] != nullptr; ++i) {
-    out->push_back(ValueRef{vals[i]->bv_val != nullptr ? vals[i]->bv_val : "",
-                            vals[i]->bv_val != nullptr ? vals[i]->bv_len : 0});
+bool ReadEntry(Conn* c, ldapmsg* entry, detail::EntryIndex* index) {
+  index->Reset();
+  BerElement* ber = nullptr;
+  struct berval dn = {0, nullptr};
+  // The walk state is a copy of the message's own reader: the bytes stay the
+  // message's, and each attribute is taken whole, in place.
+  if (ldap_get_dn_ber(c->ld, entry, &ber, &dn) != LDAP_SUCCESS || ber == nullptr) {
+    if (ber != nullptr) ber_free(ber, 0);
+    return false;
   }
-  *handle = vals;
+  index->SetDn(std::string_view(dn.bv_val != nullptr ? dn.bv_val : "", dn.bv_val != nullptr ? dn.bv_len : 0));
+  // Attributes are SEQUENCEs; the entry's controls ([0]) or the end of the
+  // message close the list.
+  struct berval attr = {0, nullptr};
+  while (ber_skip_element(ber, &attr) == LBER_SEQUENCE) {
+    if (!index->Add(std::string_view(attr.bv_val, attr.bv_len))) break;
+  }
+  ber_free(ber, 0);
+  index->Seal();
   return true;
 }
-
-void FreeValues(void* handle) { ldap_value_free_len(static_cast<struct berval**>(handle)); }
 
 void MsgFree(ldapmsg* res) { ldap_msgfree(res); }
 

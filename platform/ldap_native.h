@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ldap_entry_index.h"
+
 // libldap's own record tags, declared without its header.
 struct ldap;
 struct ldapmsg;
@@ -109,22 +111,11 @@ Conn* Follow(Conn* from, const std::string& url, FollowTarget* target, int* code
 int CountEntries(Conn* c, ldapmsg* res);
 ldapmsg* FirstEntry(Conn* c, ldapmsg* res);
 ldapmsg* NextEntry(Conn* c, ldapmsg* entry);
-// Each returns a text to be released with FreeText, or null.
-char* GetDn(Conn* c, ldapmsg* entry);
-char* FirstAttribute(Conn* c, ldapmsg* entry, berelement** state);
-char* NextAttribute(Conn* c, ldapmsg* entry, berelement* state);
-void FreeText(char* text);
-void FreeWalkState(berelement* state);
-
-// Values of an attribute as (pointer, length) pairs that stay valid until
-// FreeValues(handle). False when the attribute has no values.
-struct ValueRef {
-  const char* data;
-  size_t len;
-};
-bool GetValues(Conn* c, ldapmsg* entry, const char* attr, std::vector<ValueRef>* out,
-               void** handle);
-void FreeValues(void* handle);
+// Reads an entry's DN and attributes into *index (reset first), in place:
+// nothing is copied, the views point into the message. An attribute whose
+// encoding is malformed ends the list there. False when not even the DN
+// can be read (the index is then empty).
+bool ReadEntry(Conn* c, ldapmsg* entry, detail::EntryIndex* index);
 
 void MsgFree(ldapmsg* res);
 
