@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace plat {
 
@@ -38,15 +39,33 @@ std::string EnvFolder(const char* variable, const char* fallback) {
 std::string DriveRoot() { return EnvFolder("AUDIT_DRIVE_ROOT", "/mnt"); }
 
 std::string ToLinuxPath(const std::string& winPath) {
-  std::string rest = winPath;
   std::string out;
-  if (rest.size() >= 2 && IsDriveLetter(rest[0]) && rest[1] == ':') {
+  if (winPath.size() >= 2 && IsDriveLetter(winPath[0]) && winPath[1] == ':') {
+    // A drive path stays inside its drive's folder: as on the platform, ".."
+    // at the drive's root names the root itself.
     out = DriveRoot() + "/" +
-          static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
-    rest = rest.substr(2);
-    if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') out += '/';
+          static_cast<char>(std::tolower(static_cast<unsigned char>(winPath[0])));
+    std::vector<std::string> names;
+    std::string name;
+    for (size_t i = 2; i <= winPath.size(); ++i) {
+      if (i < winPath.size() && winPath[i] != '\\' && winPath[i] != '/') {
+        name += winPath[i];
+        continue;
+      }
+      if (name == "..") {
+        if (!names.empty()) names.pop_back();
+      } else if (!name.empty() && name != ".") {
+        names.push_back(name);
+      }
+      name.clear();
+    }
+    for (const std::string& n : names) out += "/" + n;
+    // A folder keeps its final separator; the drive's root always has one.
+    char last = winPath.back();
+    if (winPath.size() > 2 && (names.empty() || last == '\\' || last == '/')) out += '/';
+    return out;
   }
-  for (char c : rest) out += (c == '\\') ? '/' : c;
+  for (char c : winPath) out += (c == '\\') ? '/' : c;
   return out;
 }
 

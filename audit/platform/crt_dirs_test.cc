@@ -22,6 +22,11 @@ TEST(CrtDirsTest, PathsTranslateBothWays) {
   EXPECT_EQ(ToWindowsPath(dirs.drives + "/d/Junk"), "d:\\Junk");
   EXPECT_EQ(ToWindowsPath(dirs.drives + "/d"), "d:\\");
   EXPECT_EQ(ToWindowsPath("/srv/backups"), "\\srv\\backups");
+  // A drive path never leaves its drive's folder.
+  EXPECT_EQ(ToLinuxPath("d:\\..\\..\\etc\\"), dirs.drives + "/d/etc/");
+  EXPECT_EQ(ToLinuxPath("d:\\Junk\\.\\..\\x"), dirs.drives + "/d/x");
+  EXPECT_EQ(ToLinuxPath("d:\\.."), dirs.drives + "/d/");
+  EXPECT_EQ(ToLinuxPath("d:"), dirs.drives + "/d");
   // Only letters name drives.
   EXPECT_EQ(ToLinuxPath("1:\\x"), "1:/x");
 }
