@@ -164,6 +164,8 @@ class EntryFromServer : public ScriptedServerTest {
     if (entry != nullptr) out.PrintEntry(entry, count != nullptr ? count : &objects);
     const std::string text = testing::internal::GetCapturedStdout();
     plat::ldap_msgfree(result);
+    plat::ldap_unbind(ld_);  // a test may print from several servers
+    ld_ = nullptr;
     return text;
   }
 
