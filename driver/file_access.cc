@@ -17,14 +17,26 @@ DWORD QueryFileAttributes(const std::string& name) {
   return ERROR_SUCCESS;
 }
 
-bool ReadWholeFile(const std::string& name, std::string* content) {
+namespace {
+
+// Opens a file for reading; a folder, which Linux lets fopen open, counts as
+// a file that cannot be opened.
+FILE* OpenForReading(const std::string& name) {
   FILE* f = std::fopen(name.c_str(), "rb");
-  if (f == nullptr) return false;
+  if (f == nullptr) return nullptr;
   struct stat st;
   if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
     std::fclose(f);
-    return false;
+    return nullptr;
   }
+  return f;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& name, std::string* content) {
+  FILE* f = OpenForReading(name);
+  if (f == nullptr) return false;
   content->clear();
   char buffer[65536];
   size_t got;
@@ -51,13 +63,8 @@ int ReportFileOpenFailure(const std::string& name) {
 }
 
 bool ReadFirstLine(const std::string& name, size_t limit, std::string* line) {
-  FILE* f = std::fopen(name.c_str(), "rb");
+  FILE* f = OpenForReading(name);
   if (f == nullptr) return false;
-  struct stat st;
-  if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fclose(f);
-    return false;
-  }
   line->clear();
   int c = EOF;
   while (line->size() < limit && (c = std::fgetc(f)) != EOF && c != '\n') {
