@@ -442,7 +442,17 @@ ULONG ldap_bind_s(LDAP* ld, const char* dn, const void* cred, ULONG method) {
         !take(id->Password, id->PasswordLength, &p.password)) {
       return LDAP_PARAM_ERROR;
     }
-    p.haveIdentity = !p.user.empty();
+    // Only a null identity means the caller's own tickets. A record without
+    // a user name names nobody to bind as: binding with the ticket instead
+    // would run the session as someone other than the user who was given.
+    if (p.user.empty()) {
+      std::fill(p.password.begin(), p.password.end(), '\0');
+      ld->lastCode = LDAP_INVALID_CREDENTIALS;
+      ld->serverError = "no user name given with the credentials";
+      ld->haveServerError = true;
+      return LDAP_INVALID_CREDENTIALS;
+    }
+    p.haveIdentity = true;
   }
   ULONG code = static_cast<ULONG>(nat::ToWindowsCode(nat::NegotiateBind(ld->conn, p)));
   std::fill(p.password.begin(), p.password.end(), '\0');

@@ -214,7 +214,9 @@ ULONG ldap_get_option(LDAP* ld, int option, void* outvalue);
 // method LDAP_AUTH_SIMPLE: cred is the password text.
 // method LDAP_AUTH_NEGOTIATE: cred is null (the caller's Kerberos tickets) or
 // a SEC_WINNT_AUTH_IDENTITY_A* (Kerberos credentials obtained with that
-// password, in memory; NTLM where Kerberos cannot be used).
+// password, in memory; NTLM where Kerberos cannot be used). A record without
+// a user name is refused with LDAP_INVALID_CREDENTIALS, whatever its domain
+// and password: it never falls back to the caller's tickets.
 ULONG ldap_bind_s(LDAP* ld, const char* dn, const void* cred, ULONG method);
 ULONG ldap_simple_bind_s(LDAP* ld, const char* dn, const char* password);
 

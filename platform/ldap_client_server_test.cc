@@ -243,6 +243,20 @@ TEST_F(LdapServer, NegotiatedBindWithTheCallersTicket) {
     EXPECT_TRUE(BoundAs(Env("QUELBY_TEST_USER_DN")));
     ldap_unbind(ld_);
     ld_ = nullptr;
+    // With the ticket at hand, an identity that names a domain or a password
+    // but no user is refused rather than bound with the ticket.
+    const std::string domain = Env("QUELBY_TEST_DOMAIN");
+    for (const std::string& password : {std::string("x"), std::string()}) {
+      Open(dc_, LDAP_PORT, false);
+      EXPECT_EQ(Negotiate("", domain, password), LDAP_INVALID_CREDENTIALS) << password;
+      EXPECT_EQ(nat::BoundMechanism(ld_->conn), "");
+      ldap_unbind(ld_);
+      ld_ = nullptr;
+    }
+    Open(dc_, LDAP_PORT, false);
+    EXPECT_EQ(Negotiate("", "", "x"), LDAP_INVALID_CREDENTIALS);
+    ldap_unbind(ld_);
+    ld_ = nullptr;
   }
   {
     // Without any ticket the bind fails, and says so.

@@ -129,6 +129,46 @@ TEST(LdapConnection, OpeningSendsNothingAndKeepsTheOptions) {
   EXPECT_EQ(ldap_unbind(ld), LDAP_SUCCESS);
 }
 
+TEST(LdapConnection, NegotiatedIdentityWithoutUserNameIsRefusedBeforeAnythingIsSent) {
+  // Only a null identity stands for the caller's tickets; a record with a
+  // domain or a password but no user is refused at once (nothing listens on
+  // port 1, so an attempt to bind would end as "server down" instead).
+  std::string domain = "QUELBY";
+  std::string password = "x";
+  struct Case {
+    bool domain;
+    bool password;
+  };
+  for (Case c : {Case{true, true}, Case{true, false}, Case{false, true}, Case{false, false}}) {
+    LDAP* ld = ldap_sslinit("127.0.0.1", 1, 0);
+    ASSERT_NE(ld, nullptr);
+    SEC_WINNT_AUTH_IDENTITY_A id{};
+    id.User = reinterpret_cast<unsigned char*>(const_cast<char*>(""));
+    if (c.domain) {
+      id.Domain = reinterpret_cast<unsigned char*>(domain.data());
+      id.DomainLength = static_cast<ULONG>(domain.size());
+    }
+    if (c.password) {
+      id.Password = reinterpret_cast<unsigned char*>(password.data());
+      id.PasswordLength = static_cast<ULONG>(password.size());
+    }
+    id.Flags = SEC_WINNT_AUTH_IDENTITY_ANSI;
+    EXPECT_EQ(ldap_bind_s(ld, nullptr, &id, LDAP_AUTH_NEGOTIATE), LDAP_INVALID_CREDENTIALS)
+        << c.domain << c.password;
+    ULONG code = 0;
+    EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_ERROR_NUMBER, &code), LDAP_SUCCESS);
+    EXPECT_EQ(code, LDAP_INVALID_CREDENTIALS);
+    char* text = nullptr;
+    ldap_get_option(ld, LDAP_OPT_SERVER_ERROR, &text);
+    ASSERT_NE(text, nullptr);
+    EXPECT_NE(std::string(text).find("no user name"), std::string::npos);
+    ldap_memfree(text);
+    // A null identity goes on to the server (here: none there).
+    EXPECT_EQ(ldap_bind_s(ld, nullptr, nullptr, LDAP_AUTH_NEGOTIATE), LDAP_SERVER_DOWN);
+    ldap_unbind(ld);
+  }
+}
+
 TEST(LdapConnection, UnusableHostTextsAreRefused) {
   SetLastError(0);
   EXPECT_EQ(ldap_sslinit("bad/host", 389, 0), nullptr);
