@@ -67,8 +67,8 @@ int64_t UnixSeconds(int64_t ticks) {
 }
 
 struct ZoneState {
-  long offset;  // seconds east of UTC
-  bool dst;
+  long offset = 0;  // seconds east of UTC
+  bool dst = false;
   std::string name;
 };
 
