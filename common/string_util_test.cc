@@ -145,7 +145,9 @@ TEST(ReplaceAll, EndsForEveryInput) {
   EXPECT_EQ(ReplaceAll("say \"hi\"", "\"", "\"\"", false), "say \"\"hi\"\"");
   EXPECT_EQ(ReplaceAll("aXa", "x", "xX", true), "axXa");
   EXPECT_EQ(ReplaceAll("abab", "ab", "ab", false), "abab");
-  // A rewrite that would grow without end under repeated search.
+  // A replacement at least as long as from: the search resumes after it, so
+  // it never joins its neighbours into a new occurrence (searching again
+  // from the start would give "bbbbaa" here).
   EXPECT_EQ(ReplaceAll("aab", "ab", "bba", false), "abba");
 }
 

@@ -37,6 +37,19 @@ void ScanDateFields(const char* text, int fields[6]) {
   }
 }
 
+// Scans the six numbers of a date text and, under -d, shows them as read.
+void ScanAndShowDateFields(const std::string& text, int fields[6]) {
+  ScanDateFields(text.c_str(), fields);
+  if (g_Debug) {
+    std::printf("DEBUG: Year  =%d\n", fields[0]);
+    std::printf("DEBUG: Month =%d\n", fields[1]);
+    std::printf("DEBUG: Day   =%d\n", fields[2]);
+    std::printf("DEBUG: Hour  =%d\n", fields[3]);
+    std::printf("DEBUG: Minute=%d\n", fields[4]);
+    std::printf("DEBUG: Second=%d\n", fields[5]);
+  }
+}
+
 void PrintConvertError(const std::string& text, const char* what) {
   std::printf("ERROR: Couldn't convert [%s] to %s.\n", text.c_str(), what);
 }
@@ -48,15 +61,7 @@ CWString DateToFileTimeText(CWString dateText, bool utc) {
   std::string text = dateText.GetNarrow();
 
   int f[6];
-  ScanDateFields(text.c_str(), f);
-  if (g_Debug) {
-    std::printf("DEBUG: Year  =%d\n", f[0]);
-    std::printf("DEBUG: Month =%d\n", f[1]);
-    std::printf("DEBUG: Day   =%d\n", f[2]);
-    std::printf("DEBUG: Hour  =%d\n", f[3]);
-    std::printf("DEBUG: Minute=%d\n", f[4]);
-    std::printf("DEBUG: Second=%d\n", f[5]);
-  }
+  ScanAndShowDateFields(text, f);
 
   // A number that does not fit the calendar field is refused, never cut
   // down to 16 bits (which would give some other, valid-looking date).
@@ -102,6 +107,8 @@ CWString GeneralizedTimeToFileTimeText(CWString genTime) {
   for (size_t i = 0; digits && i < 14; ++i)
     digits = genTime[i] >= u'0' && genTime[i] <= u'9';
   if (!digits) {
+    int f[6];
+    ScanAndShowDateFields(joined.GetNarrow(), f);
     PrintConvertError(joined.GetNarrow(), "FILETIME");
     return CWString();
   }

@@ -100,6 +100,18 @@ TEST_F(TimeText, DebugLinesShowTheNumbersAsRead) {
             "ERROR: Couldn't convert [2007/13/01-1:2] to FILETIME.\n");
 }
 
+TEST_F(TimeText, RefusedGeneralizedTimeStillShowsItsDebugLines) {
+  g_Debug = true;
+  std::string result = "x";
+  std::string out =
+      Printed([&] { result = GeneralizedTimeToFileTimeText(CWString("200702151345")).GetNarrow(); });
+  EXPECT_EQ(out,
+            "DEBUG: Year  =2007\nDEBUG: Month =2\nDEBUG: Day   =15\n"
+            "DEBUG: Hour  =13\nDEBUG: Minute=45\nDEBUG: Second=0\n"
+            "ERROR: Couldn't convert [2007/02/15-13:45:] to FILETIME.\n");
+  EXPECT_EQ(result, "");
+}
+
 TEST_F(TimeText, LocalDatesFollowTheZoneAtThatDate) {
   Zone("Europe/Berlin");
   EXPECT_EQ(Date("2007/02/15-14:45:00", false), Utc(2007, 2, 15, 13, 45, 0));
