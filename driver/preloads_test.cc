@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/cmdline.h"
+#include "common/process_state.h"
+#include "common/zqtimer.h"
+#include "directory/scripted_ldap_server.h"
+#include "driver/search_phases.h"
+#include "values/attribute_kinds.h"
+
+namespace {
+
+constexpr char kSchema[] = "CN=Schema,CN=Configuration,DC=t";
+
+ScriptedAttributes Attribute(const std::string& name, const std::string& syntax,
+                             const std::string& lower = "", const std::string& upper = "") {
+  ScriptedAttributes a;
+  if (!name.empty()) a.push_back({"lDAPDisplayName", {name}});
+  a.push_back({"attributeSyntax", {syntax}});
+  if (!lower.empty()) a.push_back({"rangeLower", {lower}});
+  if (!upper.empty()) a.push_back({"rangeUpper", {upper}});
+  return a;
+}
+
+bool In(const std::map<std::string, int>& table, const std::string& name) {
+  auto it = table.find(name);
+  return it != table.end() && it->second != 0;
+}
+
+// The preloads on the main connection to a scripted server.
+class Preloads : public ScriptedServerTest {
+ protected:
+  void SetUp() override {
+    LoadAttributeKindMaps();
+    g_Debug = g_SddlPlus = g_DecodeGenTimes = g_GenTimesSortable = false;
+    char program[] = "quelby";
+    char* argv[] = {program, nullptr};
+    cmdLine_ = std::make_unique<CCmdLine>(1, argv, std::vector<std::string>{}, false);
+    run_.reset(new QueryRun{*cmdLine_, settings, &timers_});
+    testing::internal::CaptureStderr();  // the RootDSE read of a null connection
+    run_->search.rootDse = std::make_unique<CRootDSE>(nullptr);
+    testing::internal::GetCapturedStderr();
+    run_->search.rootDse->schemaNamingContext = kSchema;
+    run_->search.isLdapInteg = true;
+  }
+
+  bool Run(ScriptedLdapServer& server, int* exitCode) {
+    run_->search.connection = Connect(server);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool going = RunPreloads(*run_, exitCode);
+    out_ = testing::internal::GetCapturedStdout();
+    err_ = testing::internal::GetCapturedStderr();
+    if (run_->search.connection == nullptr) ld_ = nullptr;  // released by the phase
+    return going;
+  }
+
+  QuerySettings settings;
+  std::unique_ptr<CCmdLine> cmdLine_;
+  CZQTimer timers_{""};
+  std::unique_ptr<QueryRun> run_;
+  std::string out_;
+  std::string err_;
+};
+
+TEST_F(Preloads, SchemaSyntaxesFillTheKindTables) {
+  const std::string at = std::string(",") + kSchema;
+  ScriptedLdapServer server({[at](int64_t id) {
+    return EntryMessage(id, "CN=P-Sd" + at, Attribute("pSd", "2.5.5.15")) +
+           EntryMessage(id, "CN=P-Sid" + at, Attribute("pSid", "2.5.5.17")) +
+           EntryMessage(id, "CN=P-Sixteen" + at, Attribute("pSixteen", "2.5.5.10", "16", "16")) +
+           EntryMessage(id, "CN=P-Half" + at, Attribute("pHalf", "2.5.5.10", "16", "")) +
+           EntryMessage(id, "CN=P-Named-GUID" + at, Attribute("pNamed", "2.5.5.10")) +
+           EntryMessage(id, "CN=P-Dn" + at, Attribute("pDn", "2.5.5.1")) +
+           EntryMessage(id, "CN=P-Nameless" + at, Attribute("", "2.5.5.17")) +
+           EntryMessage(id, "CN=Logon-Workstation" + at, Attribute("logonWorkstation", "2.5.5.10")) +
+           DoneMessage(id, 0, "", false);
+  }});
+  int exitCode = 0;
+  ASSERT_TRUE(Run(server, &exitCode)) << err_;
+  EXPECT_TRUE(In(g_SecurityDescriptorAttributes, "pSd"));
+  EXPECT_TRUE(In(g_BinaryAttributes, "pSd"));
+  EXPECT_TRUE(In(g_SidAttributes, "pSid"));
+  EXPECT_TRUE(In(g_BinaryAttributes, "pSid"));
+  EXPECT_TRUE(In(g_GuidAttributes, "pSixteen"));
+  EXPECT_TRUE(In(g_BinaryAttributes, "pSixteen"));
+  EXPECT_FALSE(In(g_GuidAttributes, "pHalf"));
+  EXPECT_TRUE(In(g_BinaryAttributes, "pHalf"));
+  EXPECT_TRUE(In(g_GuidAttributes, "pNamed"));  // "-guid," in the DN, in any case
+  EXPECT_TRUE(In(g_DnAttributes, "pDn"));
+  EXPECT_FALSE(In(g_BinaryAttributes, "pDn"));
+  EXPECT_FALSE(In(g_BinaryAttributes, "logonWorkstation"));  // never binary
+  EXPECT_FALSE(In(g_BinaryAttributes, ""));
+
+  std::vector<ScriptedLdapServer::Search> seen = server.searches();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].base, kSchema);
+  EXPECT_EQ(seen[0].scope, 1);
+  EXPECT_EQ(seen[0].attrs, (std::vector<std::string>{"ldapDisplayName", "attributeSyntax",
+                                                     "rangeUpper", "rangeLower"}));
+  EXPECT_EQ(timers_.labels, std::vector<std::string>{"PARTIAL_SCHEMA"});
+}
+
+TEST_F(Preloads, NoSchemaSearchWithoutItsCapabilityWithDloidOrStatisticsOnly) {
+  for (int i = 0; i < 3; ++i) {
+    settings = QuerySettings{};
+    run_->search.isLdapInteg = i != 0;
+    settings.loadSchemaKinds = i != 1;
+    settings.statsOnly = i == 2;
+    g_BinaryAttributes["logonWorkstation"] = 1;
+    ScriptedLdapServer server({});
+    int exitCode = 0;
+    ASSERT_TRUE(Run(server, &exitCode)) << i;
+    EXPECT_TRUE(server.searches().empty()) << i;
+    EXPECT_EQ(out_, "") << i;
+    EXPECT_FALSE(In(g_BinaryAttributes, "logonWorkstation")) << i;
+    plat::ldap_unbind(ld_);
+    ld_ = nullptr;
+  }
+}
+
+TEST_F(Preloads, AFailedSchemaSearchEndsTheRunWithItsCode) {
+  settings.extendedErrors = true;
+  ScriptedLdapServer server(
+      {[](int64_t id) { return DoneMessage(id, 50, "", false, "no read access"); }});
+  int exitCode = 0;
+  EXPECT_FALSE(Run(server, &exitCode));
+  EXPECT_EQ(exitCode, 50);
+  EXPECT_EQ(err_, "LDAP_SEARCH_S: 0x32\nLDAP_SEARCH_S: Insufficient Rights\n");
+  EXPECT_EQ(out_, "Extended Error: no read access\n");
+  EXPECT_EQ(run_->search.connection, nullptr);  // released, once
+  EXPECT_EQ(ld_, nullptr);
+}
+
+}  // namespace
