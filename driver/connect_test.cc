@@ -4,11 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "common/cmdline.h"
 #include "common/process_state.h"
-#include "common/zqtimer.h"
 #include "directory/scripted_ldap_server.h"
-#include "driver/search_phases.h"
+#include "driver/test_query_run.h"
 
 namespace {
 
@@ -27,9 +25,6 @@ std::string RootDse(int64_t id) {
 class Connect : public testing::Test {
  protected:
   void SetUp() override {
-    char program[] = "quelby";
-    char* argv[] = {program, nullptr};
-    cmdLine_ = std::make_unique<CCmdLine>(1, argv, std::vector<std::string>{}, false);
     settings.host = "127.0.0.1";
     settings.anonymous = true;
     settings.simpleBind = true;
@@ -46,17 +41,17 @@ class Connect : public testing::Test {
 
   bool Run(ScriptedLdapServer& server, int* exitCode) {
     settings.port = server.port();
-    run_.reset(new QueryRun{*cmdLine_, settings, &timers_});
+    QueryRun& run = t_.Start();
     testing::internal::CaptureStderr();
-    const bool going = ConnectAndReadRootDse(*run_, exitCode);
+    const bool going = ConnectAndReadRootDse(run, exitCode);
     err_ = testing::internal::GetCapturedStderr();
     return going;
   }
 
-  QuerySettings settings;
-  std::unique_ptr<CCmdLine> cmdLine_;
-  CZQTimer timers_{""};
-  std::unique_ptr<QueryRun> run_;
+  TestQueryRun t_;
+  QuerySettings& settings = t_.settings;
+  CZQTimer& timers_ = t_.timers;
+  std::unique_ptr<QueryRun>& run_ = t_.run;
   std::string err_;
 };
 

@@ -4,11 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "common/cmdline.h"
 #include "common/process_state.h"
-#include "common/zqtimer.h"
 #include "directory/scripted_ldap_server.h"
-#include "driver/search_phases.h"
+#include "driver/test_query_run.h"
 #include "values/attribute_kinds.h"
 
 namespace {
@@ -28,9 +26,6 @@ class PagedSearch : public ScriptedServerTest {
   void SetUp() override {
     LoadAttributeKindMaps();
     g_Debug = g_Quiet = false;
-    char program[] = "quelby";
-    char* argv[] = {program, nullptr};
-    cmdLine_ = std::make_unique<CCmdLine>(1, argv, std::vector<std::string>{}, false);
     settings.base = "DC=t";
     settings.filter = "(objectClass=*)";
   }
@@ -40,14 +35,8 @@ class PagedSearch : public ScriptedServerTest {
   }
 
   void Run(ScriptedLdapServer& server) {
-    run_.reset(new QueryRun{*cmdLine_, settings, &timers_});
-    SearchState& st = run_->search;
-    const bool debug = g_Debug;
-    g_Debug = false;
-    testing::internal::CaptureStderr();  // the RootDSE read of a null connection
-    st.rootDse = std::make_unique<CRootDSE>(nullptr);
-    testing::internal::GetCapturedStderr();
-    g_Debug = debug;
+    SearchState& st = t_.Start().search;
+    t_.HandMadeRootDse();
     st.rootDse->dnsHostName = "dc1.t";
     if (ld_ != nullptr) plat::ldap_unbind(ld_);  // the connection of an earlier run
     st.connection = Connect(server);
@@ -65,10 +54,10 @@ class PagedSearch : public ScriptedServerTest {
     return sizes;
   }
 
-  QuerySettings settings;
-  std::unique_ptr<CCmdLine> cmdLine_;
-  CZQTimer timers_{""};
-  std::unique_ptr<QueryRun> run_;
+  TestQueryRun t_;
+  QuerySettings& settings = t_.settings;
+  CZQTimer& timers_ = t_.timers;
+  std::unique_ptr<QueryRun>& run_ = t_.run;
   std::string out_;
   std::string err_;
 };

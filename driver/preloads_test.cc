@@ -4,11 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "common/cmdline.h"
 #include "common/process_state.h"
-#include "common/zqtimer.h"
 #include "directory/scripted_ldap_server.h"
-#include "driver/search_phases.h"
+#include "driver/test_query_run.h"
 #include "values/attribute_kinds.h"
 
 namespace {
@@ -36,13 +34,8 @@ class Preloads : public ScriptedServerTest {
   void SetUp() override {
     LoadAttributeKindMaps();
     g_Debug = g_SddlPlus = g_DecodeGenTimes = g_GenTimesSortable = false;
-    char program[] = "quelby";
-    char* argv[] = {program, nullptr};
-    cmdLine_ = std::make_unique<CCmdLine>(1, argv, std::vector<std::string>{}, false);
-    run_.reset(new QueryRun{*cmdLine_, settings, &timers_});
-    testing::internal::CaptureStderr();  // the RootDSE read of a null connection
-    run_->search.rootDse = std::make_unique<CRootDSE>(nullptr);
-    testing::internal::GetCapturedStderr();
+    t_.Start();
+    t_.HandMadeRootDse();
     run_->search.rootDse->schemaNamingContext = kSchema;
     run_->search.isLdapInteg = true;
   }
@@ -58,10 +51,10 @@ class Preloads : public ScriptedServerTest {
     return going;
   }
 
-  QuerySettings settings;
-  std::unique_ptr<CCmdLine> cmdLine_;
-  CZQTimer timers_{""};
-  std::unique_ptr<QueryRun> run_;
+  TestQueryRun t_;
+  QuerySettings& settings = t_.settings;
+  CZQTimer& timers_ = t_.timers;
+  std::unique_ptr<QueryRun>& run_ = t_.run;
   std::string out_;
   std::string err_;
 };

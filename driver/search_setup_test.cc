@@ -7,10 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "common/cmdline.h"
 #include "common/process_state.h"
-#include "common/zqtimer.h"
-#include "driver/search_phases.h"
+#include "driver/test_query_run.h"
 #include "platform/ldap_client.h"
 
 namespace {
@@ -69,23 +67,13 @@ class SearchSetUp : public testing::Test {
   }
 
   // Runs the set-up; returns the header it printed.
-  std::string Run(std::vector<std::string> attributes = {}) {
-    words_ = {"quelby"};
-    words_.insert(words_.end(), attributes.begin(), attributes.end());
-    std::vector<char*> argv;
-    for (std::string& w : words_) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    cmdLine_ = std::make_unique<CCmdLine>(static_cast<int>(words_.size()), argv.data(),
-                                          std::vector<std::string>{}, false);
-    run_.reset(new QueryRun{*cmdLine_, settings, &timers_});
-    testing::internal::CaptureStderr();  // the RootDSE read of a null connection
-    run_->search.rootDse = std::make_unique<CRootDSE>(nullptr);
-    testing::internal::GetCapturedStderr();
-    run_->search.rootDse->dnsHostName = "dc1.example.com";
-    run_->search.serverType = serverType;
+  std::string Run(const std::vector<std::string>& attributes = {}) {
+    QueryRun& run = t_.Start(attributes);
+    t_.HandMadeRootDse().dnsHostName = "dc1.example.com";
+    run.search.serverType = serverType;
     int exitCode = 0;
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(SetUpSearch(*run_, &exitCode));
+    EXPECT_TRUE(SetUpSearch(run, &exitCode));
     return testing::internal::GetCapturedStdout();
   }
 
@@ -126,12 +114,10 @@ class SearchSetUp : public testing::Test {
     return out;
   }
 
-  QuerySettings settings;
+  TestQueryRun t_;
+  QuerySettings& settings = t_.settings;
+  std::unique_ptr<QueryRun>& run_ = t_.run;
   std::string serverType = "Windows Longhorn";
-  std::vector<std::string> words_;
-  std::unique_ptr<CCmdLine> cmdLine_;
-  CZQTimer timers_{""};
-  std::unique_ptr<QueryRun> run_;
 };
 
 constexpr char kSdFlags[] = "1.2.840.113556.1.4.801";
