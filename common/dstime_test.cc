@@ -1,4 +1,5 @@
 #include "common/dstime.h"
+#include "platform/zone_test_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -29,28 +30,7 @@ DSTIME Make(int64_t v, bool utc) {
   return DSTIME(static_cast<DWORD>(u & 0xFFFFFFFF), static_cast<DWORD>(u >> 32), utc);
 }
 
-class DstimeZone : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = std::getenv("TZ");
-    hadTz_ = old != nullptr;
-    if (hadTz_) oldTz_ = old;
-  }
-  void TearDown() override {
-    if (hadTz_) {
-      setenv("TZ", oldTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  static void Zone(const char* tz) {
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  bool hadTz_ = false;
-  std::string oldTz_;
-};
+class DstimeZone : public ZoneFixture {};
 
 TEST(Dstime, ZeroAndMaximumHaveTheEmptyDateTexts) {
   for (bool utc : {true, false}) {

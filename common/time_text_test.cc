@@ -8,6 +8,7 @@
 
 #include "common/dstime.h"
 #include "common/process_state.h"
+#include "platform/zone_test_fixture.h"
 
 namespace {
 
@@ -33,32 +34,19 @@ std::string Printed(Fn fn) {
   return testing::internal::GetCapturedStdout();
 }
 
-class TimeText : public ::testing::Test {
+class TimeText : public ZoneFixture {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("TZ");
-    hadTz_ = old != nullptr;
-    if (hadTz_) oldTz_ = old;
+    ZoneFixture::SetUp();
     g_Debug = false;
   }
   void TearDown() override {
     g_Debug = false;
-    if (hadTz_) {
-      setenv("TZ", oldTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  static void Zone(const char* tz) {
-    setenv("TZ", tz, 1);
-    tzset();
+    ZoneFixture::TearDown();
   }
   static std::string Date(const char* text, bool utc) {
     return DateToFileTimeText(CWString(text), utc).GetNarrow();
   }
-  bool hadTz_ = false;
-  std::string oldTz_;
 };
 
 TEST_F(TimeText, UtcDates) {

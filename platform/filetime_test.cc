@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/last_error.h"
+#include "platform/zone_test_fixture.h"
 
 namespace {
 
@@ -46,28 +47,7 @@ int64_t ViaTimegm(int y, int mo, int d, int h, int mi, int s) {
   return static_cast<int64_t>(timegm(&tm)) * 10000000 + kUnixEpoch;
 }
 
-class ZoneTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = std::getenv("TZ");
-    hadTz_ = old != nullptr;
-    if (hadTz_) oldTz_ = old;
-  }
-  void TearDown() override {
-    if (hadTz_) {
-      setenv("TZ", oldTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  static void Zone(const char* tz) {
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  bool hadTz_ = false;
-  std::string oldTz_;
-};
+class ZoneTest : public ZoneFixture {};
 
 TEST(FileTimeCalendar, AgreesWithTimegmAcrossTheRange) {
   const int dates[][6] = {{1601, 1, 1, 0, 0, 0},    {1700, 3, 1, 12, 0, 0},
