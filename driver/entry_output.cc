@@ -56,6 +56,8 @@ EntryOutput::EntryOutput(const QuerySettings& settings, const SearchState& state
   dispatch_.replaceDnFrom = &settings.replaceDnFrom;
   dispatch_.replaceDnMap = &settings.replaceDnMap;
   keepDnColumn_ = !cmdLine.HasSwitch("nodn");
+  lowerColumns_.reserve(settings.columns.size());
+  for (const std::string& column : settings.columns) lowerColumns_.push_back(StrToLower(column));
 }
 
 void EntryOutput::SetChunks(const std::vector<std::string>& chunks) {
@@ -302,8 +304,9 @@ bool EntryOutput::FormatTextTail(const std::string& printedDn, bool descriptorSe
   const auto last = chunks_.begin() + static_cast<std::ptrdiff_t>(chunkCount_);
   if (settings_.sortedAttributeOutput) std::stable_sort(first, last);
   if (settings_.orderedAttributeOutput) {
-    for (const std::string& name : settings_.columns) {
-      const std::string lowerName = StrToLower(name);
+    for (size_t c = 0; c < settings_.columns.size(); ++c) {
+      const std::string& name = settings_.columns[c];
+      const std::string& lowerName = lowerColumns_[c];
       bool matched = false;
       for (auto it = first; it != last; ++it) {
         if (ChunkHasLabel(*it, lowerName)) {
@@ -355,9 +358,9 @@ void EntryOutput::FormatCsvRow(const std::string& entryDn, std::string* out) {
   }
   if (settings_.muteEmptyRecords && !hasValues) return;
   bool firstColumn = true;
-  for (const std::string& column : settings_.columns) {
+  for (const std::string& lowerColumn : lowerColumns_) {
     std::string field;
-    auto nameIt = csvNames_.find(StrToLower(column));
+    auto nameIt = csvNames_.find(lowerColumn);
     if (nameIt != csvNames_.end()) {
       auto valueIt = csvValues_.find(nameIt->second);
       if (valueIt != csvValues_.end()) field = valueIt->second;

@@ -58,6 +58,8 @@ class EntryOutput {
   DispatchSettings dispatch_;
   EntryPlace place_;
   bool keepDnColumn_;
+  // The column names (-oao, -soao, CSV) lower-cased once for the whole run.
+  std::vector<std::string> lowerColumns_;
 
   // Reused from entry to entry: the first chunkCount_ strings of chunks_ are
   // the entry's chunks; the rest keep their storage for later entries.
