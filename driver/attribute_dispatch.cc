@@ -1,5 +1,6 @@
 #include "driver/attribute_dispatch.h"
 
+#include "values/flag_decoders.h"
 #include "values/value_printer.h"
 
 namespace {
@@ -11,12 +12,28 @@ bool OneOf(const std::string& name, std::initializer_list<const char*> names) {
   return false;
 }
 
-// The printer of each decoder row. The flag and value decoders are not part
-// of the program yet: until they are, their rows hand the attribute to the
-// general value printer, which prints the raw values.
+// The printer of each decoder row; null hands the attribute to the general
+// value printer, which prints the raw values.
 using DecoderPrinter = void (*)(std::string rawName, std::string attrName, plat::LDAP* ld,
                                 plat::LDAPMessage* entry, bool noLabel, std::string* out);
-DecoderPrinter DecoderFor(DispatchRow /*row*/) { return nullptr; }
+DecoderPrinter DecoderFor(DispatchRow row) {
+  switch (row) {
+    case DispatchRow::kSamAttributes: return DecodeSamAttributes;
+    case DispatchRow::kDomainIntervals: return DecodeDomainIntervals;
+    case DispatchRow::kRootDseAttributes: return DecodeRootDSEAttributes;
+    case DispatchRow::kSchemaAttributeFlags: return DecodeSchemaAttributeFlags;
+    case DispatchRow::kAttributeSyntax: return DecodeAttributeSyntax;
+    case DispatchRow::kDefaultSecurityDescriptor: return nullptr;  // not rendered yet
+    case DispatchRow::kValidAccesses: return DecodeValidAccesses;
+    case DispatchRow::kCrossRefSystemFlags: return DecodeCrossRefSystemFlags;
+    case DispatchRow::kObjectSystemFlags: return DecodeObjectSystemFlags;
+    case DispatchRow::kPackageFlags: return DecodePackageFlags;
+    case DispatchRow::kBehaviorVersion: return DecodeBehaviorVersion;
+    case DispatchRow::kInstanceType: return DecodeInstanceType;
+    case DispatchRow::kGeneral: return nullptr;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
