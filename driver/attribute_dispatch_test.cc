@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "common/string_util.h"
 #include "directory/scripted_ldap_server.h"
+#include "values/flag_decoders.h"
+#include "values/value_printer.h"
 
 namespace {
 
@@ -76,24 +80,26 @@ TEST(AttributeDispatch, RowsNeedTheirSwitchAndContext) {
 
 // --- Printing through the chosen printer ------------------------------------------
 
+using Printer = void (*)(std::string, std::string, plat::LDAP*, plat::LDAPMessage*, bool,
+                         std::string*);
+
 class DispatchPrinting : public ScriptedServerTest {};
 
-TEST_F(DispatchPrinting, EachRowReachesItsDecoderAndTheRestThePlainPrinter) {
-  const ScriptedAttributes attributes = {
-      {"userAccountControl", {"514"}},
-      {"maxPwdAge", {"-36288000000000"}},
-      {"supportedControl", {"1.2.840.113556.1.4.319"}},
-      {"searchFlags", {"2"}},
-      {"attributeSyntax", {"2.5.5.12"}},
-      {"defaultSecurityDescriptor", {"D:(A;;RP;;;WD)"}},
-      {"validAccesses", {"48"}},
-      {"systemFlags", {"-1946157053"}},
-      {"packageFlags", {"0"}},
-      {"msDS-Behavior-Version", {"1"}},
-      {"instanceType", {"5"}},
-  };
-  ScriptedLdapServer server({[&attributes](int64_t id) {
-    return EntryMessage(id, "CN=x,DC=t", attributes) + DoneMessage(id, 0, "", false);
+TEST_F(DispatchPrinting, EachRowPrintsThroughItsDecoderAndTheRestThroughThePlainPrinter) {
+  ScriptedLdapServer server({[](int64_t id) {
+    return EntryMessage(id, "CN=x,DC=t",
+                        {{"userAccountControl", {"544"}},
+                         {"maxPwdAge", {"-864000000000"}},
+                         {"supportedControl", {"1.2.840.113556.1.4.417"}},
+                         {"searchFlags", {"4"}},
+                         {"attributeSyntax", {"2.5.5.9"}},
+                         {"defaultSecurityDescriptor", {"D:(A;;RP;;;WD)"}},
+                         {"validAccesses", {"8"}},
+                         {"systemFlags", {"-1946157053"}},  // bits 0, 1, 26, 27 and 31
+                         {"packageFlags", {"8"}},
+                         {"msDS-Behavior-Version", {"2"}},
+                         {"instanceType", {"1"}}}) +
+           DoneMessage(id, 0, "", false);
   }});
   plat::LDAP* ld = Connect(server);
   const char* all[] = {nullptr};
@@ -106,7 +112,6 @@ TEST_F(DispatchPrinting, EachRowReachesItsDecoderAndTheRestThePlainPrinter) {
 
   DispatchSettings s = Contexts();
   s.samDecode = s.rootDseDecode = s.schemaDecode = s.flagDecode = s.sddlPlus = true;
-  s.noLabel = true;
   const EntryPlace root = PlaceEntry("", s);
   const EntryPlace schema = PlaceEntry("CN=a,CN=Schema,CN=Configuration,DC=t", s);
   const EntryPlace config = PlaceEntry("CN=p,CN=Configuration,DC=t", s);
@@ -114,33 +119,44 @@ TEST_F(DispatchPrinting, EachRowReachesItsDecoderAndTheRestThePlainPrinter) {
   const struct {
     const char* name;
     EntryPlace place;
-    const char* want;
+    Printer printer;  // null: the general value printer
   } cases[] = {
-      {"userAccountControl", domain, "514 [DISABLED(2);NORMAL_USER(512)]\n"},
-      {"maxPwdAge", domain, "-36288000000000 [-42.00 day(s)]\n"},
-      {"supportedControl", root, "1.2.840.113556.1.4.319 [LDAP_PAGED_RESULT_OID_STRING]\n"},
-      {"supportedControl", domain, "1.2.840.113556.1.4.319\n"},
-      {"searchFlags", schema, "2 [INVALID CONTAINER INDEX(2)]\n"},
-      {"attributeSyntax", schema, "2.5.5.12 [STRING (UNICODE)]\n"},
-      {"attributeSyntax", config, "2.5.5.12\n"},
-      {"defaultSecurityDescriptor", schema, "D:(A;;RP;;;WD)\n"},  // printed as it came
-      {"validAccesses", config, "48 [READ_PROP (16);WRITE_PROP (32)]\n"},
-      // One word, three vocabularies (bits 0, 1, 26, 27 and 31).
-      {"systemFlags", schema, "-1946157053 [NOT REPLICATED(1);PAS-ATTR(2);NO-RENAME(134217728);"
-                              "UNKNOWN_FLAGS(-2080374784)]\n"},
-      {"systemFlags", config, "-1946157053 [XREF_NC_NTDS(1);XREF_NC_Domain(2);"
-                              "NO_DELETE(2147483648);UNKNOWN_FLAGS(201326592)]\n"},
-      {"systemFlags", domain, "-1946157053 [NO_MOVE(67108864);NO_RENAME(134217728);"
-                              "NO_DELETE(2147483648);UNKNOWN_FLAGS(3)]\n"},
-      {"packageFlags", domain, "0 [PATHTYPE_EXE(0)]\n"},
-      {"msDS-Behavior-Version", domain, "1 [Windows Server 2003 Interim Mode]\n"},
-      {"instanceType", domain, "5 [NC_HEAD(1);WRITABLE(4)]\n"},
+      {"userAccountControl", domain, DecodeSamAttributes},
+      {"maxPwdAge", domain, DecodeDomainIntervals},
+      {"supportedControl", root, DecodeRootDSEAttributes},
+      {"supportedControl", domain, nullptr},
+      {"searchFlags", schema, DecodeSchemaAttributeFlags},
+      {"attributeSyntax", schema, DecodeAttributeSyntax},
+      {"attributeSyntax", config, nullptr},
+      {"defaultSecurityDescriptor", schema, nullptr},  // descriptors are not rendered yet
+      {"validAccesses", config, DecodeValidAccesses},
+      {"systemFlags", schema, DecodeSchemaAttributeFlags},
+      {"systemFlags", config, DecodeCrossRefSystemFlags},
+      {"systemFlags", domain, DecodeObjectSystemFlags},
+      {"packageFlags", domain, DecodePackageFlags},
+      {"msDS-Behavior-Version", domain, DecodeBehaviorVersion},
+      {"instanceType", domain, DecodeInstanceType},
   };
+  std::set<std::string> systemFlagsTexts;
   for (const auto& c : cases) {
-    std::string out;
-    DispatchAttribute(StrToLower(c.name), c.name, ld, entry, c.place, false, s, &out);
-    EXPECT_EQ(out, c.want) << c.name;
+    const std::string fetchName = StrToLower(c.name);
+    std::string got;
+    DispatchAttribute(fetchName, c.name, ld, entry, c.place, false, s, &got);
+    std::string plain;
+    PrintAttributeValues(fetchName, c.name, ld, entry, false, false, &plain, false, nullptr,
+                         nullptr);
+    std::string want = plain;
+    if (c.printer != nullptr) {
+      want.clear();
+      c.printer(fetchName, c.name, ld, entry, false, &want);
+      EXPECT_NE(want, plain) << c.name;  // the decoder adds the names
+    }
+    EXPECT_EQ(got, want) << c.name;
+    EXPECT_TRUE(got.starts_with(">" + std::string(c.name) + ": ")) << got;
+    if (fetchName == "systemflags") systemFlagsTexts.insert(got);
   }
+  // One word, three vocabularies.
+  EXPECT_EQ(systemFlagsTexts.size(), 3u);
   plat::ldap_msgfree(result);
 }
 

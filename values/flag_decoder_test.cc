@@ -88,7 +88,7 @@ class FlagDecoderFetch : public ScriptedServerTest {};
 TEST_F(FlagDecoderFetch, ValuesAreFetchedByTheFetchNameAndLabelledAsSpelled) {
   ScriptedLdapServer server({[](int64_t id) {
     return EntryMessage(id, "CN=u,DC=t",
-                        {{"userAccountControl", {"514", "66048"}}, {"instanceType", {"4"}}}) +
+                        {{"userAccountControl", {"544", "66050"}}, {"instanceType", {"12"}}}) +
            DoneMessage(id, 0, "", false);
   }});
   plat::LDAP* ld = Connect(server);
@@ -103,11 +103,11 @@ TEST_F(FlagDecoderFetch, ValuesAreFetchedByTheFetchNameAndLabelledAsSpelled) {
   std::string out;
   DecodeSamAttributes("useraccountcontrol", "userAccountControl", ld, entry, false, &out);
   EXPECT_EQ(out,
-            ">userAccountControl: 514 [DISABLED(2);NORMAL_USER(512)]\n"
-            ">userAccountControl: 66048 [NORMAL_USER(512);NO_EXPIRE(65536)]\n");
+            ">userAccountControl: 544 [PWD_NOT_REQ(32);NORMAL_USER(512)]\n"
+            ">userAccountControl: 66050 [DISABLED(2);NORMAL_USER(512);NO_EXPIRE(65536)]\n");
   out.clear();
   DecodeInstanceType("instancetype", "instanceType", ld, entry, true, &out);
-  EXPECT_EQ(out, "4 [WRITABLE(4)]\n");
+  EXPECT_EQ(out, "12 [WRITABLE(4);NC_ABOVE_HELD(8)]\n");
   // No values under the fetch name: nothing at all.
   out.clear();
   DecodeSamAttributes("grouptype", "groupType", ld, entry, false, &out);
