@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Benchmark: quelby against OpenLDAP's ldapsearch, same server, same queries, same
-# attributes, same page size, output to /dev/null. For each run it prints the wall
+# attributes, same page size, output to a file. For each run it prints the wall
 # time, the user+system CPU time and the peak memory (GNU time), and for quelby the
-# ratios quelby / ldapsearch; then quelby's peak memory at 10,000 and 100,000 entries.
+# ratios quelby / ldapsearch; then quelby's peak memory at 10,000 and 100,000 entries,
+# the system calls of both tools per entry (strace -c -f, one run each), and whether
+# quelby's output is byte for byte the output of a baseline revision.
 #
 #   bash bench/run.sh [--ldapsearch-only]
 #
@@ -11,7 +13,10 @@
 # Environment: QUELBY_BENCH_IP (127.0.0.6), QUELBY_BENCH_STATE (.state/bench),
 # QUELBY_BENCH_BUILD (build-bench, a Release build made here), QUELBY_BENCH_REPEAT
 # (5 measured runs per line; the median wall and CPU times and the largest peak
-# memory are shown), QUELBY_BENCH_KEEP_SERVERS=1 leaves the servers running.
+# memory are shown), QUELBY_BENCH_KEEP_SERVERS=1 leaves the servers running,
+# QUELBY_BENCH_BASELINE (a git revision whose quelby output must be matched byte for
+# byte; default c9fded7, the last one that read replies message by message; "none"
+# skips the check).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -32,6 +37,8 @@ USERS=5000
 ENTRIES=100000
 PAGE=1000
 TIME=/usr/bin/time
+BASELINE=${QUELBY_BENCH_BASELINE:-c9fded7}
+OUT=$(mktemp -d)
 
 say() { echo "bench: $*" >&2; }
 die() { say "$*"; exit 1; }
@@ -124,7 +131,7 @@ measure() {
   local walls=() cpus=() mem=0 i rc
   for ((i = 0; i <= REPEAT; i++)); do
     rc=0
-    "$TIME" -f "%e %U %S %M" -o "$tf" "${CMD[@]}" >/dev/null 2>"$tf.err" || rc=$?
+    "$TIME" -f "%e %U %S %M" -o "$tf" "${CMD[@]}" >"$OUT/measure.out" 2>"$tf.err" || rc=$?
     if [ $rc -ne 0 ]; then
       say "$name failed (exit code $rc):"
       tail -n 5 "$tf.err" >&2
@@ -155,12 +162,12 @@ header() {
   printf '  %-34s %8s %8s %9s   %6s %6s %6s\n' "tool" "wall s" "cpu s" "peak MiB" "wall/" "cpu/" "mem/"
 }
 
-# compare TITLE LDAPSEARCH-FN ARGS... -- QUELBY-FN ARGS...: one ldapsearch line, then a
-# quelby line with -dloid and one with the default settings.
+# compare TITLE CPU-TARGET LDAPSEARCH-FN ARGS... -- QUELBY-FN ARGS...: one ldapsearch
+# line, then a quelby line with -dloid and one with the default settings.
 FAILED=0
 compare() {
-  local title=$1
-  shift
+  local title=$1 cpu_target=$2
+  shift 2
   local ls_cmd=() q_cmd=()
   while [ "$1" != "--" ]; do ls_cmd+=("$1"); shift; done
   shift
@@ -179,7 +186,7 @@ compare() {
     if measure "$label" "${q_cmd[@]}" "${extra[@]}"; then
       row "$label" "$M_WALL" "$M_CPU" "$M_MEM" "$(ratio "$M_WALL" "$lw")" "$(ratio "$M_CPU" "$lc")" "$(ratio "$M_MEM" "$lm")"
       if [ "$label" = "quelby -dloid" ]; then
-        TARGETS+=("$title: wall ratio $(ratio "$M_WALL" "$lw") (target <= 1.05), cpu ratio $(ratio "$M_CPU" "$lc") (target <= 1.00)")
+        TARGETS+=("$title: wall ratio $(ratio "$M_WALL" "$lw") (target <= 1.00), cpu ratio $(ratio "$M_CPU" "$lc") (target <= $cpu_target)")
       fi
     else
       row "$label" "FAILED" "-" 0
@@ -193,9 +200,9 @@ echo "quelby / ldapsearch benchmark on $IP, page size $PAGE, output to /dev/null
 [ -n "$QUELBY" ] && echo "quelby: $QUELBY"
 echo "ldapsearch: $(command -v ldapsearch)"
 
-compare "Samba DC: $USERS users, all attributes and nTSecurityDescriptor" \
+compare "Samba DC: $USERS users, all attributes and nTSecurityDescriptor" 1.00 \
   ldapsearch_dc -- quelby_dc
-compare "slapd: $ENTRIES entries, attributes ${SL_ATTRS[*]}" \
+compare "slapd: $ENTRIES entries, attributes ${SL_ATTRS[*]}" 0.50 \
   ldapsearch_sl "$SL_FILTER_ALL" -- quelby_sl "$SL_FILTER_ALL"
 
 if [ $LDAPSEARCH_ONLY -eq 0 ]; then
@@ -213,9 +220,59 @@ if [ $LDAPSEARCH_ONLY -eq 0 ]; then
   if [ "$mem10" -gt 0 ] && [ "$mem100" -gt 0 ]; then
     TARGETS+=("peak memory 100,000 / 10,000 entries: $(ratio "$mem100" "$mem10") (target <= 1.10)")
   fi
+
+  echo
+  echo "system calls, one run each (strace -c -f; slapd, $ENTRIES entries)"
+  printf '  %-22s %10s %10s %10s %12s %16s\n' "tool" "read" "poll" "all" "all/entry" "reads/100,000"
+  syscalls() {  # label, then the query function and its arguments
+    local label=$1 st
+    shift
+    "$@"
+    st=$(mktemp)
+    if strace -c -f -o "$st" "${CMD[@]}" >"$OUT/strace.out" 2>/dev/null; then
+      awk -v label="$label" -v n="$ENTRIES" '
+        $NF == "read" { r = $4 } $NF == "poll" { p = $4 } $NF == "total" { t = $3 }
+        END { printf "  %-22s %10d %10d %10d %12.3f %16d\n", label, r, p, t, t / n, r * 100000 / n }' "$st"
+    else
+      say "strace of $label failed"; FAILED=1
+    fi
+    rm -f "$st"
+  }
+  syscalls ldapsearch ldapsearch_sl "$SL_FILTER_ALL"
+  syscalls "quelby -dloid" quelby_sl "$SL_FILTER_ALL" -dloid
+
+  # The same bytes as the baseline revision's quelby on both queries.
+  if [ "$BASELINE" != none ]; then
+    echo
+    base_src=$ROOT/.state/bench-baseline
+    base_build=$ROOT/build-bench-baseline
+    if git -C "$ROOT" rev-parse -q --verify "$BASELINE^{commit}" >/dev/null; then
+      rm -rf "$base_src"
+      git -C "$ROOT" archive --prefix=src/ "$BASELINE" | tar -x -C "$(mkdir -p "$base_src" && echo "$base_src")"
+      cmake -S "$base_src/src" -B "$base_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+      if cmake --build "$base_build" --target quelby >/dev/null; then
+        same=1
+        for q in dc sl; do
+          if [ $q = dc ]; then quelby_dc -dloid; else quelby_sl "$SL_FILTER_ALL" -dloid; fi
+          "${CMD[@]}" >"$OUT/now.$q" 2>/dev/null || true
+          CMD[0]=$base_build/driver/quelby
+          "${CMD[@]}" >"$OUT/base.$q" 2>/dev/null || true
+          cmp -s "$OUT/now.$q" "$OUT/base.$q" || { same=0; say "output of the $q query differs from $BASELINE"; }
+        done
+        [ $same -eq 1 ] || FAILED=1
+        TARGETS+=("output identical to revision $BASELINE on both queries: $([ $same -eq 1 ] && echo yes || echo NO)")
+      else
+        say "revision $BASELINE does not build; output not compared"
+      fi
+    else
+      say "revision $BASELINE is not in this repository; output not compared"
+    fi
+  fi
+
   echo
   echo "targets"
   for t in "${TARGETS[@]}"; do echo "  $t"; done
 fi
 
+rm -rf "$OUT"
 [ $FAILED -eq 0 ] || die "some runs failed (see above)"

@@ -8,6 +8,8 @@
 #include <lber.h>
 #include <ldap.h>
 #include <sasl/sasl.h>
+
+#include "platform/ldap_read_ahead.h"
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>
@@ -64,6 +66,7 @@ struct Conn {
   std::string authcid;  // user name given to SASL
   gss_cred_id_t cred = GSS_C_NO_CREDENTIAL;
   bool ownsCred = true;  // false: borrowed from the connection a referral came from
+  bool readAhead = false;  // the read-ahead layer sits on the socket
   std::string uris;      // what the connection was opened with
 };
 
@@ -449,6 +452,19 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
   return rc;
 }
 
+// Puts a read-ahead buffer between the socket and whatever sits above it (TLS,
+// a SASL security layer): one read() then takes many messages instead of two
+// reads (header, body) per message, and libldap does not poll while buffered
+// data waits. Done once the connection exists, before any reply is read.
+void EnableReadAhead(Conn* c) {
+  if (c->readAhead) return;
+  Sockbuf* sb = nullptr;
+  if (ldap_get_option(c->ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || sb == nullptr) return;
+  ber_socket_t fd = -1;
+  if (ber_sockbuf_ctrl(sb, LBER_SB_OPT_GET_FD, &fd) != 1 || fd < 0) return;
+  c->readAhead = PushReadAhead(sb);
+}
+
 int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
   SigpipeGuard guard;
   *res = nullptr;
@@ -477,6 +493,7 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
                            ctrls.empty() ? nullptr : list.data(), nullptr, nullptr, p.sizeLimit,
                            &msgid);
   if (rc != LDAP_SUCCESS) return rc;
+  EnableReadAhead(c);
   struct timeval tv;
   struct timeval* tvp = nullptr;
   if (waitMs >= 0) {

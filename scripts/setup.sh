@@ -10,7 +10,7 @@ PKGS=(
   samba samba-ad-dc samba-ad-provision krb5-user ldb-tools
   slapd ldap-utils
   libfltk1.3-dev xvfb xdotool imagemagick x11-apps
-  time tzdata python3 procps iproute2
+  time tzdata python3 procps iproute2 strace
 )
 
 missing=()
