@@ -3,6 +3,11 @@
 namespace {
 
 constexpr std::string_view kNotSet = "<NOT SET>";
+// Sort keys spelled exactly as the attribute the entry requests: some
+// servers leave a requested attribute out of sorted results when the sort
+// key names it in another case.
+constexpr std::string_view kDisplayName = "displayName";
+constexpr std::string_view kLdapDisplayName = "ldapDisplayName";
 
 FilterChoice Wrapped(std::string_view text) {
   return {When::kAlways, "", FilterForm::kWrapped, text};
@@ -136,7 +141,7 @@ std::vector<ShortcutEntry> BuildTable() {
                  kAppend, {}});
     t.push_back({k.list, {Wrapped(k.filter)},
                  {Set("rb", "CN=Extended-Rights"), Set("config"), Set("s", "one"),
-                  Set("list", "displayName"), Set("sort", "displayname")},
+                  Set("list", "displayName"), Set("sort", kDisplayName)},
                  kAppend, {}});
     t.push_back({k.csv, {Wrapped(k.filter)},
                  {Set("rb", "CN=Extended-Rights"), Set("config"), Set("s", "one"), Set("csv"),
@@ -182,7 +187,7 @@ std::vector<ShortcutEntry> BuildTable() {
     t.push_back({q.plain, {Wrapped(q.filter)},
                  {Set("schema"), Set("schdc"), Set("flagdc"), Set("s", "one")}, kAppend, {}});
     std::vector<SwitchWrite> listWrites = {Set("schema"), Set("s", "one"),
-                                           Set("sort", "ldapdisplayname"), Set("list")};
+                                           Set("sort", kLdapDisplayName), Set("list")};
     if (q.list == "ccl") {
       listWrites.push_back(Set("schdc"));
       listWrites.push_back(Set("flagdc"));
@@ -214,7 +219,7 @@ std::vector<ShortcutEntry> BuildTable() {
   t.push_back({"tombstone", {Wrapped(kTombstone)},
                {Set("s", "one"), Set("schema"), Set("schdc"), Set("flagdc")}, kAppend, {}});
   t.push_back({"tombstonel", {Wrapped(kTombstone)},
-               {Set("s", "one"), Set("schema"), Set("sort", "ldapdisplayname"), Set("list")},
+               {Set("s", "one"), Set("schema"), Set("sort", kLdapDisplayName), Set("list")},
                kReplace, {"ldapDisplayName"}});
   const std::vector<FilterChoice> linkedFilters = {
       AsIsIfArg("fwd", "&(linkid=*)(!(linkid:1.2.840.113556.1.4.803:=1))"),
@@ -224,7 +229,7 @@ std::vector<ShortcutEntry> BuildTable() {
                {Set("s", "one"), Set("schema"), Set("schdc"), Set("flagdc"), Set("sort", "linkid")},
                kAppend, {}});
   t.push_back({"linkedl", linkedFilters,
-               {Set("s", "one"), Set("schema"), Set("sort", "ldapdisplayname"), Set("list")},
+               {Set("s", "one"), Set("schema"), Set("sort", kLdapDisplayName), Set("list")},
                kAppend, {"ldapDisplayName"}});
 
   // Universal group caching.

@@ -20,7 +20,7 @@ constexpr char kSid[] = "S-1-5-21-1004-2002-3003-500";
 constexpr char kGuid[] = "bf967aba-0de6-11d0-A285-00aa003049e2";
 const std::string kSidToken = std::string("{{SID:") + kSid + "}}";
 const std::string kGuidToken = std::string("{{GUID:") + kGuid + "}}";
-const std::string kSchemaNames = "schema|s=one|sort=ldapdisplayname|list";
+const std::string kSchemaNames = "schema|s=one|sort=ldapDisplayName|list";
 
 struct Expansion {
   std::string sc;                       // the -sc value
@@ -119,7 +119,7 @@ std::vector<Expansion> AllExpansions() {
     const std::string f = "(validaccesses=" + value + ")";
     const std::vector<std::string> base = {"rb=CN=Extended-Rights", "config", "s=one"};
     x.push_back({"list" + kind + ":x", f, Join(base, "sort=displayname|flagdc"), {}});
-    x.push_back({"list" + kind + "l", f, Join(base, "list=displayName|sort=displayname"), {}});
+    x.push_back({"list" + kind + "l", f, Join(base, "list=displayName|sort=displayName"), {}});
     x.push_back({"list" + kind + "csv", f, Join(base, "csv|nodn|sort=displayname"),
                  {"displayname", "rightsguid"}});
   }
