@@ -60,18 +60,7 @@ size_t PastClose(const std::string& s, size_t open) {
   return std::string::npos;
 }
 
-}  // namespace
-
-std::string FilterElement(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == '(') {
-    i = PastClose(text, i);
-    if (i == std::string::npos) break;
-  }
-  if (!text.empty() && i == text.size()) return text;
-  return "(" + text + ")";
-}
-
+// The entry's -f value for this input; false when the entry sets no filter.
 bool ShortcutFilter(const ShortcutEntry& entry, const ShortcutInput& input,
                     std::string* filter) {
   const EntryState anyBase{true, true};  // filter choices never test the base
@@ -93,6 +82,18 @@ bool ShortcutFilter(const ShortcutEntry& entry, const ShortcutInput& input,
     return true;
   }
   return false;
+}
+
+}  // namespace
+
+std::string FilterElement(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == '(') {
+    i = PastClose(text, i);
+    if (i == std::string::npos) break;
+  }
+  if (!text.empty() && i == text.size()) return text;
+  return "(" + text + ")";
 }
 
 void ApplyShortcutEntry(const ShortcutEntry& entry, const ShortcutInput& input,

@@ -19,10 +19,6 @@ struct ShortcutInput {
 // already is one or more parenthesised filters, else the text in parentheses.
 std::string FilterElement(const std::string& text);
 
-// The entry's -f value for this input, or false when the entry sets no filter.
-bool ShortcutFilter(const ShortcutEntry& entry, const ShortcutInput& input,
-                    std::string* filter);
-
 // Applies the entry: -f, then the switch writes in order, then the
 // attribute change.
 void ApplyShortcutEntry(const ShortcutEntry& entry, const ShortcutInput& input,
