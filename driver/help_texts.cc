@@ -295,7 +295,8 @@ const char* HelpAdvancedText() {
    -encutc t     Encode a UTC time YYYY/MM/DD-HH:MM:SS to a 64-bit time.
    -enclocal t   Encode a local time YYYY/MM/DD-HH:MM:SS to a 64-bit time.
    -decsddlacl a Decode an ACL given in SDDL, then stop.
-   -adcsv file   Special CSV mode.
+   -adcsv text   CSV output with text for empty values, after a line of
+                 settings for a companion program.
    -rootdse      Read the RootDSE with further attributes.
    -fullrootdse  Read the RootDSE with all further attributes; bin asks
                  for the binary forms.
@@ -409,9 +410,10 @@ const char* HelpShortcutText() {
                            GUID is xx (no braces), through the global
                            catalog.
    -sc sguid:xx            Schema class or attribute whose schemaIDGUID
-                           is xx.
-   -sc s2kguid:xx          Schema object or extended right named by the
-                           GUID xx.
+                           is xx, or extended right whose rightsGuid is
+                           xx.
+   -sc s2kguid:xx          Schema class or attribute whose schemaIDGUID
+                           is xx, searched in the schema partition.
    -sc r2kguid:xx          Extended right whose rightsGuid is xx.
 
    PARTITION AND FUNCTIONAL LEVEL SHORTCUTS
@@ -454,9 +456,11 @@ const char* HelpShortcutText() {
    SCHEMA SHORTCUTS
    -sc s:xx                Schema objects named xx (wildcards work).
    -sc sl:xx               The same, names only, sorted list.
-   -sc scontains:xx        Schema objects whose name contains xx.
+   -sc scontains:xx        Classes that may or must contain the
+                           attribute xx.
    -sc scontainsl:xx       The same, names only, sorted list.
-   -sc cc:xx               Classes that may contain objects of class xx.
+   -sc cc:xx               Classes derived from the class xx or using it
+                           as an auxiliary class.
    -sc ccl:xx              The same, names only, sorted list.
    -sc pas                 Attributes in the partial attribute set (the
                            attributes the global catalog holds).
@@ -477,7 +481,7 @@ const char* HelpShortcutText() {
    -sc cat1l               The same, names only, sorted list.
    -sc norepl              Attributes that are not replicated.
    -sc norepll             The same, names only, sorted list.
-   -sc norepl+             Not replicated, with further flags shown.
+   -sc norepl+             Not replicated, back links left out.
    -sc norepll+            The same, names only, sorted list.
    -sc anr                 Attributes used by ambiguous name resolution.
    -sc anrl                The same, names only, sorted list.
