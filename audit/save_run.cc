@@ -113,12 +113,12 @@ void CAuditDlg::OnBnClickedGo() {
         CloseEventLog(handle);
         continue;
       }
-      // The new backup is written complete beside the old one and then takes
-      // its place in one step, so there is always one whole copy. Replacing
-      // is refused where deleting would be: a read-only file, a folder.
-      std::string fresh = file + ".new";
-      plat::remove(fresh);  // a leftover of an interrupted run
-      if (!BackupEventLogA(handle, fresh.c_str())) {
+      // The new backup is written complete beside the old one, under a name
+      // made for it that no other file has, and then takes the old one's
+      // place in one step, so there is always one whole copy. Replacing is
+      // refused where deleting would be: a read-only file, a folder.
+      std::string fresh;
+      if (!BackupEventLogBesideA(handle, file.c_str(), &fresh)) {
         DWORD e = GetLastError();
         CloseEventLog(handle);
         FatalStop(
