@@ -323,12 +323,14 @@ TEST_F(SaveRunTest, DriveLetters) {
   EXPECT_EQ(RunLines()[2], "Creating Directory D:\\Junk\\.");
   ExpectBackupsEqualLogs(DriveFolder());
 
-  for (const char* drive : {"q", "1", "["}) {
+  // The message shows the first character as typed, all of its bytes.
+  for (auto [drive, shown] : {std::pair{"q", "q"}, {"1", "1"}, {"[", "["},
+                              {"\xC3\xA9", "\xC3\xA9"}, {"\xE2\x82\xAC:", "\xE2\x82\xAC"}}) {
     ui.boxes.clear();
     dlg.m_Drive = drive;
     dlg.UpdateData(FALSE);
     dlg.OnBnClickedGo();
-    std::string text = std::string("Drive ") + drive[0] + ": Not Found!";
+    std::string text = std::string("Drive ") + shown + ": Not Found!";
     EXPECT_THAT(RunLines(), ElementsAre("----------------", "Checking File Paths...", text,
                                         "Aborting."));
     ASSERT_EQ(ui.boxes.size(), 1u);
