@@ -11,6 +11,7 @@
 #include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Tooltip.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
@@ -97,7 +98,27 @@ class LiteralBox : public Fl_Box {
     });
     lines_ = fitted.lines;
     fitWidth_ = w();
-    copy_tooltip(fitted.shortened ? text_.c_str() : nullptr);
+    copy_tooltip(fitted.shortened ? TooltipText(text_).c_str() : nullptr);
+  }
+
+  // The full text as a tooltip: in lines the screen can show (a path has no
+  // spaces to wrap at), with "@" kept literal.
+  static std::string TooltipText(const std::string& text) {
+    int width = std::min(600, Fl::w() - 40);
+    fl_font(Fl_Tooltip::font(), Fl_Tooltip::size());
+    FittedText lines = FitText(text, width, 1000, [](const std::string& s) {
+      return fl_width(s.c_str(), static_cast<int>(s.size()));
+    });
+    fl_font(FL_HELVETICA, kFontSize);
+    std::string out;
+    for (const std::string& line : lines.lines) {
+      if (!out.empty()) out += '\n';
+      for (char c : line) {
+        out += c;
+        if (c == '@') out += '@';
+      }
+    }
+    return out;
   }
 
   std::string text_;

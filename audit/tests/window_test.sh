@@ -145,6 +145,7 @@ start_dialog() {
     sleep 0.2
   done
   [ -n "$WID" ] || fail "timed out waiting for the dialog"
+  T xdotool mousemove 0 0 >/dev/null 2>&1  # no tooltip over the dialog
   sleep 0.3  # let it draw
 }
 
@@ -201,7 +202,7 @@ close_dialog
 
 start_dialog  # draws the stored values fresh
 T import -window "$WID" "$WORK/fresh.png" || fail "screenshot failed"
-for area in "System Name:68 16 68 9" "Drive:68 27 68 9" "save location:14 99 132 18"; do
+for area in "System Name:72 16 64 9" "Drive:72 27 64 9" "save location:14 99 132 18"; do
   name=${area%%:*}; set -- ${area#*:}
   crop "$WORK/changed.png" "$@" "$WORK/changed-part.png"
   crop "$WORK/fresh.png" "$@" "$WORK/fresh-part.png"
