@@ -1,5 +1,6 @@
 #include "audit/audit_dlg.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -9,35 +10,42 @@
 #include "audit/folder_dialog.h"
 #include "audit/platform/crt_dirs.h"
 #include "audit/platform/registry.h"
+#include "audit/platform/utf8_text.h"
 #include "audit/resource.h"
 
 using namespace plat;
 
 namespace {
 
-// The stored text values: 80 bytes with the terminating zero.
+// The stored text values: 80 characters with the terminating zero, written
+// as at least 80 bytes. A character takes up to four bytes, so a value is read
+// into a buffer that holds 80 of any kind.
+constexpr size_t kValueChars = 80;
 constexpr DWORD kValueSize = 80;
+constexpr DWORD kValueBufferSize = 4 * kValueChars;
 
 // Reads one stored text value; false when it is missing or too long.
 bool ReadText(HKEY key, const char* name, std::string* out) {
-  char buf[kValueSize] = {};
-  DWORD size = kValueSize;
+  char buf[kValueBufferSize] = {};
+  DWORD size = kValueBufferSize;
   DWORD type = 0;
   if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) !=
       ERROR_SUCCESS)
     return false;
+  if (CharCount(std::string(buf, size)) > kValueChars) return false;
   // The text ends at its first zero, and never past the bytes read.
   *out = std::string(buf, strnlen(buf, size));
   return true;
 }
 
-// Writes one text value as 80 bytes; a text that does not fit is refused.
+// Writes one text value, padded with zeros to 80 bytes; a text that does not
+// fit is refused.
 bool WriteText(HKEY key, const char* name, const std::string& text) {
-  if (text.size() >= kValueSize || text.find('\0') != std::string::npos) return false;
-  char buf[kValueSize] = {};
-  std::snprintf(buf, sizeof buf, "%s", text.c_str());
-  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(buf), kValueSize) ==
-         ERROR_SUCCESS;
+  if (CharCount(text) >= kValueChars || text.find('\0') != std::string::npos) return false;
+  std::string data = text;
+  data.resize(std::max<size_t>(kValueSize, text.size() + 1), '\0');
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -89,8 +97,8 @@ void CAuditDlg::FatalStop(const std::string& text) {
 }
 
 std::string CAuditDlg::DrivePath() const {
-  char letter = m_Drive.empty() ? ' ' : m_Drive[0];
-  return Format("%c:\\%s\\%s\\%s\\", letter, m_Type.c_str(), DateText().c_str(),
+  std::string letter = m_Drive.empty() ? " " : FirstChar(m_Drive);
+  return Format("%s:\\%s\\%s\\%s\\", letter.c_str(), m_Type.c_str(), DateText().c_str(),
                 m_SysName.c_str());
 }
 
@@ -190,26 +198,26 @@ void CAuditDlg::OnBnClickedConfigure() {
   config.m_Clear = m_Clear;
   if (config.DoModal() != IDOK) return;
 
-  auto fail = [this](const char* text) {
-    AfxMessageBox(text, MB_OK | MB_ICONHAND);
+  auto fail = [this](const char* text, UINT style) {
+    AfxMessageBox(text, style);
     AddProgress(text);
   };
   HKEY software = nullptr, company = nullptr, product = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS, &software) !=
       ERROR_SUCCESS) {
-    fail("Error: Could Not Find Software Registry Key.");
+    fail("Error: Could Not Find Software Registry Key.", MB_OK | MB_ICONHAND);
     return;
   }
   DWORD disposition = 0;
   if (RegCreateKeyExA(software, "Calvetta", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                       nullptr, &company, &disposition) != ERROR_SUCCESS) {
-    fail("Error: Could Not Creeate or Find Registry Keys.");
+    fail("Error: Could Not Creeate or Find Registry Keys.", MB_OK);  // no icon
     RegCloseKey(software);
     return;
   }
   if (RegCreateKeyExA(company, "Tervane", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                       nullptr, &product, &disposition) != ERROR_SUCCESS) {
-    fail("Error: Could Not Creeate or Find Registry Keys.");
+    fail("Error: Could Not Creeate or Find Registry Keys.", MB_OK);  // no icon
     RegCloseKey(company);
     RegCloseKey(software);
     return;
@@ -229,7 +237,7 @@ void CAuditDlg::OnBnClickedConfigure() {
                 {"AutoLocation", &config.m_AutoLocation, &m_AutoLocation}};
   for (const Field& f : fields) {
     if (!WriteText(product, f.name, *f.from)) {
-      fail("Error: Could Not Set Registry Value.");
+      fail("Error: Could Not Set Registry Value.", MB_OK | MB_ICONHAND);
       closeAll();
       return;
     }
@@ -238,7 +246,7 @@ void CAuditDlg::OnBnClickedConfigure() {
   DWORD clear = static_cast<DWORD>(config.m_Clear);
   if (RegSetValueExA(product, "Clear", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&clear),
                      sizeof clear) != ERROR_SUCCESS) {
-    fail("Error: Could Not Set Registry Value.");
+    fail("Error: Could Not Set Registry Value.", MB_OK | MB_ICONHAND);
     closeAll();
     return;
   }

@@ -197,6 +197,33 @@ TEST_F(AuditDlgTest, ConfigureRefusesTextsLongerThanTheStoredField) {
   EXPECT_EQ(s.Read("Type"), std::string(79, 't'));
 }
 
+TEST_F(AuditDlgTest, ConfigureCountsCharactersNotBytes) {
+  std::string e79, e80;
+  for (int i = 0; i < 79; ++i) e79 += "\xC3\xA9";  // é, two bytes each
+  e80 = e79 + "\xC3\xA9";
+  dlg.Create(IDD_AUDIT_DIALOG);
+  ui.modalSteps.push_back([&](CDialog& d) {
+    d.ControlEdited(IDC_EDIT_SYSNAME, e80);
+    d.OnCommand(IDOK);
+    EXPECT_FALSE(d.Ended());  // 80 characters: refused
+    d.ControlEdited(IDC_EDIT_SYSNAME, e79);
+    d.ControlEdited(IDC_EDIT_DRIVE, "\xC3\xA9x");
+    d.OnCommand(IDOK);
+  });
+  dlg.OnBnClickedConfigure();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Enter no more than 79 characters.");
+  EXPECT_EQ(Label(IDC_SYSNAME), e79);
+
+  // A new start reads all 79 characters back; the drive letter is the whole
+  // first character.
+  CAuditDlg next;
+  next.Create(IDD_AUDIT_DIALOG);
+  EXPECT_TRUE(next.m_Progress.Lines().empty());
+  EXPECT_EQ(next.GetDlgItemText(IDC_SYSNAME), e79);
+  EXPECT_EQ(next.GetDlgItemText(IDC_PATH), "\xC3\xA9:\\Junk\\" + DateText() + "\\" + e79 + "\\");
+}
+
 TEST_F(AuditDlgTest, ConfigureCancelledChangesNothing) {
   dlg.Create(IDD_AUDIT_DIALOG);
   ui.modalSteps.push_back([](CDialog& d) {
@@ -263,6 +290,7 @@ TEST_F(AuditDlgTest, ConfigureSaysSoWhenItsKeysCannotBeMade) {
   dlg.OnBnClickedConfigure();
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "Error: Could Not Creeate or Find Registry Keys.");
+  EXPECT_EQ(ui.boxes[0].style, MB_OK);  // no stop icon on this one
   EXPECT_EQ(Lines().back(), "Error: Could Not Creeate or Find Registry Keys.");
 }
 

@@ -6,6 +6,7 @@
 #include "audit/audit_dlg.h"
 #include "audit/platform/crt_dirs.h"
 #include "audit/platform/event_log.h"
+#include "audit/platform/utf8_text.h"
 
 using namespace plat;
 
@@ -58,10 +59,12 @@ void CAuditDlg::OnBnClickedGo() {
     target = m_Path;
   } else {
     // Only A to Z name drives; anything else is not a drive that is present.
-    char letter = m_Drive.empty() ? '\0' : m_Drive[0];
+    // The message shows the first character as typed, with all its bytes.
+    std::string first = FirstChar(m_Drive);
+    char letter = first.size() == 1 ? first[0] : '\0';
     bool present = IsDriveLetter(letter) && ((_getdrives() >> ((letter - 65) % 32)) & 1) != 0;
     if (!present) {
-      FatalStop(letter ? Format("Drive %c: Not Found!", letter) : "Drive : Not Found!");
+      FatalStop(Format("Drive %s: Not Found!", first.c_str()));
       return;
     }
     std::string date;
@@ -113,12 +116,12 @@ void CAuditDlg::OnBnClickedGo() {
         CloseEventLog(handle);
         continue;
       }
-      // The new backup is written complete beside the old one and then takes
-      // its place in one step, so there is always one whole copy. Replacing
-      // is refused where deleting would be: a read-only file, a folder.
-      std::string fresh = file + ".new";
-      plat::remove(fresh);  // a leftover of an interrupted run
-      if (!BackupEventLogA(handle, fresh.c_str())) {
+      // The new backup is written complete beside the old one, under a name
+      // made for it that no other file has, and then takes the old one's
+      // place in one step, so there is always one whole copy. Replacing is
+      // refused where deleting would be: a read-only file, a folder.
+      std::string fresh;
+      if (!BackupEventLogBesideA(handle, file.c_str(), &fresh)) {
         DWORD e = GetLastError();
         CloseEventLog(handle);
         FatalStop(

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -48,6 +49,14 @@ class SaveRunTest : public testing::Test {
       EXPECT_TRUE(backup == content) << folder << file << ": " << backup.size()
                                      << " bytes, the log " << content.size();
     }
+  }
+
+  // Temporary copies left in a folder (there must be none).
+  static int LeftoverCopies(const std::string& folder) {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+      if (e.path().filename().string().find(".evtbackup") != std::string::npos) ++n;
+    return n;
   }
 
   audit_test::TempFolders dirs;
@@ -105,7 +114,7 @@ TEST_F(SaveRunTest, SecondRunAsksForEachLogAndKeepsWhatIsRefused) {
   EXPECT_EQ(ReadFile(DriveFolder() + "sys.evt"), oldSys);
   EXPECT_EQ(ReadFile(DriveFolder() + "app.evt"), ReadFile(dirs.LogPath("Application")));
   EXPECT_EQ(ReadFile(DriveFolder() + "sec.evt"), ReadFile(dirs.LogPath("Security")));
-  EXPECT_FALSE(Exists(DriveFolder() + "app.evt.new"));
+  EXPECT_EQ(LeftoverCopies(DriveFolder()), 0);
   // A refusal switches clearing off for the rest of the run.
   EXPECT_NE(ReadFile(dirs.LogPath("Application")), "");
   EXPECT_NE(ReadFile(dirs.LogPath("Security")), "");
@@ -149,7 +158,7 @@ TEST_F(SaveRunTest, ReadOnlyOldBackupCannotBeDeleted) {
                           "Saving Security Log...", "Save Successful.",
                           "Operation Encountered Errors."));
   EXPECT_EQ(ReadFile(DriveFolder() + "sys.evt"), oldSys);
-  EXPECT_FALSE(Exists(DriveFolder() + "sys.evt.new"));
+  EXPECT_EQ(LeftoverCopies(DriveFolder()), 0);
   EXPECT_NE(ReadFile(dirs.LogPath("Application")), "");  // no clearing after the failure
 }
 
@@ -170,22 +179,53 @@ TEST_F(SaveRunTest, OldBackupThatIsAFolderIsNotReplaced) {
                           "Saving Security Log...", "Save Successful.",
                           "Operation Encountered Errors."));
   EXPECT_EQ(ReadFile(folder + "app.evt/inside"), "kept");
-  EXPECT_FALSE(Exists(folder + "app.evt.new"));
+  EXPECT_EQ(LeftoverCopies(folder), 0);
+}
+
+TEST_F(SaveRunTest, FilesOfTheUsersBesideTheBackupsAreLeftAlone) {
+  dlg.OnBnClickedGo();
+  // Files named like a temporary copy could be: one of them read-only.
+  audit_test::WriteFile(DriveFolder() + "sys.evt.new", "the user's own");
+  chmod((DriveFolder() + "sys.evt.new").c_str(), 0444);
+  audit_test::WriteFile(DriveFolder() + "app.evt.new", "also the user's");
+  dirs.WriteLogs("two");
+  ui.answers = {IDYES, IDYES, IDYES};
+  dlg.OnBnClickedGo();
+  EXPECT_EQ(RunLines().back(), "Operation Completed Successfully.");
+  EXPECT_EQ(ReadFile(DriveFolder() + "sys.evt.new"), "the user's own");
+  EXPECT_EQ(ReadFile(DriveFolder() + "app.evt.new"), "also the user's");
+  ExpectBackupsEqualLogs(DriveFolder());
+  EXPECT_EQ(LeftoverCopies(DriveFolder()), 0);
 }
 
 TEST_F(SaveRunTest, FailedNewBackupKeepsTheOldOne) {
   dlg.OnBnClickedGo();
   std::string oldSys = ReadFile(DriveFolder() + "sys.evt");
-  // Something that cannot be written over stands where the new copy goes.
-  ASSERT_EQ(mkdir((DriveFolder() + "sys.evt.new").c_str(), 0755), 0);
+  dirs.WriteLogs("two");
   ui.answers = {IDYES};
-  dlg.OnBnClickedGo();
+  chmod(DriveFolder().c_str(), 0555);  // no new file can be made in the folder
+  {
+    audit_test::Unprivileged asNobody;
+    dlg.OnBnClickedGo();
+  }
+  chmod(DriveFolder().c_str(), 0755);
   auto lines = RunLines();
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[lines.size() - 2], "Could Not Save System Log! Error Code: 183");
+  EXPECT_EQ(lines[lines.size() - 2], "Could Not Save System Log! Error Code: 5");
   EXPECT_EQ(lines.back(), "Aborting.");
   EXPECT_EQ(ReadFile(DriveFolder() + "sys.evt"), oldSys);
   EXPECT_EQ(ui.boxes.back().style, MB_OK | MB_ICONHAND);
+}
+
+TEST_F(SaveRunTest, ALogThatIsNoFileStopsTheRun) {
+  ASSERT_EQ(unlink(dirs.LogPath("Application").c_str()), 0);
+  ASSERT_EQ(mkdir(dirs.LogPath("Application").c_str(), 0755), 0);
+  dlg.OnBnClickedGo();
+  auto lines = RunLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[lines.size() - 3], "Saving Application Log...");
+  EXPECT_EQ(lines[lines.size() - 2], "Could Not Open Application Log! Error Code: 1500");
+  EXPECT_EQ(lines.back(), "Aborting.");
 }
 
 TEST_F(SaveRunTest, AutomaticModeWithPresetAnswers) {
@@ -283,12 +323,14 @@ TEST_F(SaveRunTest, DriveLetters) {
   EXPECT_EQ(RunLines()[2], "Creating Directory D:\\Junk\\.");
   ExpectBackupsEqualLogs(DriveFolder());
 
-  for (const char* drive : {"q", "1", "["}) {
+  // The message shows the first character as typed, all of its bytes.
+  for (auto [drive, shown] : {std::pair{"q", "q"}, {"1", "1"}, {"[", "["},
+                              {"\xC3\xA9", "\xC3\xA9"}, {"\xE2\x82\xAC:", "\xE2\x82\xAC"}}) {
     ui.boxes.clear();
     dlg.m_Drive = drive;
     dlg.UpdateData(FALSE);
     dlg.OnBnClickedGo();
-    std::string text = std::string("Drive ") + drive[0] + ": Not Found!";
+    std::string text = std::string("Drive ") + shown + ": Not Found!";
     EXPECT_THAT(RunLines(), ElementsAre("----------------", "Checking File Paths...", text,
                                         "Aborting."));
     ASSERT_EQ(ui.boxes.size(), 1u);

@@ -1,5 +1,7 @@
 #include "audit/platform/dialogs.h"
 
+#include "audit/platform/utf8_text.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -245,7 +247,7 @@ void DDX_Control(CDataExchange* dx, int id, CListBox& list) {
 
 void DDV_MaxChars(CDataExchange* dx, const std::string& value, int maxChars) {
   if (dx->Failed() || !dx->m_bSaveAndValidate) return;
-  if (static_cast<int>(value.size()) > maxChars) {
+  if (CharCount(value) > static_cast<size_t>(maxChars)) {
     char text[64];
     std::snprintf(text, sizeof text, "Enter no more than %d characters.", maxChars);
     AfxMessageBox(text, MB_OK | MB_ICONHAND);

@@ -216,7 +216,7 @@ class CDataExchange {
 void DDX_Text(CDataExchange* dx, int id, std::string& value);
 void DDX_Check(CDataExchange* dx, int id, int& value);
 void DDX_Control(CDataExchange* dx, int id, CListBox& list);
-// Refuses a text longer than maxChars when saving: a message box, and the
+// Refuses a text of more than maxChars characters when saving: a message box, and the
 // exchange fails (the value is not cut).
 void DDV_MaxChars(CDataExchange* dx, const std::string& value, int maxChars);
 

@@ -11,13 +11,17 @@
 #include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Tooltip.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <limits.h>
 #include <stdlib.h>
 
+#include "audit/platform/text_fit.h"
+
 #include <algorithm>
+#include <string>
 #include <map>
 #include <vector>
 
@@ -41,18 +45,30 @@ void RepaintAll() {
 }
 
 // Text drawn exactly as it stands: FLTK labels would take "@" as the start
-// of a symbol.
+// of a symbol. The box has no background of its own, so a changed text has
+// its window redraw the box's area (background, frames, then the new text)
+// and never lands on top of the old one. A fitted box lays its text out in
+// the lines it has and, when the text is still too long, shows it shortened
+// in the middle with the full text as its tooltip.
 class LiteralBox : public Fl_Box {
  public:
-  LiteralBox(int x, int y, int w, int h, Fl_Align align) : Fl_Box(x, y, w, h) {
-    align_ = align;
+  LiteralBox(int x, int y, int w, int h, Fl_Align align, bool fitted = false)
+      : Fl_Box(x, y, w, h), align_(align), fitted_(fitted) {
     box(FL_NO_BOX);
   }
   void text(const std::string& t) {
+    if (t == text_) return;
     text_ = t;
-    redraw();
+    if (fitted_) Fit();
+    if (Fl_Window* win = window()) {
+      win->damage(FL_DAMAGE_ALL, x(), y(), w(), h());  // window coordinates
+    } else {
+      redraw();
+    }
   }
   const std::string& text() const { return text_; }
+  // The lines drawn, for checks.
+  const std::vector<std::string>& lines() const { return lines_; }
 
  protected:
   void draw() override {
@@ -60,14 +76,56 @@ class LiteralBox : public Fl_Box {
     fl_font(FL_HELVETICA, kFontSize);
     fl_color(active_r() ? FL_FOREGROUND_COLOR : fl_inactive(FL_FOREGROUND_COLOR));
     fl_push_clip(x(), y(), w(), h());
-    fl_draw(text_.c_str(), x(), y(), w(), h(), align_ | FL_ALIGN_INSIDE | FL_ALIGN_CLIP, nullptr,
-            0);
+    if (fitted_) {
+      if (fitWidth_ != w()) Fit();
+      int lh = fl_height();
+      for (size_t i = 0; i < lines_.size(); ++i)
+        fl_draw(lines_[i].c_str(), x(), y() + static_cast<int>(i) * lh, w(), lh,
+                FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP, nullptr, 0);
+    } else {
+      fl_draw(text_.c_str(), x(), y(), w(), h(), align_ | FL_ALIGN_INSIDE | FL_ALIGN_CLIP,
+              nullptr, 0);
+    }
     fl_pop_clip();
   }
 
  private:
+  void Fit() {
+    fl_font(FL_HELVETICA, kFontSize);
+    int maxLines = std::max(1, h() / fl_height());
+    FittedText fitted = FitText(text_, w(), maxLines, [](const std::string& s) {
+      return fl_width(s.c_str(), static_cast<int>(s.size()));
+    });
+    lines_ = fitted.lines;
+    fitWidth_ = w();
+    copy_tooltip(fitted.shortened ? TooltipText(text_).c_str() : nullptr);
+  }
+
+  // The full text as a tooltip: in lines the screen can show (a path has no
+  // spaces to wrap at), with "@" kept literal.
+  static std::string TooltipText(const std::string& text) {
+    int width = std::min(600, Fl::w() - 40);
+    fl_font(Fl_Tooltip::font(), Fl_Tooltip::size());
+    FittedText lines = FitText(text, width, 1000, [](const std::string& s) {
+      return fl_width(s.c_str(), static_cast<int>(s.size()));
+    });
+    fl_font(FL_HELVETICA, kFontSize);
+    std::string out;
+    for (const std::string& line : lines.lines) {
+      if (!out.empty()) out += '\n';
+      for (char c : line) {
+        out += c;
+        if (c == '@') out += '@';
+      }
+    }
+    return out;
+  }
+
   std::string text_;
   Fl_Align align_;
+  bool fitted_;
+  std::vector<std::string> lines_;
+  int fitWidth_ = -1;
 };
 
 // A frame with its caption in the top edge.
@@ -201,7 +259,10 @@ class FltkView : public WindowView {
       case CtlKind::Edit: {
         auto* in = static_cast<Fl_Input*>(w);
         std::string t = dlg_.GetDlgItemText(id);
-        if (t != in->value()) in->value(t.c_str());
+        if (t != in->value()) {
+          in->value(t.c_str());
+          in->position(0);  // a long text shows from its beginning
+        }
         break;
       }
       case CtlKind::Check:
@@ -255,7 +316,8 @@ class FltkView : public WindowView {
     switch (c.kind) {
       case CtlKind::Label:
       case CtlKind::Text: {
-        auto* box = new LiteralBox(x, y, w, h, FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP);
+        auto* box = new LiteralBox(x, y, w, h, FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP,
+                                   c.kind == CtlKind::Text);
         box->text(c.text);
         widget = box;
         break;

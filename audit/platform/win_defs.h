@@ -47,6 +47,7 @@ constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_IO_PENDING = 997;
+constexpr DWORD ERROR_EVENTLOG_FILE_CORRUPT = 1500;
 constexpr DWORD ERROR_EVENTLOG_FILE_CHANGED = 1503;
 
 // The calling thread's last error, as GetLastError/SetLastError keep it.

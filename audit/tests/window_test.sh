@@ -109,23 +109,130 @@ done
 # The command line's folder won over the stored one.
 [ ! -e "$WORK/stored" ] || fail "the stored folder was used"
 
-# Close the dialog with Escape and wait for the program to end.
-for attempt in 1 2 3; do
-  W=$(T xdotool search --onlyvisible --name '^Tervane$' 2>/dev/null | tail -n 1)
-  [ -n "$W" ] || W=$WID
-  if [ "$attempt" = 1 ]; then
-    T xdotool key --window "$W" Escape >/dev/null 2>&1
-  else
-    T xdotool windowfocus --sync "$W" key Escape >/dev/null 2>&1
-  fi
-  for _ in $(seq 1 50); do
-    kill -0 "$AUDIT_PID" 2>/dev/null || break 2
-    sleep 0.1
+# Closes the dialog of the running audit with Escape and waits for the
+# program to end.
+close_dialog() {
+  local W attempt
+  for attempt in 1 2 3; do
+    W=$(T xdotool search --onlyvisible --name '^Tervane$' 2>/dev/null | tail -n 1)
+    [ -n "$W" ] || W=$WID
+    if [ "$attempt" = 1 ]; then
+      T xdotool key --window "$W" Escape >/dev/null 2>&1
+    else
+      T xdotool windowfocus --sync "$W" key Escape >/dev/null 2>&1
+    fi
+    for _ in $(seq 1 50); do
+      kill -0 "$AUDIT_PID" 2>/dev/null || break 2
+      sleep 0.1
+    done
   done
+  kill -0 "$AUDIT_PID" 2>/dev/null && fail "the dialog did not close"
+  wait "$AUDIT_PID"
+  local rc=$?
+  AUDIT_PID=""
+  [ "$rc" = 0 ] || fail "audit exited with $rc"
+}
+
+# Starts audit without flags and waits for its dialog (its id in WID).
+start_dialog() {
+  "$AUDIT" >"$WORK/audit.log" 2>&1 &
+  AUDIT_PID=$!
+  WID=""
+  for _ in $(seq 1 50); do
+    kill -0 "$AUDIT_PID" 2>/dev/null || fail "audit ended early: $(cat "$WORK/audit.log")"
+    WID=$(steady_window) && break
+    WID=""
+    sleep 0.2
+  done
+  [ -n "$WID" ] || fail "timed out waiting for the dialog"
+  T xdotool mousemove 0 0 >/dev/null 2>&1  # no tooltip over the dialog
+  sleep 0.3  # let it draw
+}
+
+# Waits for a window by its exact name and prints its id.
+wait_window() {
+  local id
+  for _ in $(seq 1 50); do
+    id=$(T xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -n 1)
+    [ -n "$id" ] && { sleep 0.3; echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+# Dialog units to pixels, as the dialog layer converts them.
+px() { echo $(( $1 * 8 / 5 )); }
+py() { echo $(( $1 * 13 / 8 )); }
+# Clicks at a point of a window given in dialog units.
+click_at() { T xdotool mousemove --window "$1" "$(px "$2")" "$(py "$3")" click 1 >/dev/null 2>&1; }
+# Cuts a control's area (dialog units x y w h) out of a window's screenshot.
+crop() { convert "$1" -crop "$(px "$4")x$(py "$5")+$(px "$2")+$(py "$3")" +repage "$6"; }
+
+close_dialog
+
+# ---- Changed labels redraw cleanly ----
+# Configure changes the system name and the drive; Change... cancelled puts
+# the drive path into the save location. Each label must then look exactly
+# as a fresh dialog draws the same values, not like the new text over the old.
+start_dialog
+click_at "$WID" 39 71  # Configure
+CFG=$(wait_window "Configure Defaults") || fail "no Configure dialog"
+click_at "$CFG" 71 20  # System Name
+T xdotool key ctrl+a type web01 >/dev/null 2>&1
+click_at "$CFG" 71 44  # ZIP Drive Letter
+T xdotool key ctrl+a type E >/dev/null 2>&1
+T xdotool key Return >/dev/null 2>&1
+for _ in $(seq 1 50); do
+  T xdotool search --onlyvisible --name '^Configure Defaults$' >/dev/null 2>&1 || break
+  sleep 0.1
 done
-kill -0 "$AUDIT_PID" 2>/dev/null && fail "the dialog did not close"
-wait "$AUDIT_PID"
-rc=$?
-AUDIT_PID=""
-[ "$rc" = 0 ] || fail "audit exited with $rc"
-echo "window_test: ok (screenshot $SHOT)"
+click_at "$WID" 173 106  # Change...
+PICK=$(wait_window "Save Files To Custom Directory.") || fail "no folder picker"
+T xdotool mousemove --window "$PICK" 10 10 >/dev/null 2>&1
+T xdotool key Escape >/dev/null 2>&1
+for _ in $(seq 1 50); do
+  T xdotool search --onlyvisible --name '^Save Files To Custom Directory.$' >/dev/null 2>&1 || break
+  sleep 0.1
+done
+T xdotool mousemove 0 0 >/dev/null 2>&1
+sleep 2
+T import -window "$WID" "$WORK/changed.png" || fail "screenshot failed"
+grep -q "web01" "$KEY/SysName" || fail "Configure did not store the new system name"
+close_dialog
+
+start_dialog  # draws the stored values fresh
+T import -window "$WID" "$WORK/fresh.png" || fail "screenshot failed"
+for area in "System Name:72 16 64 9" "Drive:72 27 64 9" "save location:14 99 132 18"; do
+  name=${area%%:*}; set -- ${area#*:}
+  crop "$WORK/changed.png" "$@" "$WORK/changed-part.png"
+  crop "$WORK/fresh.png" "$@" "$WORK/fresh-part.png"
+  differ=$(compare -metric AE "$WORK/changed-part.png" "$WORK/fresh-part.png" null: 2>&1)
+  [ "$differ" = 0 ] || fail "the $name label is drawn over its old text ($differ pixels differ; see $WORK/changed.png)"
+done
+close_dialog
+
+# ---- The longest values: screenshots of the main and Configure dialogs ----
+LONG_NAME="mail-relay-frankfurt-rack-17-node-b-primary-backup-archive-server-WWWMMM-000079"
+LONG_TYPE="Exchange-Mailbox-Servers-Datacenter-West-Wing-Building-C-Floor-4-WWWMMM-0000079"
+LONG_DRIVE="E-drive-letter-then-a-note-of-79-characters-that-only-its-first-letter-counts79"
+LONG_AUTO="/srv/backups/event-logs/automatic-mode/with-a-rather-long-folder-name-00000079/"
+for v in "$LONG_NAME" "$LONG_TYPE" "$LONG_DRIVE" "$LONG_AUTO"; do
+  [ "${#v}" = 79 ] || fail "test value of ${#v} characters, not 79: $v"
+done
+store_text SysName "$LONG_NAME"
+store_text Type "$LONG_TYPE"
+store_text Drive "$LONG_DRIVE"
+store_text AutoLocation "$LONG_AUTO"
+start_dialog
+T import -window "$WID" "$WORK/longest-main.png" || fail "screenshot failed"
+# The shortened system name shows in full on hover.
+T xdotool mousemove --window "$WID" "$(px 100)" "$(py 20)" >/dev/null 2>&1
+sleep 2
+T import -window root "$WORK/longest-tooltip.png" || fail "screenshot failed"
+click_at "$WID" 39 71  # Configure
+CFG=$(wait_window "Configure Defaults") || fail "no Configure dialog"
+T import -window "$CFG" "$WORK/longest-configure.png" || fail "screenshot failed"
+T xdotool mousemove --window "$CFG" 10 10 key Escape >/dev/null 2>&1
+sleep 0.5
+close_dialog
+echo "window_test: ok (screenshots $SHOT, $WORK/longest-main.png, $WORK/longest-configure.png)"
