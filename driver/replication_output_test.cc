@@ -62,6 +62,7 @@ class ReplicationOutput : public ScriptedServerTest {
     }});
     SearchState& st = t_.Start().search;
     t_.HandMadeRootDse();
+    if (ld_ != nullptr) plat::ldap_unbind(ld_);  // the connection of an earlier run
     st.connection = Connect(server);
     st.searchAttributes = {nullptr};
     st.sortKeyList = {nullptr, nullptr};
