@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/process_state.h"
 #include "values/replication_test_fixture.h"
 
 namespace {
@@ -79,6 +80,21 @@ TEST_F(QuotaUsage, SortKeysAndFilters) {
   g_MetaSortKey = "attrib";
   Hide("msds-topquotausage", "-500 ");
   EXPECT_EQ(Run(quotas_).size(), 1u);
+}
+
+// Under -resolvesids the owner column, its sort key and the filters use the
+// resolved name (here taken from the run's cache, so no lookup is made).
+TEST_F(QuotaUsage, ResolvedOwners) {
+  g_ResolveSids = true;
+  g_SidNameCache["S-1-5-21-1-2-3-500"] = "QUELBY\\Administrator";
+  g_SidNameCache["S-1-5-21-1-2-3-1105"] = "QUELBY\\zed";
+  g_MetaSortKey = "owner";
+  const std::vector<std::string> lines = Run(quotas_);
+  g_SidNameCache.clear();
+  g_ResolveSids = false;
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "NC: DC=a,DC=t Owner: QUELBY\\Administrator Used: 12 Tombstone: 2 LiveCount: 7");
+  EXPECT_EQ(lines[1].substr(0, 31), "NC: DC=b,DC=t Owner: QUELBY\\zed");
 }
 
 }  // namespace
