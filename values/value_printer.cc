@@ -6,6 +6,7 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "platform/ldap_client.h"
+#include "values/binary_records.h"
 #include "values/binary_value.h"
 #include "values/site_affinity.h"
 #include "values/text_value.h"
@@ -30,8 +31,11 @@ void PrintBinaryValues(const std::string& attrName, std::string_view label, plat
     }
     return;
   }
-  // Replication records, membership and signature blobs have no renderer of
-  // their own yet: like every other binary value they are dumped in hex.
+  if (kind != BinaryRecordKind::kOther) {
+    std::vector<std::string_view> values;
+    for (plat::berval** v = vals; *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
+    if (AppendBinaryRecords(kind, attrName, label, values, out)) return;
+  }
   for (plat::berval** v = vals; *v != nullptr; ++v) {
     AppendHexDumpLine(label, reinterpret_cast<const unsigned char*>((*v)->bv_val), (*v)->bv_len,
                       g_Debug, out);

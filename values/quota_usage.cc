@@ -1,0 +1,57 @@
+#include "values/quota_usage.h"
+
+#include <cstring>
+
+#include "common/string_util.h"
+#include "structured/sid_guid_text.h"
+#include "structured/value_text_helpers.h"
+#include "values/meta_lines.h"
+#include "values/repl_pending_ops.h"
+
+namespace {
+
+bool Contains(const std::string& line, const char* word) {
+  return line.find(word) != std::string::npos;
+}
+
+}  // namespace
+
+void AppendQuotaUsage(const std::string& attrName, std::string_view label,
+                      const std::vector<std::string_view>& values, std::string* out) {
+  MetaLineList lines(attrName);
+  size_t index = 0;
+  for (std::string_view value : values) {
+    // The text ends at its first NUL or at the value's end.
+    const void* nul = std::memchr(value.data(), '\0', value.size());
+    if (nul != nullptr) value = value.substr(0, static_cast<const char*>(nul) - value.data());
+    std::vector<std::string> textLines;
+    SplitString(std::string(value), "\n", &textLines, 65535);
+
+    std::string nc, owner, used, tombstoned, live;
+    for (const std::string& line : textLines) {
+      if (Contains(line, "partitionDN")) {
+        nc = GetXmlElementText("partitionDN", line);
+      } else if (Contains(line, "ownerSID")) {
+        owner = ResolveSidName(GetXmlElementText("ownerSID", line), nullptr);
+      } else if (Contains(line, "quotaUsed")) {
+        used = GetXmlElementText("quotaUsed", line);
+      } else if (Contains(line, "tombstonedCount")) {
+        tombstoned = GetXmlElementText("tombstonedCount", line);
+      } else if (Contains(line, "liveCount")) {
+        live = GetXmlElementText("liveCount", line);
+      }
+    }
+    const std::string indexKey = IndexSortKey(index++);
+    const std::string* key = &indexKey;
+    if (MetaSortKeyIs("nc")) key = &nc;
+    else if (MetaSortKeyIs("owner")) key = &owner;
+
+    std::string text = "NC: " + nc;
+    text.append(" Owner: ").append(owner);
+    text.append(" Used: ").append(used);
+    text.append(" Tombstone: ").append(tombstoned);
+    text.append(" LiveCount: ").append(live);
+    lines.Add(*key, text);
+  }
+  lines.Print(label, out);
+}
