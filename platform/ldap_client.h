@@ -262,6 +262,12 @@ PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
 ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout,
                            ULONG pageSize, ULONG* totalCount, LDAPMessage** results);
 
+// Hands out, one per call, the continuation references that the paged search
+// passed over because none of their URLs could be reached: the first URL
+// (*url, freed with ldap_memfree) and the code of the failure. Returns
+// LDAP_NO_RESULTS_RETURNED when none is left to hand out.
+ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code);
+
 // Ends the paged search (tells the server when pages were left) and frees the
 // handle; valid after any result of ldap_get_next_page_s.
 ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search);
@@ -285,6 +291,8 @@ void ldap_memfree(char* block);
 
 // Reads the result of a message: the result code (returnCode may be null),
 // matched DN, server error text, referral URLs and returned server controls.
+// When ld does not chase referrals, the URLs of the continuation references
+// of a search's result follow the result's own referral URLs.
 // Returns LDAP_NO_RESULTS_RETURNED for a null message or one without a
 // result. freeIt != 0 frees the message.
 ULONG ldap_parse_result(LDAP* ld, LDAPMessage* res, ULONG* returnCode, char** matchedDN,

@@ -250,6 +250,11 @@ KerberosOutcome AcquireCredentials(Conn* c, const std::string& principal, std::s
   }
 }
 
+// A result code the server sent. Codes below 0 are the library's own (the
+// protocol has none): from the server one is a protocol error, never a
+// link that went down.
+int ServerCode(int code) { return code < 0 ? LDAP_PROTOCOL_ERROR : code; }
+
 std::vector<LDAPControl> NativeControls(const std::vector<Control>* in) {
   std::vector<LDAPControl> out;
   if (in == nullptr) return out;
@@ -501,7 +506,7 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
   *res = msg;
   int code = LDAP_SUCCESS;
   rc = ldap_parse_result(c->ld, msg, &code, nullptr, nullptr, nullptr, nullptr, 0);
-  return rc != LDAP_SUCCESS ? rc : code;
+  return rc != LDAP_SUCCESS ? rc : ServerCode(code);
 }
 
 void SearchAndForget(Conn* c, const SearchParams& p) {
@@ -519,7 +524,7 @@ int ParseResult(Conn* c, ldapmsg* res, ParsedResult* out) {
   LDAPControl** ctrls = nullptr;
   int rc = ldap_parse_result(c->ld, res, &code, &matched, &error, &refs, &ctrls, 0);
   if (rc == LDAP_SUCCESS) {
-    out->code = code;
+    out->code = ServerCode(code);
     if (matched != nullptr && *matched != '\0') {
       out->haveMatched = true;
       out->matched = matched;
@@ -641,10 +646,20 @@ bool ReadEntry(Conn* c, ldapmsg* entry, detail::EntryIndex* index) {
   }
   index->SetDn(std::string_view(dn.bv_val != nullptr ? dn.bv_val : "", dn.bv_val != nullptr ? dn.bv_len : 0));
   // Attributes are SEQUENCEs; the entry's controls ([0]) or the end of the
-  // message close the list.
+  // message close the list. Anything else, or an attribute that cannot be
+  // read, is a fault in the entry's encoding.
   struct berval attr = {0, nullptr};
-  while (ber_skip_element(ber, &attr) == LBER_SEQUENCE) {
-    if (!index->Add(std::string_view(attr.bv_val, attr.bv_len))) break;
+  for (;;) {
+    ber_len_t left = 0;
+    ber_get_option(ber, LBER_OPT_REMAINING_BYTES, &left);
+    const ber_tag_t tag = ber_skip_element(ber, &attr);
+    if (tag == LBER_SEQUENCE) {
+      if (index->Add(std::string_view(attr.bv_val, attr.bv_len))) continue;
+      index->MarkMalformed();
+    } else if (tag == LBER_DEFAULT ? left != 0 : tag != (LBER_CLASS_CONTEXT | LBER_CONSTRUCTED)) {
+      index->MarkMalformed();
+    }
+    break;
   }
   ber_free(ber, 0);
   index->Seal();
