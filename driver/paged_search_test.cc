@@ -10,6 +10,17 @@
 #include "driver/test_query_run.h"
 #include "values/attribute_kinds.h"
 
+// libldap 2.5 reads a notice of disconnection into a BER element and two
+// texts of its own and drops them when ldap_result returns -1: nothing is
+// handed back that could be released (the result message is null). Those
+// allocations are left out of the leak check; a result message that the
+// client leaks is still found (its record is allocated elsewhere). The
+// library has no frame pointers, so its stacks are unwound the slow way.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:ldap_alloc_ber_with_options\nleak:ber_get_stringa_null\nleak:ber_get_next\n";
+}
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+
 namespace {
 
 ScriptedLdapServer::Reply Page(std::vector<std::string> cns, int code, std::string cookie,
@@ -267,6 +278,20 @@ TEST_F(PagedSearch, AReferenceThatCannotBeReachedIsWarnedAbout) {
             "WARN: Referral not followed (Server Down), its entries are left out: "
             "ldap://127.0.0.1:1/CN=Configuration,DC=t\n");
   EXPECT_EQ(run_->search.objectCount, 1u);
+}
+
+TEST_F(PagedSearch, ANoticeOfDisconnectionEndsTheSearchWithItsCode) {
+  // The server says it is going away instead of sending the page; whatever
+  // the library hands back on the way is released (the sanitizer build
+  // checks for leaks).
+  ScriptedLdapServer server({Page({"a"}, 0, "p2"), [](int64_t) {
+                               return NoticeOfDisconnectionMessage(52, "going away");
+                             }});
+  settings.pageSize = 1;
+  Run(server);
+  EXPECT_EQ(out_, "dn:CN=a,DC=t\n>cn: a\n\n\n");
+  EXPECT_EQ(err_, "ldap_get_next_page_s: [dc1.t] Error 0x34 (52) - Unavailable\n");
+  EXPECT_EQ(settings.resultCode, 52);
 }
 
 TEST_F(PagedSearch, ServerTextsAreEscaped) {
