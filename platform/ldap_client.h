@@ -246,7 +246,8 @@ ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* fil
 // With referral chasing on (the default), referrals met on the way (the
 // base's own, and continuation references) are followed page by page on
 // connections of their own, bound as the main one; a continuation reference
-// that cannot be reached is passed over.
+// that cannot be reached is passed over (ldap_search_next_unfollowed_referral
+// names it).
 PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
                                   const char* filter, const char* const* attrs,
                                   ULONG attrsonly, LDAPControl** serverControls,
