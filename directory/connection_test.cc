@@ -178,6 +178,17 @@ TEST(PrintLdapError, ServerTextsAreEscaped) {
             std::string("ldap_get_next_page_s: [dc1\\0D\\0A] Error 0x1 (1) - ") + plat::ldap_err2string(1) + "\n");
 }
 
+TEST(OpenLDAP, ABindAnsweredWithCodeMinusOneIsAProtocolError) {
+  ScriptedLdapServer server({});
+  server.SetBindResult(-1, "");
+  std::string given = "127.0.0.1:" + std::to_string(server.port());
+  Captured c = Capture([&] {
+    return OpenLDAP(given.c_str(), 0, true, true, false, "CN=Someone,DC=x", "pw", true, false, false, false, false);
+  });
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.err, std::string("LDAP_BIND: [127.0.0.1] Error 0x2 (2) - ") + plat::ldap_err2string(2) + "\n");
+}
+
 TEST(OpenLDAP, RefusedBindWithoutExtendedErrorsGivesExactlyOneLine) {
   ScriptedLdapServer server({});
   server.SetBindResult(49, "80090308: LdapErr: DSID-0C09041C, data 52e");

@@ -255,6 +255,18 @@ KerberosOutcome AcquireCredentials(Conn* c, const std::string& principal, std::s
 // link that went down.
 int ServerCode(int code) { return code < 0 ? LDAP_PROTOCOL_ERROR : code; }
 
+// libldap hands a bind's result code back as it came, so a server that
+// answers with -1 looks like the library's own "server down". While the
+// connection still stands, that code was the server's: a protocol error.
+int BindCode(Conn* c, int rc) {
+  if (rc != LDAP_SERVER_DOWN) return rc;
+  ber_socket_t fd = -1;
+  if (ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) == LDAP_OPT_SUCCESS && fd >= 0) {
+    return LDAP_PROTOCOL_ERROR;
+  }
+  return rc;
+}
+
 std::vector<LDAPControl> NativeControls(const std::vector<Control>* in) {
   std::vector<LDAPControl> out;
   if (in == nullptr) return out;
@@ -387,8 +399,8 @@ int SimpleBind(Conn* c, const char* dn, const char* password) {
   c->simpleDn = dn != nullptr ? dn : "";
   c->simplePassword = password != nullptr ? password : "";
   berval cred{c->simplePassword.size(), const_cast<char*>(c->simplePassword.c_str())};
-  int rc = ldap_sasl_bind_s(c->ld, c->simpleDn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr,
-                            nullptr);
+  int rc = BindCode(c, ldap_sasl_bind_s(c->ld, c->simpleDn.c_str(), LDAP_SASL_SIMPLE, &cred,
+                                         nullptr, nullptr, nullptr));
   if (rc == LDAP_SUCCESS) {
     c->bind = Conn::Bind::kSimple;
     ldap_set_rebind_proc(c->ld, RebindProc, c);
