@@ -5,6 +5,7 @@
 
 #include "common/process_state.h"
 #include "common/string_util.h"
+#include "directory/server_text.h"
 #include "platform/last_error.h"
 #include "platform/ldap_client.h"
 
@@ -151,10 +152,12 @@ plat::LDAP* UDPOpenLDAP(const char* server, int port) {
 void PrintLdapError(std::string label, std::string host, int code, plat::LDAP* connection) {
   char* extended = nullptr;
   if (connection != nullptr) plat::ldap_get_option(connection, plat::LDAP_OPT_SERVER_ERROR, &extended);
-  fprintf(stderr, "%s: [%s] Error 0x%0x (%d) - %s\n", label.c_str(), host.c_str(),
+  // The host may be the server's own name and the extended text is the
+  // server's: both are printed with their control characters escaped.
+  fprintf(stderr, "%s: [%s] Error 0x%0x (%d) - %s\n", label.c_str(), EscapeServerText(host).c_str(),
           static_cast<unsigned>(code), code, plat::ldap_err2string(static_cast<ULONG>(code)));
   if (extended != nullptr) {
-    if (*extended != '\0') fprintf(stderr, "Extended Error: (%s)\n", extended);
+    if (*extended != '\0') fprintf(stderr, "Extended Error: (%s)\n", EscapeServerText(extended).c_str());
     plat::ldap_memfree(extended);
   }
 }

@@ -162,6 +162,33 @@ TEST(OpenLDAP, RefusedBindGivesOneLineOrTheExtendedTextToo) {
   EXPECT_EQ(c.err, line + "Extended Error: (80090308: LdapErr: DSID-0C09041C, data 52e)\n");
 }
 
+TEST(PrintLdapError, ServerTextsAreEscaped) {
+  ScriptedLdapServer server({});
+  server.SetBindResult(49, "no\nExtended Error: (forged)");
+  std::string given = "127.0.0.1:" + std::to_string(server.port());
+  Captured c = Capture([&] {
+    return OpenLDAP(given.c_str(), 0, true, true, false, "CN=Someone,DC=x", "pw", true, false, true, false, false);
+  });
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.err, std::string("LDAP_BIND: [127.0.0.1] Error 0x31 (49) - ") + plat::ldap_err2string(49) +
+                       "\nExtended Error: (no\\0AExtended Error: (forged))\n");
+  testing::internal::CaptureStderr();
+  PrintLdapError("ldap_get_next_page_s", "dc1\r\n", 1, nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            std::string("ldap_get_next_page_s: [dc1\\0D\\0A] Error 0x1 (1) - ") + plat::ldap_err2string(1) + "\n");
+}
+
+TEST(OpenLDAP, ABindAnsweredWithCodeMinusOneIsAProtocolError) {
+  ScriptedLdapServer server({});
+  server.SetBindResult(-1, "");
+  std::string given = "127.0.0.1:" + std::to_string(server.port());
+  Captured c = Capture([&] {
+    return OpenLDAP(given.c_str(), 0, true, true, false, "CN=Someone,DC=x", "pw", true, false, false, false, false);
+  });
+  EXPECT_EQ(c.ld, nullptr);
+  EXPECT_EQ(c.err, std::string("LDAP_BIND: [127.0.0.1] Error 0x2 (2) - ") + plat::ldap_err2string(2) + "\n");
+}
+
 TEST(OpenLDAP, RefusedBindWithoutExtendedErrorsGivesExactlyOneLine) {
   ScriptedLdapServer server({});
   server.SetBindResult(49, "80090308: LdapErr: DSID-0C09041C, data 52e");

@@ -80,6 +80,69 @@ inline std::string DoneMessage(int64_t id, int code, const std::string& cookie, 
   return w.Take();
 }
 
+// A search result entry whose attribute list claims more bytes than it
+// holds; the lengths around it are right, so only a reader that checks the
+// inner length notices.
+inline std::string LyingEntryMessage(int64_t id, const std::string& dn) {
+  plat::detail::BerWriter attribute;
+  attribute.Begin(0x30);
+  attribute.OctetString("cn");
+  attribute.Begin(0x31);
+  attribute.OctetString("x");
+  attribute.End();
+  attribute.End();
+  const std::string bytes = attribute.Take();
+  plat::detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(0x64);
+  w.OctetString(dn);
+  w.Raw(std::string("\x30") + static_cast<char>(bytes.size() + 16) + bytes);
+  w.End();
+  w.End();
+  return w.Take();
+}
+
+// A search result entry that ends after its DN: no attribute list at all.
+inline std::string EntryWithoutAttributesMessage(int64_t id, const std::string& dn) {
+  plat::detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(0x64);
+  w.OctetString(dn);
+  w.End();
+  w.End();
+  return w.Take();
+}
+
+// A continuation reference (SearchResultReference) with its URLs.
+inline std::string ReferenceMessage(int64_t id, const std::vector<std::string>& urls) {
+  plat::detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(0x73);
+  for (const std::string& url : urls) w.OctetString(url);
+  w.End();
+  w.End();
+  return w.Take();
+}
+
+// The unsolicited notice that the server is closing the connection
+// (message id 0, the notice-of-disconnection name).
+inline std::string NoticeOfDisconnectionMessage(int code, const std::string& text) {
+  plat::detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(0);
+  w.Begin(0x78);
+  w.Integer(code, 0x0a);
+  w.OctetString("");
+  w.OctetString(text);
+  w.OctetString("1.3.6.1.4.1.1466.20036", 0x8a);
+  w.End();
+  w.End();
+  return w.Take();
+}
+
 class ScriptedLdapServer {
  public:
   using Reply = std::function<std::string(int64_t messageId)>;
@@ -92,6 +155,8 @@ class ScriptedLdapServer {
     std::vector<std::string> attrs;
     int64_t pageSize = -1;  // -1: no paged-results control
     std::string cookie;
+    int64_t sizeLimit = -1;
+    std::vector<std::string> controls;  // the OIDs of the request's controls
   };
 
   explicit ScriptedLdapServer(std::vector<Reply> replies) : replies_(std::move(replies)) {
@@ -172,7 +237,7 @@ class ScriptedLdapServer {
     int64_t ignored = 0;
     op.Integer(&seen->scope, 0x0a);
     op.Integer(&ignored, 0x0a);  // alias dereferencing
-    op.Integer(&ignored);        // size limit
+    op.Integer(&seen->sizeLimit);
     op.Integer(&ignored);        // time limit
     op.Boolean(&seen->attrsOnly);
     op.Skip();  // the filter
@@ -189,6 +254,7 @@ class ScriptedLdapServer {
       if (!controls.Sequence(&control) || !control.OctetString(&oid)) return;
       bool critical = false;
       if (control.PeekTag() == 0x01) control.Boolean(&critical);
+      seen->controls.emplace_back(oid);
       std::string_view value;
       if (oid != kScriptedPagedOid || !control.OctetString(&value)) continue;
       BerReader v(value.data(), value.size());

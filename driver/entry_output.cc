@@ -7,7 +7,9 @@
 #include "common/cmdline.h"
 #include "common/process_state.h"
 #include "common/string_util.h"
+#include "directory/connection.h"
 #include "driver/descriptor_text.h"
+#include "driver/extended_dn.h"
 #include "driver/search_state.h"
 #include "driver/settings.h"
 #include "driver/value_ranges.h"
@@ -20,6 +22,8 @@
 namespace {
 
 constexpr char kRangeOption[] = ";range=";
+constexpr char kShowDeletedOid[] = "1.2.840.113556.1.4.417";
+constexpr char kExtendedDnOid[] = "1.2.840.113556.1.4.529";
 
 bool IsMember(const std::map<std::string, int>& table, const std::string& name) {
   auto it = table.find(name);
@@ -57,7 +61,26 @@ EntryOutput::EntryOutput(const QuerySettings& settings, const SearchState& state
   dispatch_.replaceDnMap = &settings.replaceDnMap;
   keepDnColumn_ = !cmdLine.HasSwitch("nodn");
   lowerColumns_.reserve(settings.columns.size());
-  for (const std::string& column : settings.columns) lowerColumns_.push_back(StrToLower(column));
+  for (const std::string& column : settings.columns) {
+    std::string lower = StrToLower(column);
+    lowerColumns_.push_back(lower.substr(0, lower.find(kRangeOption)));
+  }
+  for (plat::LDAPControl* control : state.serverControls) {
+    if (control == nullptr) break;
+    if (std::strcmp(control->ldctl_oid, kShowDeletedOid) == 0 ||
+        std::strcmp(control->ldctl_oid, kExtendedDnOid) == 0) {
+      rangeControls_.push_back(control);
+    }
+  }
+  rangeControls_.push_back(nullptr);
+  if (state.rootDse != nullptr) server_ = state.rootDse->dnsHostName;
+}
+
+void EntryOutput::ReportFailure(const char* label, ULONG code) {
+  std::cout.flush();
+  PrintLdapError(label, server_, static_cast<int>(code),
+                 settings_.extendedErrors ? ld_ : nullptr);
+  if (failureCode_ == 0) failureCode_ = code;
 }
 
 void EntryOutput::SetChunks(const std::vector<std::string>& chunks) {
@@ -88,7 +111,19 @@ uint8_t EntryOutput::KindOf(const std::string& name) {
 
 void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
   char* rawDn = plat::ldap_get_dn(ld_, entry);
-  const std::string entryDn = EscapeNewlines(rawDn != nullptr ? rawDn : "");
+  if (rawDn == nullptr) {
+    // Not even the DN can be read: the entry's encoding is broken. It is
+    // reported and not counted; nothing of it is printed.
+    ULONG code = plat::LDAP_DECODING_ERROR;
+    plat::ldap_get_option(ld_, plat::LDAP_OPT_ERROR_NUMBER, &code);
+    ReportFailure("ldap_get_dn", code != plat::LDAP_SUCCESS ? code : plat::LDAP_DECODING_ERROR);
+    --*objectCount;
+    return;
+  }
+  const std::string entryDn = EscapeNewlines(rawDn);
+  // Further ranges of a value list are read from the entry by its plain DN,
+  // as the server gave it.
+  const std::string rangeBase = PlainDn(rawDn);
   plat::ldap_memfree(rawDn);
 
   if (settings_.exclDnActive || settings_.inclDnActive) {
@@ -139,7 +174,7 @@ void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
     return;
   }
 
-  WalkAttributes(entry, entryDn);
+  WalkAttributes(entry, entryDn, rangeBase);
 
   if (settings_.csvLayout) {
     FormatCsvRow(entryDn, &out_);
@@ -149,7 +184,8 @@ void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
   std::cout.write(out_.data(), static_cast<std::streamsize>(out_.size()));
 }
 
-void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn) {
+void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn,
+                                 const std::string& rangeBase) {
   chunkCount_ = 0;
   descriptorSeen_ = false;
   bool placed = false;
@@ -175,7 +211,7 @@ void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& en
     const uint8_t kind = KindOf(rangePos == std::string::npos ? attrName_
                                                                : attrName_.substr(0, rangePos));
     if (rangePos != std::string::npos) {
-      PrintRanged(fetchName_, attrName_, kind, entry, entryDn);
+      PrintRanged(fetchName_, attrName_, kind, entry, rangeBase);
     } else if ((kind & (kGuid | kSid | kDescriptor)) != 0) {
       PrintByteValues(fetchName_, attrName_, kind, entry);
     } else {
@@ -189,6 +225,11 @@ void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& en
     if (!buffer_.empty()) AddChunk(buffer_);
   }
   plat::ber_free(walk, 0);
+  // The walk's end says whether the attributes broke off: those read are
+  // printed, and the fault is reported.
+  ULONG code = plat::LDAP_SUCCESS;
+  plat::ldap_get_option(ld_, plat::LDAP_OPT_ERROR_NUMBER, &code);
+  if (code == plat::LDAP_DECODING_ERROR) ReportFailure("ldap_next_attribute", code);
 }
 
 void EntryOutput::PrintByteValues(const std::string& fetchName, const std::string& attrName,
@@ -243,16 +284,18 @@ void EntryOutput::PrintRange(const std::string& fetchName, const std::string& la
 }
 
 void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& attrName,
-                              uint8_t kind, plat::LDAPMessage* entry, const std::string& entryDn) {
+                              uint8_t kind, plat::LDAPMessage* entry, const std::string& rangeBase) {
   const size_t p = fetchName.find(kRangeOption);
   const std::string labelName = attrName.substr(0, p);
   const std::string baseFetch = fetchName.substr(0, p);
   const std::string rangePrefix = baseFetch + kRangeOption;
   PrintRange(fetchName, labelName, kind, entry);
 
-  // Each further part is read by a base search of the entry. The part that
-  // comes back must begin exactly where it was asked to, so every step moves
-  // past the one before; anything else ends the attribute.
+  // Each further part is read by a base search of the entry, with the run's
+  // controls that shape values, so that it comes in the form of the first.
+  // The part that comes back must begin exactly where it was asked to, so
+  // every step moves past the one before. A part that cannot be read is
+  // reported: the values before it stay printed.
   ValueRange range;
   if (!ParseValueRange(fetchName, p, &range)) return;
   std::string request;
@@ -262,10 +305,15 @@ void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& a
     // so objectClass is asked for too.
     const char* attrs[] = {request.c_str(), "objectClass", nullptr};
     plat::LDAPMessage* result = nullptr;
-    const ULONG rc = plat::ldap_search_s(ld_, entryDn.c_str(), plat::LDAP_SCOPE_BASE,
-                                         "objectcategory=*", attrs, 0, &result);
-    plat::LDAPMessage* rangeEntry =
-        rc == plat::LDAP_SUCCESS ? plat::ldap_first_entry(ld_, result) : nullptr;
+    const ULONG rc = plat::ldap_search_ext_s(ld_, rangeBase.c_str(), plat::LDAP_SCOPE_BASE,
+                                             "(objectClass=*)", attrs, 0, rangeControls_.data(),
+                                             nullptr, nullptr, 0, &result);
+    if (rc != plat::LDAP_SUCCESS) {
+      plat::ldap_msgfree(result);
+      ReportFailure("ldap_search_ext_s", rc);
+      return;
+    }
+    plat::LDAPMessage* rangeEntry = plat::ldap_first_entry(ld_, result);
     std::string nextName;
     if (rangeEntry != nullptr) {
       plat::BerElement* walk = nullptr;
@@ -281,7 +329,9 @@ void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& a
     }
     ValueRange next;
     if (nextName.empty() || !ParseValueRange(nextName, p, &next) || next.start != nextStart) {
+      // The server answered without the part asked for.
       plat::ldap_msgfree(result);
+      ReportFailure("ldap_search_ext_s", plat::LDAP_NO_SUCH_ATTRIBUTE);
       return;
     }
     PrintRange(nextName, labelName, kind, rangeEntry);

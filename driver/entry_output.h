@@ -12,9 +12,12 @@
 
 #include "driver/attribute_dispatch.h"
 
+#include "platform/win_types.h"
+
 namespace plat {
 struct LDAP;
 struct LDAPMessage;
+struct LDAPControl;
 }  // namespace plat
 struct QuerySettings;
 struct SearchState;
@@ -38,15 +41,23 @@ class EntryOutput {
   // Replaces the entry's chunks (for tests of the tails).
   void SetChunks(const std::vector<std::string>& chunks);
 
+  // The code of the first failure met while entries were printed (an entry
+  // that could not be decoded, a range of values that could not be read),
+  // each already reported with its error line; 0 when there was none.
+  ULONG failureCode() const { return failureCode_; }
+
  private:
   enum Kind : uint8_t { kDn = 1, kGuid = 2, kSid = 4, kDescriptor = 8 };
 
   uint8_t KindOf(const std::string& name);
-  void WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn);
+  void WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn,
+                      const std::string& rangeBase);
+  // Prints the LDAP error line and keeps the first failure's code.
+  void ReportFailure(const char* label, ULONG code);
   void PrintByteValues(const std::string& fetchName, const std::string& attrName, uint8_t kind,
                        plat::LDAPMessage* entry);
   void PrintRanged(const std::string& fetchName, const std::string& attrName, uint8_t kind,
-                   plat::LDAPMessage* entry, const std::string& entryDn);
+                   plat::LDAPMessage* entry, const std::string& rangeBase);
   void PrintRange(const std::string& fetchName, const std::string& labelName, uint8_t kind,
                   plat::LDAPMessage* entry);
   void AddChunk(const std::string& text);
@@ -58,8 +69,14 @@ class EntryOutput {
   DispatchSettings dispatch_;
   EntryPlace place_;
   bool keepDnColumn_;
-  // The column names (-oao, -soao, CSV) lower-cased once for the whole run.
+  // The column names (-oao, -soao, CSV) lower-cased once for the whole run,
+  // without a range option: a column matches its attribute by name.
   std::vector<std::string> lowerColumns_;
+  // The run's controls that shape values (show deleted, extended DN), sent
+  // again with the reads of further ranges; null-terminated.
+  std::vector<plat::LDAPControl*> rangeControls_;
+  std::string server_;  // the server named in error lines
+  ULONG failureCode_ = 0;
 
   // Reused from entry to entry: the first chunkCount_ strings of chunks_ are
   // the entry's chunks; the rest keep their storage for later entries.

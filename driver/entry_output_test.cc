@@ -102,6 +102,27 @@ TEST(EntryOutputCsv, ColumnsMatchWithoutCaseAndJoinValues) {
   EXPECT_EQ(row, "\"CN=c,DC=t\",\"c\",\"a;b\",\"NULL\"\n");
 }
 
+TEST(EntryOutputCsv, AColumnTypedWithItsRangeMatchesTheAttribute) {
+  Fixture f;
+  f.settings.csvLayout = true;
+  f.settings.columns = {"dn", "member;range=0-99", "cn"};
+  f.settings.csvEmptyText = "x";
+  EntryOutput out = f.Make();
+  out.SetChunks({">cn: g\n", ">member: CN=a\n>member: CN=b\n"});
+  std::string row;
+  out.FormatCsvRow("CN=g,DC=t", &row);
+  EXPECT_EQ(row, "\"CN=g,DC=t\",\"CN=a;CN=b\",\"g\"\n");
+  // The ordered layout matches it the same way.
+  Fixture o;
+  o.settings.sortedAttributeOutput = true;
+  o.settings.orderedAttributeOutput = true;
+  o.settings.columns = {"Member;Range=0-99", "cn"};
+  o.settings.oaoEmptyText = "NULL";
+  EntryOutput ordered = o.Make();
+  EXPECT_EQ(Tail(ordered, {">cn: g\n", ">member: CN=a\n>member: CN=b\n"}),
+            "dn:CN=x,DC=t\n>member: CN=a\n>member: CN=b\n>cn: g\n\n");
+}
+
 TEST(EntryOutputCsv, DelimitersQuotesAndNoDnColumn) {
   Fixture f;
   f.settings.csvLayout = true;
@@ -163,6 +184,7 @@ class EntryFromServer : public ScriptedServerTest {
     testing::internal::CaptureStdout();
     if (entry != nullptr) out.PrintEntry(entry, count != nullptr ? count : &objects);
     const std::string text = testing::internal::GetCapturedStdout();
+    failureCode_ = out.failureCode();
     plat::ldap_msgfree(result);
     plat::ldap_unbind(ld_);  // a test may print from several servers
     ld_ = nullptr;
@@ -170,6 +192,7 @@ class EntryFromServer : public ScriptedServerTest {
   }
 
   Fixture f_;
+  ULONG failureCode_ = 0;
 };
 
 ScriptedLdapServer::Reply Entry(const std::string& dn, const ScriptedAttributes& attributes) {
@@ -208,17 +231,45 @@ TEST_F(EntryFromServer, ARangeThatDoesNotMoveOnEndsTheAttribute) {
   EXPECT_EQ(server.searches().size(), 2u);
 }
 
-TEST_F(EntryFromServer, AFailedOrEmptyRangeSearchKeepsWhatCameBefore) {
+TEST_F(EntryFromServer, AFailedOrEmptyRangeSearchIsReportedAfterWhatCameBefore) {
+  const struct {
+    ScriptedLdapServer::Reply reply;
+    std::string err;
+    ULONG code;
+  } cases[] = {
+      {[](int64_t id) { return DoneMessage(id, 32, "", false); },
+       "ldap_search_ext_s: [] Error 0x20 (32) - No Such Object\n", 32},
+      {Entry(kGroup, {{"objectClass", {"group"}}}),
+       "ldap_search_ext_s: [] Error 0x10 (16) - No Such Attribute\n", 16},
+  };
+  for (const auto& c : cases) {
+    ScriptedLdapServer server({Entry(kGroup, {{"member;range=0-1", {"CN=a", "CN=b"}}}), c.reply});
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Print(server), "dn:CN=g,DC=t\n>member: CN=a\n>member: CN=b\n\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    EXPECT_EQ(failureCode_, c.code);
+  }
+}
+
+TEST_F(EntryFromServer, ExtendedDnRangesAreReadByThePlainDnWithTheValueControls) {
+  // The run's controls, owned (and released) by the search state.
+  auto control = [](const char* oid) {
+    return new plat::LDAPControl{const_cast<char*>(oid), {0, nullptr}, 1};
+  };
+  f_.state.serverControls = {control("1.2.840.113556.1.4.417"), control("1.2.840.113556.1.4.970"),
+                             control("1.2.840.113556.1.4.529"), nullptr};
+  const std::string dn = "<GUID=00aa>;<SID=0105>;" + std::string(kGroup);
   ScriptedLdapServer server({
-      Entry(kGroup, {{"member;range=0-1", {"CN=a", "CN=b"}}}),
-      [](int64_t id) { return DoneMessage(id, 32, "", false); },
+      Entry(dn, {{"member;range=0-0", {"<GUID=01>;CN=a"}}}),
+      Entry(dn, {{"member;range=1-*", {"<GUID=02>;CN=b"}}}),
   });
-  EXPECT_EQ(Print(server), "dn:CN=g,DC=t\n>member: CN=a\n>member: CN=b\n\n");
-  ScriptedLdapServer none({
-      Entry(kGroup, {{"member;range=0-1", {"CN=a", "CN=b"}}}),
-      Entry(kGroup, {{"objectClass", {"group"}}}),
-  });
-  EXPECT_EQ(Print(none), "dn:CN=g,DC=t\n>member: CN=a\n>member: CN=b\n\n");
+  EXPECT_EQ(Print(server), "dn:" + dn + "\n>member: <GUID=01>;CN=a\n>member: <GUID=02>;CN=b\n\n");
+  std::vector<ScriptedLdapServer::Search> seen = server.searches();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].base, kGroup);
+  EXPECT_EQ(seen[1].controls,
+            (std::vector<std::string>{"1.2.840.113556.1.4.417", "1.2.840.113556.1.4.529"}));
+  EXPECT_EQ(failureCode_, 0u);
 }
 
 TEST_F(EntryFromServer, ARangedAttributeKeepsItsKind) {

@@ -11,6 +11,7 @@
 #include "common/zqtimer.h"
 #include "directory/connection.h"
 #include "directory/search_stats.h"
+#include "directory/server_text.h"
 #include "driver/entry_output.h"
 #include "driver/search_phases.h"
 #include "platform/last_error.h"
@@ -19,7 +20,8 @@
 namespace {
 
 // Reads a page's result; prints the best match, the extended error, the
-// referrals and, after a successful page, the statistics control.
+// referrals and, after a successful page, the statistics control. The
+// server's texts are printed with their control characters escaped.
 void ParsePageResult(plat::LDAP* ld, plat::LDAPMessage* page, ULONG pageCode,
                      const QuerySettings& s, const std::string& server) {
   char* matched = nullptr;
@@ -30,13 +32,15 @@ void ParsePageResult(plat::LDAP* ld, plat::LDAPMessage* page, ULONG pageCode,
                                            &controls, 0);
   if (rc == plat::LDAP_SUCCESS) {
     if (pageCode == plat::LDAP_NO_SUCH_OBJECT && matched != nullptr && !s.extendedErrors) {
-      std::cout << "Best Match of: '" << matched << "'\n";
+      std::cout << "Best Match of: '" << EscapeServerText(matched) << "'\n";
     }
     if (pageCode != 0 && s.extendedErrors && errorText != nullptr && *errorText != 0) {
-      std::cout << "Extended Error: " << errorText << "\n";
+      std::cout << "Extended Error: " << EscapeServerText(errorText) << "\n";
     }
     if (referrals != nullptr) {
-      for (char** r = referrals; *r != nullptr; ++r) std::cout << "REFERRAL: " << *r << "\n";
+      for (char** r = referrals; *r != nullptr; ++r) {
+        std::cout << "REFERRAL: " << EscapeServerText(*r) << "\n";
+      }
     }
     if (pageCode == plat::LDAP_SUCCESS && (s.stats || s.statsOnly) && controls != nullptr) {
       for (plat::LDAPControl** c = controls; *c != nullptr; ++c) DecodeStatsControl(*c);
@@ -49,6 +53,19 @@ void ParsePageResult(plat::LDAP* ld, plat::LDAPMessage* page, ULONG pageCode,
   plat::ldap_memfree(errorText);
   plat::ldap_value_free(referrals);
   plat::ldap_controls_free(controls);
+}
+
+// A continuation reference that could not be followed leaves part of the
+// tree out of the result: each one is said on standard error.
+void WarnUnfollowedReferrals(plat::PLDAPSearch search) {
+  char* url = nullptr;
+  ULONG code = 0;
+  while (plat::ldap_search_next_unfollowed_referral(search, &url, &code) == plat::LDAP_SUCCESS) {
+    std::cout.flush();
+    std::cerr << "WARN: Referral not followed (" << plat::ldap_err2string(code)
+              << "), its entries are left out: " << EscapeServerText(url) << "\n";
+    plat::ldap_memfree(url);
+  }
 }
 
 }  // namespace
@@ -65,10 +82,14 @@ void RunPagedSearch(QueryRun& run) {
   const char* const* attrs =
       st.searchAttributes.empty() || st.searchAttributes[0] == nullptr ? nullptr
                                                                        : st.searchAttributes.data();
+  // -maxe is counted here, not sent as the search's size limit: a size limit
+  // that reaches the page size lets a server drop paging on a later page and
+  // start over (repeating entries), and an unpaged search meets the server's
+  // own size cap. The search ends (and is abandoned) once enough came.
   plat::PLDAPSearch search = plat::ldap_search_init_page(
       ld, s.base.c_str(), static_cast<ULONG>(st.searchScope), s.filter.c_str(), attrs,
       st.attributesOnly ? 1 : 0, st.serverControls.data(), nullptr,
-      static_cast<ULONG>(s.timeLimit), static_cast<ULONG>(s.maxEntries), st.sortKeyList.data());
+      static_cast<ULONG>(s.timeLimit), plat::LDAP_NO_LIMIT, st.sortKeyList.data());
   run.timers->Stop("LDAP_SEARCH_INIT");
   if (g_Debug) std::cout << "DEBUG: Search Initialized...\n";
 
@@ -84,42 +105,45 @@ void RunPagedSearch(QueryRun& run) {
 
   EntryOutput output(s, st, run.cmdLine, ld);
   plat::l_timeval timeout{static_cast<LONG>(s.timeLimit), 0};
-  uint32_t entriesLeft = static_cast<uint32_t>(s.maxEntries);
-  uint32_t received = 0;
+  const uint32_t maxEntries = static_cast<uint32_t>(s.maxEntries);
+  uint32_t entriesLeft = maxEntries;
   ULONG pageCode = plat::LDAP_SUCCESS;
   while (pageCode == plat::LDAP_SUCCESS) {
     if (g_Debug) std::cout << "DEBUG: Retrieving Page...\n";
     ULONG requestSize = static_cast<ULONG>(s.pageSize);
-    if (s.maxEntries != 0) requestSize = std::min<ULONG>(requestSize, entriesLeft);
+    if (maxEntries != 0) requestSize = std::min<ULONG>(requestSize, entriesLeft);
     if (g_Debug) std::cout << "DEBUG: Temp Page Size: " << requestSize << "\n";
 
     plat::LDAPMessage* page = nullptr;
     pageCode = plat::ldap_get_next_page_s(ld, search, s.timeLimit != 0 ? &timeout : nullptr,
                                           requestSize, nullptr, &page);
-    const uint32_t n = page != nullptr ? plat::ldap_count_entries(ld, page) : 0;
+    WarnUnfollowedReferrals(search);
+    // Only the entries still allowed are taken, whatever the server sent.
+    uint32_t n = page != nullptr ? plat::ldap_count_entries(ld, page) : 0;
+    if (maxEntries != 0 && n > entriesLeft) n = entriesLeft;
     st.objectCount += n;
-    received += n;
-    entriesLeft = entriesLeft > n ? entriesLeft - n : 0;
+    entriesLeft -= maxEntries != 0 ? n : 0;
+    const bool maximumReached = maxEntries != 0 && entriesLeft == 0;
     if (g_Debug) {
       std::cout << "DEBUG: Object Count: " << st.objectCount << "\n";
-      if (s.maxEntries != 0 && entriesLeft != 0) {
+      if (maxEntries != 0 && entriesLeft != 0) {
         std::cout << "DEBUG: Object Count Remaining: " << entriesLeft << "\n";
       }
     }
 
     if (pageCode == plat::LDAP_SUCCESS || pageCode == plat::LDAP_SIZELIMIT_EXCEEDED) {
       if (!s.countOnly) {
-        for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, page); e != nullptr;
-             e = plat::ldap_next_entry(ld, e)) {
+        uint32_t walked = 0;
+        for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, page); e != nullptr && walked < n;
+             e = plat::ldap_next_entry(ld, e), ++walked) {
           output.PrintEntry(e, &st.objectCount);
         }
         if (g_Debug) std::cout << "DEBUG: uErr=" << pageCode << "\n";
       }
-      // A size limit is the end asked for only when -maxe set it and that
-      // many entries came; a limit of the server's own leaves the result
-      // incomplete and is reported as the error it is.
-      if (pageCode == plat::LDAP_SIZELIMIT_EXCEEDED &&
-          !(s.maxEntries != 0 && received >= static_cast<uint32_t>(s.maxEntries))) {
+      // A size limit is the end asked for only when -maxe is reached; a
+      // limit of the server's own leaves the result incomplete and is
+      // reported as the error it is.
+      if (pageCode == plat::LDAP_SIZELIMIT_EXCEEDED && !maximumReached) {
         std::cout.flush();
         PrintLdapError("ldap_get_next_page_s", server, static_cast<int>(pageCode), nullptr);
         std::cout << "\n";
@@ -128,6 +152,7 @@ void RunPagedSearch(QueryRun& run) {
       if (s.countOnly) {
         // Count only: no entries are walked and no result is read.
         plat::ldap_msgfree(page);
+        if (maximumReached) break;
         continue;
       }
     } else if (pageCode != plat::LDAP_NO_RESULTS_RETURNED) {
@@ -138,6 +163,13 @@ void RunPagedSearch(QueryRun& run) {
     }
     ParsePageResult(ld, page, pageCode, s, server);
     plat::ldap_msgfree(page);
+    // Enough entries: the search ends here and is abandoned below.
+    if (maximumReached) break;
+  }
+  // Entries that could not be decoded and values that could not be read
+  // were reported as they came; the run does not end as a success.
+  if (s.resultCode == 0 && output.failureCode() != 0) {
+    s.resultCode = static_cast<int>(output.failureCode());
   }
   std::cout.flush();
   plat::ldap_search_abandon_page(ld, search);

@@ -11,6 +11,7 @@
 #include "common/zqtimer.h"
 #include "directory/connection.h"
 #include "directory/guid_maps.h"
+#include "directory/server_text.h"
 #include "driver/search_phases.h"
 #include "platform/ldap_client.h"
 
@@ -75,7 +76,7 @@ ULONG LoadSchemaKinds(plat::LDAP* ld, const CRootDSE& root, bool extendedErrors)
     const ULONG parsed =
         plat::ldap_parse_result(ld, result, nullptr, nullptr, &message, nullptr, nullptr, 0);
     if (extendedErrors && parsed == plat::LDAP_SUCCESS && message != nullptr && *message != 0) {
-      std::cout << "Extended Error: " << message << "\n";
+      std::cout << "Extended Error: " << EscapeServerText(message) << "\n";
     }
     plat::ldap_memfree(message);
     plat::ldap_msgfree(result);

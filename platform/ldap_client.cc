@@ -270,6 +270,7 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
     // for the references it chases; a base that cannot be reached ends the
     // search with the reason.
     if (!next.continuation) return failure;
+    if (!next.urls.empty()) search->unfollowed.emplace_back(next.urls.front(), failure);
   }
   return LDAP_NO_RESULTS_RETURNED;
 }
@@ -646,6 +647,16 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     }
     return LDAP_SUCCESS;
   }
+}
+
+ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code) {
+  if (url != nullptr) *url = nullptr;
+  if (search == nullptr || url == nullptr || code == nullptr) return LDAP_PARAM_ERROR;
+  if (search->unfollowed.empty()) return LDAP_NO_RESULTS_RETURNED;
+  *url = CopyText(search->unfollowed.front().first);
+  *code = search->unfollowed.front().second;
+  search->unfollowed.pop_front();
+  return LDAP_SUCCESS;
 }
 
 ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {

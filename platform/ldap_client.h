@@ -246,7 +246,8 @@ ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* fil
 // With referral chasing on (the default), referrals met on the way (the
 // base's own, and continuation references) are followed page by page on
 // connections of their own, bound as the main one; a continuation reference
-// that cannot be reached is passed over.
+// that cannot be reached is passed over (ldap_search_next_unfollowed_referral
+// names it).
 PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
                                   const char* filter, const char* const* attrs,
                                   ULONG attrsonly, LDAPControl** serverControls,
@@ -261,6 +262,12 @@ PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
 // result message in *results when there is one. totalCount may be null.
 ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout,
                            ULONG pageSize, ULONG* totalCount, LDAPMessage** results);
+
+// Hands out, one per call, the continuation references that the paged search
+// passed over because none of their URLs could be reached: the first URL
+// (*url, freed with ldap_memfree) and the code of the failure. Returns
+// LDAP_NO_RESULTS_RETURNED when none is left to hand out.
+ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code);
 
 // Ends the paged search (tells the server when pages were left) and frees the
 // handle; valid after any result of ldap_get_next_page_s.
@@ -285,6 +292,8 @@ void ldap_memfree(char* block);
 
 // Reads the result of a message: the result code (returnCode may be null),
 // matched DN, server error text, referral URLs and returned server controls.
+// When ld does not chase referrals, the URLs of the continuation references
+// of a search's result follow the result's own referral URLs.
 // Returns LDAP_NO_RESULTS_RETURNED for a null message or one without a
 // result. freeIt != 0 frees the message.
 ULONG ldap_parse_result(LDAP* ld, LDAPMessage* res, ULONG* returnCode, char** matchedDN,

@@ -92,6 +92,7 @@ void EntryIndex::Reset() {
   values_.clear();
   slots_.clear();
   walked_ = npos;
+  malformed_ = false;
 }
 
 bool EntryIndex::Add(std::string_view partialAttribute) {

@@ -24,6 +24,10 @@ class EntryIndex {
   bool Add(std::string_view partialAttribute);
   // Makes the attributes added so far searchable by name.
   void Seal();
+  // The entry's encoding broke off before its last attribute: the
+  // attributes added are only those before the fault.
+  void MarkMalformed() { malformed_ = true; }
+  bool malformed() const { return malformed_; }
 
   std::string_view Dn() const { return dn_; }
   size_t size() const { return attrs_.size(); }
@@ -58,6 +62,7 @@ class EntryIndex {
   // slot count is a power of two at least twice the attribute count.
   std::vector<uint32_t> slots_;
   size_t walked_ = npos;
+  bool malformed_ = false;
 };
 
 }  // namespace plat::detail

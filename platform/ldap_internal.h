@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/cldap.h"
@@ -88,6 +89,9 @@ struct LDAPSearch {
     bool continuation = false;
   };
   std::deque<Referral> pending;
+  // Continuation references that could not be followed, not yet handed out:
+  // the first URL of each and the code of the failure.
+  std::deque<std::pair<std::string, ULONG>> unfollowed;
   bool advance = false;  // the current server is done; the next call moves on
   int followed = 0;
   ULONG returned = 0;    // entries so far, for the total size limit

@@ -207,18 +207,21 @@ LDAPMessage* ldap_next_entry(LDAP* /*ld*/, LDAPMessage* entry) {
   return e->index + 1 < head->entryCount ? &head->entries[e->index + 1] : nullptr;
 }
 
-char* ldap_get_dn(LDAP* /*ld*/, LDAPMessage* entry) {
+char* ldap_get_dn(LDAP* ld, LDAPMessage* entry) {
   LDAPMessage* e = EntryOf(entry);
   if (e == nullptr) return nullptr;
   if (e->nativeEntry != nullptr) {
     const detail::EntryIndex* index = IndexOf(e);
-    return index != nullptr && index->Dn().data() != nullptr ? CopyText(index->Dn()) : nullptr;
+    if (index != nullptr && index->Dn().data() != nullptr) return CopyText(index->Dn());
+    // The entry's encoding cannot be read (not even its DN).
+    if (ld != nullptr) ld->lastCode = LDAP_DECODING_ERROR;
+    return nullptr;
   }
   const detail::CldapEntry* u = UdpEntry(e);
   return u != nullptr ? CopyText(u->dn) : nullptr;
 }
 
-char* ldap_first_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement** ptr) {
+char* ldap_first_attribute(LDAP* ld, LDAPMessage* entry, BerElement** ptr) {
   if (ptr == nullptr) return nullptr;
   *ptr = nullptr;
   LDAPMessage* e = EntryOf(entry);
@@ -228,21 +231,33 @@ char* ldap_first_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement** ptr) {
   ber->kind = BerElement::kWalk;
   *ptr = ber;
   ber->nextAttribute = 0;
-  return ldap_next_attribute(nullptr, e, ber);
+  return ldap_next_attribute(ld, e, ber);
 }
 
-char* ldap_next_attribute(LDAP* /*ld*/, LDAPMessage* entry, BerElement* ptr) {
+// The end of the walk says on the connection (LDAP_OPT_ERROR_NUMBER)
+// whether the entry's attributes were read whole or broke off.
+char* ldap_next_attribute(LDAP* ld, LDAPMessage* entry, BerElement* ptr) {
   if (ptr == nullptr || ptr->kind != BerElement::kWalk) return nullptr;
   LDAPMessage* e = EntryOf(entry);
   if (e == nullptr) return nullptr;
   if (e->nativeEntry != nullptr) {
     detail::EntryIndex* index = IndexOf(e);
-    if (index == nullptr || ptr->nextAttribute >= index->size()) return nullptr;
+    if (index == nullptr || ptr->nextAttribute >= index->size()) {
+      if (ld != nullptr) {
+        ld->lastCode = index == nullptr                                   ? LDAP_NO_MEMORY
+                       : index->malformed() || index->Dn().data() == nullptr ? LDAP_DECODING_ERROR
+                                                                          : LDAP_SUCCESS;
+      }
+      return nullptr;
+    }
     index->NoteWalked(ptr->nextAttribute);
     return CopyText(index->Name(ptr->nextAttribute++));
   }
   const detail::CldapEntry* u = UdpEntry(e);
-  if (u == nullptr || ptr->nextAttribute >= u->attributes.size()) return nullptr;
+  if (u == nullptr || ptr->nextAttribute >= u->attributes.size()) {
+    if (ld != nullptr) ld->lastCode = LDAP_SUCCESS;  // decoded whole with its answer
+    return nullptr;
+  }
   return CopyText(u->attributes[ptr->nextAttribute++].name);
 }
 
@@ -291,7 +306,7 @@ ULONG ldap_msgfree(LDAPMessage* res) {
 
 void ldap_memfree(char* block) { std::free(block); }
 
-ULONG ldap_parse_result(LDAP* /*ld*/, LDAPMessage* res, ULONG* returnCode, char** matchedDN,
+ULONG ldap_parse_result(LDAP* ld, LDAPMessage* res, ULONG* returnCode, char** matchedDN,
                         char** errorMessage, char*** referrals, LDAPControl*** serverControls,
                         BOOLEAN freeIt) {
   if (returnCode != nullptr) *returnCode = 0;
@@ -305,6 +320,11 @@ ULONG ldap_parse_result(LDAP* /*ld*/, LDAPMessage* res, ULONG* returnCode, char*
   ULONG rc = LDAP_SUCCESS;
   if (head->native != nullptr) {
     rc = static_cast<ULONG>(nat::ToWindowsCode(nat::ParseResult(head->conn, head->native, &parsed)));
+    if (rc == LDAP_SUCCESS && ld != nullptr && !ld->referrals) {
+      for (std::vector<std::string>& urls : nat::References(head->conn, head->native)) {
+        for (std::string& url : urls) parsed.referrals.push_back(std::move(url));
+      }
+    }
   } else if (head->udp && head->udp->done) {
     parsed.code = head->udp->code;
     parsed.haveMatched = !head->udp->matched.empty();

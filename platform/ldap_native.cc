@@ -253,6 +253,23 @@ KerberosOutcome AcquireCredentials(Conn* c, const std::string& principal, std::s
   }
 }
 
+// A result code the server sent. Codes below 0 are the library's own (the
+// protocol has none): from the server one is a protocol error, never a
+// link that went down.
+int ServerCode(int code) { return code < 0 ? LDAP_PROTOCOL_ERROR : code; }
+
+// libldap hands a bind's result code back as it came, so a server that
+// answers with -1 looks like the library's own "server down". While the
+// connection still stands, that code was the server's: a protocol error.
+int BindCode(Conn* c, int rc) {
+  if (rc != LDAP_SERVER_DOWN) return rc;
+  ber_socket_t fd = -1;
+  if (ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) == LDAP_OPT_SUCCESS && fd >= 0) {
+    return LDAP_PROTOCOL_ERROR;
+  }
+  return rc;
+}
+
 std::vector<LDAPControl> NativeControls(const std::vector<Control>* in) {
   std::vector<LDAPControl> out;
   if (in == nullptr) return out;
@@ -385,8 +402,8 @@ int SimpleBind(Conn* c, const char* dn, const char* password) {
   c->simpleDn = dn != nullptr ? dn : "";
   c->simplePassword = password != nullptr ? password : "";
   berval cred{c->simplePassword.size(), const_cast<char*>(c->simplePassword.c_str())};
-  int rc = ldap_sasl_bind_s(c->ld, c->simpleDn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr,
-                            nullptr);
+  int rc = BindCode(c, ldap_sasl_bind_s(c->ld, c->simpleDn.c_str(), LDAP_SASL_SIMPLE, &cred,
+                                         nullptr, nullptr, nullptr));
   if (rc == LDAP_SUCCESS) {
     c->bind = Conn::Bind::kSimple;
     ldap_set_rebind_proc(c->ld, RebindProc, c);
@@ -518,7 +535,7 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
   *res = msg;
   int code = LDAP_SUCCESS;
   rc = ldap_parse_result(c->ld, msg, &code, nullptr, nullptr, nullptr, nullptr, 0);
-  return rc != LDAP_SUCCESS ? rc : code;
+  return rc != LDAP_SUCCESS ? rc : ServerCode(code);
 }
 
 void SearchAndForget(Conn* c, const SearchParams& p) {
@@ -536,7 +553,7 @@ int ParseResult(Conn* c, ldapmsg* res, ParsedResult* out) {
   LDAPControl** ctrls = nullptr;
   int rc = ldap_parse_result(c->ld, res, &code, &matched, &error, &refs, &ctrls, 0);
   if (rc == LDAP_SUCCESS) {
-    out->code = code;
+    out->code = ServerCode(code);
     if (matched != nullptr && *matched != '\0') {
       out->haveMatched = true;
       out->matched = matched;
@@ -658,10 +675,20 @@ bool ReadEntry(Conn* c, ldapmsg* entry, detail::EntryIndex* index) {
   }
   index->SetDn(std::string_view(dn.bv_val != nullptr ? dn.bv_val : "", dn.bv_val != nullptr ? dn.bv_len : 0));
   // Attributes are SEQUENCEs; the entry's controls ([0]) or the end of the
-  // message close the list.
+  // message close the list. Anything else, or an attribute that cannot be
+  // read, is a fault in the entry's encoding.
   struct berval attr = {0, nullptr};
-  while (ber_skip_element(ber, &attr) == LBER_SEQUENCE) {
-    if (!index->Add(std::string_view(attr.bv_val, attr.bv_len))) break;
+  for (;;) {
+    ber_len_t left = 0;
+    ber_get_option(ber, LBER_OPT_REMAINING_BYTES, &left);
+    const ber_tag_t tag = ber_skip_element(ber, &attr);
+    if (tag == LBER_SEQUENCE) {
+      if (index->Add(std::string_view(attr.bv_val, attr.bv_len))) continue;
+      index->MarkMalformed();
+    } else if (tag == LBER_DEFAULT ? left != 0 : tag != (LBER_CLASS_CONTEXT | LBER_CONSTRUCTED)) {
+      index->MarkMalformed();
+    }
+    break;
   }
   ber_free(ber, 0);
   index->Seal();
