@@ -1,5 +1,6 @@
 #include "driver/attribute_dispatch.h"
 
+#include "values/default_security_descriptor.h"
 #include "values/value_printer.h"
 
 namespace {
@@ -16,7 +17,10 @@ bool OneOf(const std::string& name, std::initializer_list<const char*> names) {
 // general value printer, which prints the raw values.
 using DecoderPrinter = void (*)(std::string rawName, std::string attrName, plat::LDAP* ld,
                                 plat::LDAPMessage* entry, bool noLabel, std::string* out);
-DecoderPrinter DecoderFor(DispatchRow /*row*/) { return nullptr; }
+DecoderPrinter DecoderFor(DispatchRow row) {
+  if (row == DispatchRow::kDefaultSecurityDescriptor) return DecodeDefaultSecurityDescriptor;
+  return nullptr;
+}
 
 }  // namespace
 

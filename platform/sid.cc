@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "platform/last_error.h"
 
@@ -219,6 +220,18 @@ BOOL ConvertStringSidToSidA(const char* text, std::vector<BYTE>* sid) {
   }
   *sid = std::move(parsed);
   return true;
+}
+
+const char* MachineIndependentSddlAlias(const std::string& sidText) {
+  static const std::unordered_map<std::string, const char*> byText = [] {
+    std::unordered_map<std::string, const char*> table;
+    for (const Alias& alias : kAliases) {
+      if (alias.sid[0] != '-') table.emplace(alias.sid, alias.name);
+    }
+    return table;
+  }();
+  auto found = byText.find(sidText);
+  return found == byText.end() ? nullptr : found->second;
 }
 
 bool SetSddlDomainSid(const std::string& domainSidText) {

@@ -1,0 +1,161 @@
+#include "structured/security_descriptor_output.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "common/process_state.h"
+#include "common/string_util.h"
+#include "platform/security_descriptor.h"
+#include "structured/acl_output.h"
+#include "structured/sid_guid_text.h"
+#include "values/value_filter.h"
+
+namespace {
+
+constexpr size_t kMaxSidText = 512;
+
+// Position of the first tag ("D:") in text, letters in either case; npos
+// when absent.
+size_t FindTag(const std::string& text, char tag) {
+  const char lower = static_cast<char>(tag - 'A' + 'a');
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if ((text[i] == tag || text[i] == lower) && text[i + 1] == ':') return i;
+  }
+  return std::string::npos;
+}
+
+long Position(size_t p) { return p == std::string::npos ? -1 : static_cast<long>(p); }
+
+// The size line's text after its prefix.
+std::string SizeText(const void* descriptor, size_t length) {
+  if (!plat::IsValidSecurityDescriptor(descriptor, length)) return "Invalid Security Descriptor\n";
+  const float size = static_cast<float>(plat::GetSecurityDescriptorLength(descriptor, length)) /
+                     static_cast<float>(g_SdSizeDivisor);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, g_SdSizeDivisor >= 2 ? "%.2f" : "%.0f", static_cast<double>(size));
+  return buf + g_SdSizeUnit + "\n";
+}
+
+// The owner or group line. part is the text from the tag to the part's end.
+void AppendSidPart(const std::string& label, const char* section, size_t start, size_t end,
+                   const std::string& sddl, const ValueFilterPatterns& filter, bool aceFilterOn,
+                   std::string* body, std::string* header) {
+  if (start == std::string::npos) {
+    if (filter.show == nullptr) {
+      body->append(label).append(section).append("Not specified in SD\n");
+      header->clear();
+    }
+    return;
+  }
+  const std::string part = sddl.substr(start, end - start + 1);
+  if (filter.active() && ValueFilterDrops(filter, part)) {
+    header->clear();
+    return;
+  }
+  if (aceFilterOn) return;
+  const std::string sidText = part.substr(2, kMaxSidText);
+  body->append(label).append(section).append(ResolveSidName(sidText, nullptr)).append("\n");
+}
+
+}  // namespace
+
+void OutputAclSections(const std::string& label, std::string* body, std::string* header,
+                       const std::string& sddl, const std::string& attrName) {
+  const std::string lowerName = StrToLower(attrName);
+  const size_t d = FindTag(sddl, 'D');
+  const size_t s = FindTag(sddl, 'S');
+  const bool filterOn = g_MvFilterOn || g_MvNotFilterOn || g_SddlFilterCount != 0 ||
+                        g_SddlNotFilterCount != 0;
+  if (!g_SdNoDacl) {
+    if (d != std::string::npos) {
+      const size_t end = (s != std::string::npos && s > d) ? s : sddl.size();
+      body->append(OutputAcl(label, "[DACL]", sddl.substr(d, end - d), lowerName));
+    } else if (!filterOn) {
+      body->append(label).append("[DACL] Not specified in SD\n");
+      header->clear();
+    }
+  }
+  if (!g_SdNoSacl) {
+    if (s != std::string::npos) {
+      body->append(OutputAcl(label, "[SACL]", sddl.substr(s), lowerName));
+    } else if (!filterOn) {
+      body->append(label).append("[SACL] Not specified in SD or insufficient rights\n");
+      header->clear();
+    }
+  }
+}
+
+std::string OutputSecurityDescriptor(const std::string& attrName, bool decode, bool noLabel,
+                                     const void* descriptor, size_t length) {
+  const std::string lowerName = StrToLower(attrName);
+  const std::string label = noLabel ? std::string() : ">" + attrName + ": ";
+  std::string header = label + "{Security Descriptor}\n";
+  std::string body;
+  const bool aceFilterOn = g_SddlFilterCount != 0 || g_SddlNotFilterCount != 0;
+
+  if (g_SdShowSize) {
+    if (!noLabel) body.append(">").append(attrName).append(": [SIZE] ");
+    body.append(SizeText(descriptor, length));
+  }
+
+  std::string sddl;
+  if (decode && plat::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                    descriptor, length, plat::SDDL_REVISION_1, 15, &sddl)) {
+    if (g_Debug) std::cout << "DEBUG: RawSDDL - " << sddl << "\n";
+    const size_t npos = std::string::npos;
+    const size_t o = sddl.find("O:"), g = sddl.find("G:"), d = sddl.find("D:"),
+                 s = sddl.find("S:");
+    const size_t last = sddl.empty() ? 0 : sddl.size() - 1;
+    // A part ends before the next tag that follows it, else at the text's end.
+    auto endBefore = [&](size_t start, std::initializer_list<size_t> next) {
+      for (size_t tag : next) {
+        if (tag != npos) return tag > start ? tag - 1 : last;
+      }
+      return last;
+    };
+    const size_t oEnd = o == npos ? npos : endBefore(o, {g, d, s});
+    const size_t gEnd = g == npos ? npos : endBefore(g, {d, s});
+    const size_t dEnd = d == npos ? npos : endBefore(d, {s});
+    const size_t sEnd = s == npos ? npos : last;
+    if (g_Debug) {
+      auto shown = [](bool skip, size_t p) { return skip ? -1 : Position(p); };
+      std::cout << "DEBUG: " << sddl.size() << " | " << Position(o) << " / "
+                << shown(g_SdNoOwner, oEnd) << " | " << Position(g) << " / "
+                << shown(g_SdNoGroup, gEnd) << " | " << Position(d) << " / "
+                << shown(g_SdNoDacl, dEnd) << " | " << Position(s) << " / "
+                << shown(g_SdNoSacl, sEnd) << "\n";
+    }
+    if (g_RawSddl) body.append(label).append("[SDDL] ").append(sddl).append("\n");
+
+    const ValueFilterPatterns filter = FindValueFilterPatterns(lowerName);
+    if (!g_SdNoOwner) {
+      AppendSidPart(label, "[OWNER] ", o, oEnd, sddl, filter, aceFilterOn, &body, &header);
+    }
+    if (!g_SdNoGroup) {
+      AppendSidPart(label, "[GROUP] ", g, gEnd, sddl, filter, aceFilterOn, &body, &header);
+    }
+    OutputAclSections(label, &body, &header, sddl, attrName);
+    // Every line went through the value filter: when none is left, the
+    // value prints nothing rather than its header.
+    if (filter.active()) header.clear();
+  }
+
+  if (aceFilterOn) header.clear();
+  return body.empty() ? header : body;
+}
+
+std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, size_t length) {
+  const std::string prefix = (noLabel || csv) ? std::string() : ">_OBJECT_OWNER: ";
+  const void* owner = nullptr;
+  DWORD ownerLength = 0;
+  BOOL defaulted = false;
+  std::string text;
+  if (plat::GetSecurityDescriptorOwner(descriptor, length, &owner, &ownerLength, &defaulted) &&
+      owner != nullptr) {
+    text = prefix + SidToText(owner, ownerLength);
+  } else {
+    text = prefix + "{UNKNOWN}";
+  }
+  if (text.empty()) text = "{UNKNOWN}";
+  return csv ? "\"" + text + "\"" : text;
+}
