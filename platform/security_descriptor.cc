@@ -218,14 +218,17 @@ void AppendSidText(const BYTE* sid, std::string* out) {
   }
 }
 
+// Every machine-independent alias names a SID of at most two sub-authorities,
+// so domain SIDs are written without a table look-up.
 void AppendSid(const BYTE* sid, std::string* out) {
+  if (sid[1] > 2) {
+    AppendSidText(sid, out);
+    return;
+  }
   std::string text;
   AppendSidText(sid, &text);
-  if (const char* alias = MachineIndependentSddlAlias(text)) {
-    out->append(alias);
-  } else {
-    out->append(text);
-  }
+  const char* alias = MachineIndependentSddlAlias(text);
+  out->append(alias != nullptr ? alias : text.c_str());
 }
 
 // Lower-case dashed GUID text of 16 bytes in storage order (the first three

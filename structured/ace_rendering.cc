@@ -225,18 +225,28 @@ void RenderAclEntries(const std::string& aclText, std::vector<std::string>* line
   if (!aceFilterOn) lines->push_back(flags);
   if (g_SdAclFlagsOnly) return;
 
-  // The ACEs: the text from the first "(" cut at every ")(", less the
-  // opening "(" of the first and the first ")" of the last.
-  std::vector<std::string> aces;
-  SplitString(aclText.substr(open), ")(", &aces, 65535);
-  if (aces.empty()) return;
-  aces.front().erase(0, 1);
-  const size_t close = aces.back().find(')');
-  if (close != std::string::npos) aces.back().erase(close, 1);
+  // The ACEs: the text from the first "(" cut at every ")(" (an empty rest
+  // after the last cut is no ACE), less the opening "(" of the first and the
+  // first ")" of the last.
+  const std::string_view body = std::string_view(aclText).substr(open);
+  std::vector<std::string_view> pieces;
+  size_t pos = 0;
+  for (size_t cut = body.find(")("); cut != std::string_view::npos; cut = body.find(")(", pos)) {
+    pieces.push_back(body.substr(pos, cut - pos));
+    pos = cut + 2;
+  }
+  if (pos < body.size()) pieces.push_back(body.substr(pos));
+  if (pieces.empty()) return;
+  if (!pieces.front().empty()) pieces.front().remove_prefix(1);
+  std::string last(pieces.back());
+  const size_t close = last.find(')');
+  if (close != std::string::npos) last.erase(close, 1);
+  pieces.back() = last;
 
-  std::string line;
-  for (const std::string& ace : aces) {
-    const std::string key = AceCacheKey(ace, mailbox);
+  std::string key, line;
+  for (const std::string_view ace : pieces) {
+    key.assign(ace);
+    if (mailbox) key = AceCacheKey(key, true);
     auto cached = g_AceTextCache.find(key);
     if (cached != g_AceTextCache.end()) {
       lines->push_back(cached->second);

@@ -18,8 +18,9 @@ constexpr size_t kMaxSidText = 512;
 // when absent.
 size_t FindTag(const std::string& text, char tag) {
   const char lower = static_cast<char>(tag - 'A' + 'a');
-  for (size_t i = 0; i + 1 < text.size(); ++i) {
-    if ((text[i] == tag || text[i] == lower) && text[i + 1] == ':') return i;
+  for (size_t colon = text.find(':', 1); colon != std::string::npos;
+       colon = text.find(':', colon + 1)) {
+    if (text[colon - 1] == tag || text[colon - 1] == lower) return colon - 1;
   }
   return std::string::npos;
 }
