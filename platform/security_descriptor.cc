@@ -1,5 +1,10 @@
 #include "platform/security_descriptor.h"
 
+#include <cstring>
+#include <functional>
+#include <string_view>
+#include <unordered_map>
+
 #include "platform/last_error.h"
 #include "platform/sid.h"
 
@@ -181,64 +186,70 @@ bool ReadDescriptor(const void* sd, size_t length, DescriptorView* view) {
 
 constexpr char kHex[] = "0123456789abcdef";
 
-void AppendDecimal(uint64_t value, std::string* out) {
-  char buf[24];
-  char* p = buf + sizeof buf;
+// Writes value in decimal ending just before *end; returns the first digit.
+char* Decimal(uint64_t value, char* end) {
   do {
-    *--p = static_cast<char>('0' + value % 10);
+    *--end = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  out->append(p, static_cast<size_t>(buf + sizeof buf - p));
-}
-
-void AppendHexByte(BYTE value, std::string* out) {
-  out->push_back(kHex[value >> 4]);
-  out->push_back(kHex[value & 0xF]);
+  return end;
 }
 
 // "S-1-..." text of a SID already checked to fit; the same text as
-// ConvertSidToStringSidA, made without a formatter per number.
+// ConvertSidToStringSidA, made in one buffer.
 void AppendSidText(const BYTE* sid, std::string* out) {
-  out->append("S-1-");
+  char buf[4 + 2 + 12 + 15 * 11];
+  char* p = buf;
+  std::memcpy(p, "S-1-", 4);
+  p += 4;
   uint64_t authority = 0;
   for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
   if (authority >= 0x100000000ull) {
     static constexpr char kUpperHex[] = "0123456789ABCDEF";
-    out->append("0x");
+    *p++ = '0';
+    *p++ = 'x';
     for (int i = 2; i < 8; ++i) {
-      out->push_back(kUpperHex[sid[i] >> 4]);
-      out->push_back(kUpperHex[sid[i] & 0xF]);
+      *p++ = kUpperHex[sid[i] >> 4];
+      *p++ = kUpperHex[sid[i] & 0xF];
     }
   } else {
-    AppendDecimal(authority, out);
+    char digits[24];
+    char* first = Decimal(authority, digits + sizeof digits);
+    const size_t n = static_cast<size_t>(digits + sizeof digits - first);
+    std::memcpy(p, first, n);
+    p += n;
   }
   for (int i = 0; i < sid[1]; ++i) {
-    out->push_back('-');
-    AppendDecimal(Le32(sid + kSidHeaderSize + 4 * i), out);
+    *p++ = '-';
+    char digits[12];
+    char* first = Decimal(Le32(sid + kSidHeaderSize + 4 * i), digits + sizeof digits);
+    const size_t n = static_cast<size_t>(digits + sizeof digits - first);
+    std::memcpy(p, first, n);
+    p += n;
   }
+  out->append(buf, static_cast<size_t>(p - buf));
 }
 
-// Every machine-independent alias names a SID of at most two sub-authorities,
-// so domain SIDs are written without a table look-up.
 void AppendSid(const BYTE* sid, std::string* out) {
-  if (sid[1] > 2) {
+  if (const char* alias = MachineIndependentSddlAlias(sid, kSidHeaderSize + 4u * sid[1])) {
+    out->append(alias);
+  } else {
     AppendSidText(sid, out);
-    return;
   }
-  std::string text;
-  AppendSidText(sid, &text);
-  const char* alias = MachineIndependentSddlAlias(text);
-  out->append(alias != nullptr ? alias : text.c_str());
 }
 
 // Lower-case dashed GUID text of 16 bytes in storage order (the first three
 // groups little-endian).
 void AppendGuid(const BYTE* g, std::string* out) {
   static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  char buf[36];
+  char* p = buf;
   for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) out->push_back('-');
-    AppendHexByte(g[kOrder[i]], out);
+    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
+    *p++ = kHex[g[kOrder[i]] >> 4];
+    *p++ = kHex[g[kOrder[i]] & 0xF];
   }
+  out->append(buf, sizeof buf);
 }
 
 struct Code {
@@ -318,6 +329,20 @@ bool AppendAce(const AceView& ace, std::string* out) {
   return true;
 }
 
+// The same ACEs recur in descriptor after descriptor: their text is made
+// once, keyed on the ACE's bytes. The memo stops growing at its limit.
+struct BytesHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+using AceMemo = std::unordered_map<std::string, std::string, BytesHash, std::equal_to<>>;
+constexpr size_t kAceMemoLimit = 20000;
+
+AceMemo& Memo() {
+  static AceMemo memo;
+  return memo;
+}
+
 bool AppendAcl(const BYTE* b, const AclView& acl, WORD control, bool isDacl, std::string* out) {
   out->append(isDacl ? "D:" : "S:");
   if (control & (isDacl ? SE_DACL_PROTECTED : SE_SACL_PROTECTED)) out->push_back('P');
@@ -330,9 +355,18 @@ bool AppendAcl(const BYTE* b, const AclView& acl, WORD control, bool isDacl, std
   const size_t aclEnd = acl.offset + acl.size;
   size_t pos = acl.offset + kAclHeaderSize;
   AceView ace;
+  AceMemo& memo = Memo();
   for (WORD i = 0; i < acl.count; ++i) {
     size_t next = 0;
-    if (!ReadAce(b, pos, aclEnd, &ace, &next) || !AppendAce(ace, out)) return false;
+    if (!ReadAce(b, pos, aclEnd, &ace, &next)) return false;
+    const std::string_view bytes(reinterpret_cast<const char*>(b + pos), next - pos);
+    if (auto found = memo.find(bytes); found != memo.end()) {
+      out->append(found->second);
+    } else {
+      const size_t start = out->size();
+      if (!AppendAce(ace, out)) return false;
+      if (memo.size() < kAceMemoLimit) memo.emplace(bytes, out->substr(start));
+    }
     pos = next;
   }
   return true;

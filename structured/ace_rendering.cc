@@ -5,6 +5,7 @@
 #include <iostream>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 
 #include "common/process_state.h"
 #include "common/string_util.h"
@@ -200,6 +201,16 @@ bool RenderAce(std::string_view rawAce, bool mailbox, std::string* line) {
   return true;
 }
 
+// A hash index over g_AceTextCache, whose entries are only ever added here:
+// it makes the look-up of a recurring ACE cheap. The views point into the
+// map's own keys; the index is rebuilt whenever its size and the map's differ
+// (the map emptied from outside).
+using CacheIndex = std::unordered_map<std::string_view, const std::string*>;
+CacheIndex& Index() {
+  static CacheIndex index;
+  return index;
+}
+
 }  // namespace
 
 std::string AceCacheKey(const std::string& rawAce, bool mailbox) {
@@ -243,17 +254,25 @@ void RenderAclEntries(const std::string& aclText, std::vector<std::string>* line
   if (close != std::string::npos) last.erase(close, 1);
   pieces.back() = last;
 
+  CacheIndex& index = Index();
+  if (index.size() != g_AceTextCache.size()) {
+    index.clear();
+    for (const auto& [key, text] : g_AceTextCache) index.emplace(key, &text);
+  }
   std::string key, line;
   for (const std::string_view ace : pieces) {
-    key.assign(ace);
-    if (mailbox) key = AceCacheKey(key, true);
-    auto cached = g_AceTextCache.find(key);
-    if (cached != g_AceTextCache.end()) {
-      lines->push_back(cached->second);
+    std::string_view lookup = ace;
+    if (mailbox) {
+      key = AceCacheKey(std::string(ace), true);
+      lookup = key;
+    }
+    if (auto cached = index.find(lookup); cached != index.end()) {
+      lines->push_back(*cached->second);
       continue;
     }
     if (!RenderAce(ace, mailbox, &line)) continue;
-    g_AceTextCache.emplace(key, line);
+    auto stored = g_AceTextCache.emplace(lookup, line).first;
+    index.emplace(stored->first, &stored->second);
     lines->push_back(line);
   }
 }

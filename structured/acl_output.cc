@@ -11,6 +11,7 @@ std::string OutputAcl(const std::string& label, const std::string& sectionName,
                       const std::string& aclText, const std::string& attrName) {
   const std::string lowerName = StrToLower(attrName);
   std::vector<std::string> lines;
+  lines.reserve(64);
   RenderAclEntries(aclText, &lines, lowerName);
   if (g_SdAclFlagsOnly && lines.size() > 1) lines.resize(1);
 
@@ -20,6 +21,7 @@ std::string OutputAcl(const std::string& label, const std::string& sectionName,
   };
 
   std::string text;
+  text.reserve(aclText.size() * 3);
   if (g_SddlPlus && !g_CsvOutput) {
     for (const std::string& line : lines) {
       if (kept(line)) text.append(label).append(sectionName).append(" ").append(line).append("\n");

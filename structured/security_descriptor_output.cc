@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <unordered_map>
 
 #include "common/process_state.h"
 #include "common/string_util.h"
@@ -86,8 +87,84 @@ void OutputAclSections(const std::string& label, std::string* body, std::string*
   }
 }
 
+namespace {
+
+// Descriptors repeat from object to object (siblings inherit the same ACEs
+// and often share an owner), and the text of a value depends only on its
+// bytes, the attribute and the run's settings: each distinct value is
+// rendered once, up to a bound on the memory the texts take. Debug runs
+// render every value, so that each prints its debug lines.
+class DescriptorTextMemo {
+ public:
+  // The attribute, the flags, every setting the text depends on, and the
+  // value's bytes: a key made under other settings never matches.
+  static std::string Key(const std::string& attrName, bool decode, bool noLabel,
+                         const void* descriptor, size_t length) {
+    std::string key;
+    key.reserve(attrName.size() + 64 + length);
+    key.append(attrName).push_back('\0');
+    for (bool flag : {decode, noLabel, g_SddlPlus, g_SddlPlusPlus, g_RawSddl, g_CsvOutput,
+                      g_SdNoOwner, g_SdNoGroup, g_SdNoDacl, g_SdNoSacl, g_SdAclFlagsOnly,
+                      g_SdShowSize, g_ResolveSids, g_ResolveSidsViaLdap, g_MvFilterOn,
+                      g_MvNotFilterOn, g_MvFilterCaseSensitive}) {
+      key.push_back(flag ? '1' : '0');
+    }
+    key.append(std::to_string(g_SdSizeDivisor)).append(g_SdSizeUnit).push_back('\0');
+    for (const std::string& field : g_SddlFilterFields) key.append(field).push_back('\0');
+    key.push_back('\0');
+    for (const std::string& field : g_SddlNotFilterFields) key.append(field).push_back('\0');
+    key.push_back('\0');
+    const ValueFilterPatterns filter = FindValueFilterPatterns(StrToLower(attrName));
+    if (filter.show != nullptr) key.append(*filter.show);
+    key.push_back('\0');
+    if (filter.notShow != nullptr) key.append(*filter.notShow);
+    key.push_back('\0');
+    if (length != 0) key.append(static_cast<const char*>(descriptor), length);
+    return key;
+  }
+  const std::string* Find(const std::string& key) const {
+    auto found = texts_.find(key);
+    return found == texts_.end() ? nullptr : &found->second;
+  }
+  void Add(std::string key, const std::string& text) {
+    const size_t cost = key.size() + text.size();
+    if (bytes_ + cost > kMaxBytes) return;
+    bytes_ += cost;
+    texts_.emplace(std::move(key), text);
+  }
+
+ private:
+  static constexpr size_t kMaxBytes = 16u << 20;
+  std::unordered_map<std::string, std::string> texts_;
+  size_t bytes_ = 0;
+};
+
+DescriptorTextMemo& Memo() {
+  static DescriptorTextMemo memo;
+  return memo;
+}
+
+std::string RenderDescriptor(const std::string& attrName, bool decode, bool noLabel,
+                             const void* descriptor, size_t length);
+
+}  // namespace
+
 std::string OutputSecurityDescriptor(const std::string& attrName, bool decode, bool noLabel,
                                      const void* descriptor, size_t length) {
+  if (g_Debug || descriptor == nullptr) {
+    return RenderDescriptor(attrName, decode, noLabel, descriptor, length);
+  }
+  std::string key = DescriptorTextMemo::Key(attrName, decode, noLabel, descriptor, length);
+  if (const std::string* text = Memo().Find(key)) return *text;
+  std::string text = RenderDescriptor(attrName, decode, noLabel, descriptor, length);
+  Memo().Add(std::move(key), text);
+  return text;
+}
+
+namespace {
+
+std::string RenderDescriptor(const std::string& attrName, bool decode, bool noLabel,
+                             const void* descriptor, size_t length) {
   const std::string lowerName = StrToLower(attrName);
   const std::string label = noLabel ? std::string() : ">" + attrName + ": ";
   std::string header = label + "{Security Descriptor}\n";
@@ -144,6 +221,8 @@ std::string OutputSecurityDescriptor(const std::string& attrName, bool decode, b
   if (aceFilterOn) header.clear();
   return body.empty() ? header : body;
 }
+
+}  // namespace
 
 std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, size_t length) {
   const std::string prefix = (noLabel || csv) ? std::string() : ">_OBJECT_OWNER: ";
