@@ -151,6 +151,12 @@ class SecurityDescriptors(ServerTestCase):
         self.assertEqual([l.split(" ")[0] for l in lines], ["[OWNER]", "[GROUP]", "[DACL]", "[SACL]"])
         self.assertTrue(lines[2].startswith("[DACL]  AI(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;S-1-5-21-"),
                         lines[2])
+        # The -sddl spellings are the same levels.
+        for sddc, sddl in (("-sddc", "-sddl"), ("-sddc++", "-sddl++")):
+            a = self.dc_run("-b", self.user_dn, "-s", "base", sddc, "nTSecurityDescriptor")
+            b = self.dc_run("-b", self.user_dn, "-s", "base", sddl, "nTSecurityDescriptor")
+            self.assertEqual(self.values(a.out, "nTSecurityDescriptor"),
+                             self.values(b.out, "nTSecurityDescriptor"))
         # Without a decode switch: the header line.
         r = self.dc_run("-b", self.user_dn, "-s", "base", "nTSecurityDescriptor")
         self.assertEqual(self.values(r.out, "nTSecurityDescriptor"), ["{Security Descriptor}"])
@@ -184,6 +190,9 @@ class SecurityDescriptors(ServerTestCase):
         self.assertEqual(size, len(value))
         r = self.dc_run("-b", self.ou, "-s", "base", "-sdsize", "KB", "-nolabel", "nTSecurityDescriptor")
         self.assertIn("\n%.2fKB\n" % (len(value) / 1024.0), r.out)
+        r = self.dc_run("-b", self.ou, "-s", "base", "-sdsize", "mb", "nTSecurityDescriptor")
+        self.assertEqual(self.values(r.out, "nTSecurityDescriptor"),
+                         ["[SIZE] %.2fMB" % (len(value) / 1048576.0)])
 
     def test_ace_filters_and_value_filters(self):
         domain = ENV["QUELBY_TEST_DOMAIN"]
