@@ -254,6 +254,13 @@ class SecurityDescriptors(ServerTestCase):
                 dacl = [l for l in lines if l.startswith("[DACL] ")]
                 self.assertEqual(len(dacl), value.count("(", value.find("D:"),
                                                          value.find("S:") if "S:" in value else None) + 1)
+                # With names: domain aliases name the directory's own domain.
+                r = self.dc_run("-b", cls_dn, "-s", "base", "-sddc++", "-resolvesids",
+                                "defaultSecurityDescriptor")
+                lines = self.values(r.out, "defaultSecurityDescriptor")
+                self.assertIn("[DACL] ALLOW;;[FC];;;%s\\Domain Admins" % ENV["QUELBY_TEST_DOMAIN"],
+                              lines)
+                self.assertFalse([l for l in lines if l.endswith(";DA")])
                 # Below -sddc+ the value prints as it is.
                 r = self.dc_run("-b", cls_dn, "-s", "base", "-sddc", "defaultSecurityDescriptor")
                 self.assertEqual(self.values(r.out, "defaultSecurityDescriptor"), [value])
