@@ -134,7 +134,7 @@ class DescriptorTextMemo {
   }
 
  private:
-  static constexpr size_t kMaxBytes = 16u << 20;
+  static constexpr size_t kMaxBytes = 4u << 20;
   std::unordered_map<std::string, std::string> texts_;
   size_t bytes_ = 0;
 };
