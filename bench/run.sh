@@ -101,6 +101,17 @@ quelby_dc() {  # quelby switches
   CMD=("$QUELBY" -h "$QUELBY_TEST_IP" -simple -u "$QUELBY_TEST_ADMIN_DN" -up "$QUELBY_TEST_ADMIN_PASSWORD"
        -ps "$PAGE" -b "$DC_BASE" -f "$DC_FILTER" "$@" "${DC_ATTRS[@]}")
 }
+# Descriptors: the same users' nTSecurityDescriptor, undecoded by ldapsearch and
+# rendered ACE by ACE by quelby (-sddc++ -resolvesids).
+SD_ATTRS=(nTSecurityDescriptor)
+ldapsearch_sd() {
+  CMD=(ldapsearch -LLL -x -H "$DC_URL" -D "$QUELBY_TEST_ADMIN_DN" -w "$QUELBY_TEST_ADMIN_PASSWORD"
+       -E "pr=$PAGE/noprompt" -s sub -b "$DC_BASE" "$DC_FILTER" "${SD_ATTRS[@]}")
+}
+quelby_sd() {
+  CMD=("$QUELBY" -h "$QUELBY_TEST_IP" -simple -u "$QUELBY_TEST_ADMIN_DN" -up "$QUELBY_TEST_ADMIN_PASSWORD"
+       -ps "$PAGE" -b "$DC_BASE" -f "$DC_FILTER" -sddc++ -resolvesids "${SD_ATTRS[@]}")
+}
 ldapsearch_sl() {  # filter
   CMD=(ldapsearch -LLL -x -H "$SL_URL" -D "$QUELBY_TEST_SLAPD_READER_DN" -w "$QUELBY_TEST_SLAPD_READER_PASSWORD"
        -E "pr=$PAGE/noprompt" -s sub -b "$SL_BASE" "$1" "${SL_ATTRS[@]}")
@@ -202,6 +213,27 @@ echo "ldapsearch: $(command -v ldapsearch)"
 
 compare "Samba DC: $USERS users, all attributes and nTSecurityDescriptor" 1.00 \
   ldapsearch_dc -- quelby_dc
+# The descriptor row: one quelby line (the descriptor attributes come from the
+# schema step, so no -dloid), its CPU against ldapsearch's.
+compare_sd() {
+  local title="Samba DC: $USERS users, nTSecurityDescriptor decoded (-sddc++ -resolvesids)"
+  local counts="ldapsearch: $(count_entries ldapsearch_sd) entries"
+  [ $LDAPSEARCH_ONLY -eq 0 ] && counts+=", quelby: $(count_entries quelby_sd) entries"
+  header "$title ($counts; median of $REPEAT runs)"
+  if ! measure ldapsearch ldapsearch_sd; then FAILED=1; return; fi
+  local lw=$M_WALL lc=$M_CPU lm=$M_MEM
+  row "ldapsearch (undecoded)" "$lw" "$lc" "$lm"
+  [ $LDAPSEARCH_ONLY -eq 1 ] && return
+  if measure "quelby -sddc++" quelby_sd; then
+    row "quelby -sddc++ -resolvesids" "$M_WALL" "$M_CPU" "$M_MEM" "$(ratio "$M_WALL" "$lw")" \
+      "$(ratio "$M_CPU" "$lc")" "$(ratio "$M_MEM" "$lm")"
+    TARGETS+=("descriptors at -sddc++: cpu ratio $(ratio "$M_CPU" "$lc") (target <= 1.50)")
+  else
+    row "quelby -sddc++ -resolvesids" "FAILED" "-" 0
+    FAILED=1
+  fi
+}
+compare_sd
 compare "slapd: $ENTRIES entries, attributes ${SL_ATTRS[*]}" 0.50 \
   ldapsearch_sl "$SL_FILTER_ALL" -- quelby_sl "$SL_FILTER_ALL"
 

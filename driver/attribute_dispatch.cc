@@ -1,5 +1,6 @@
 #include "driver/attribute_dispatch.h"
 
+#include "values/default_security_descriptor.h"
 #include "values/flag_decoders.h"
 #include "values/value_printer.h"
 
@@ -23,7 +24,7 @@ DecoderPrinter DecoderFor(DispatchRow row) {
     case DispatchRow::kRootDseAttributes: return DecodeRootDSEAttributes;
     case DispatchRow::kSchemaAttributeFlags: return DecodeSchemaAttributeFlags;
     case DispatchRow::kAttributeSyntax: return DecodeAttributeSyntax;
-    case DispatchRow::kDefaultSecurityDescriptor: return nullptr;  // not rendered yet
+    case DispatchRow::kDefaultSecurityDescriptor: return DecodeDefaultSecurityDescriptor;
     case DispatchRow::kValidAccesses: return DecodeValidAccesses;
     case DispatchRow::kCrossRefSystemFlags: return DecodeCrossRefSystemFlags;
     case DispatchRow::kObjectSystemFlags: return DecodeObjectSystemFlags;

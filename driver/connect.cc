@@ -8,6 +8,7 @@
 #include "common/zqtimer.h"
 #include "directory/connection.h"
 #include "directory/root_dse.h"
+#include "directory/sddl_domain.h"
 #include "directory/sid_account_lookup.h"
 #include "driver/search_phases.h"
 #include "platform/ldap_client.h"
@@ -71,6 +72,10 @@ bool ConnectAndReadRootDse(QueryRun& run, int* exitCode) {
   g_LdapSession = st.connection;
   g_RootDse = st.rootDse.get();
   // Account names of SIDs come from the directory the run is connected to.
-  if (g_ResolveSids) InstallDirectorySidLookup();
+  if (g_ResolveSids) {
+    InstallDirectorySidLookup();
+    // Domain-relative SDDL aliases (DA, DU, ...) name this directory's domain.
+    LearnSddlDomainSid(st.connection, root.defaultNamingContext);
+  }
   return true;
 }

@@ -8,12 +8,12 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "directory/connection.h"
-#include "driver/descriptor_text.h"
 #include "driver/extended_dn.h"
 #include "driver/search_state.h"
 #include "driver/settings.h"
 #include "driver/value_ranges.h"
 #include "platform/ldap_client.h"
+#include "structured/security_descriptor_output.h"
 #include "structured/sid_guid_text.h"
 #include "values/dn_replace.h"
 #include "values/value_filter.h"
@@ -247,13 +247,15 @@ void EntryOutput::PrintByteValues(const std::string& fetchName, const std::strin
       if (isOwnerAttribute) {
         descriptorSeen_ = true;
         if (settings_.owner) {
-          text = DescriptorOwnerText(settings_.noLabel, settings_.ownerCsv, bytes, length) + "\n";
+          text = GetObjectOwnerText(settings_.noLabel, settings_.ownerCsv, bytes, length) + "\n";
         }
         if (state_.requestedAttributeSet.count(StrToLower(attrName)) != 0) {
-          text = DescriptorValueText(attrName, settings_.noLabel, bytes, length);
+          text = OutputSecurityDescriptor(attrName, settings_.decodeSecurityDescriptors,
+                                          settings_.noLabel, bytes, length);
         }
       } else {
-        text = DescriptorValueText(attrName, settings_.noLabel, bytes, length);
+        text = OutputSecurityDescriptor(attrName, settings_.decodeSecurityDescriptors,
+                                        settings_.noLabel, bytes, length);
       }
       if (!text.empty()) AddChunk(text);
       continue;

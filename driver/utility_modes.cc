@@ -6,9 +6,13 @@
 #include <iostream>
 
 #include "common/cmdline.h"
+#include "common/process_state.h"
+#include "common/string_util.h"
 #include "common/cwstring.h"
 #include "common/dstime.h"
 #include "common/time_text.h"
+#include "directory/sid_account_lookup.h"
+#include "structured/security_descriptor_output.h"
 
 namespace {
 
@@ -30,6 +34,22 @@ int EncodeTime(const std::string& value, bool utc) {
   std::cout << text << "\n";
   std::cout.flush();
   return text.empty() ? -1 : 0;
+}
+
+// Renders an ACL given in SDDL (a bare list of ACEs is read as a DACL) at the
+// -sddc++ level with SID names, looked up on the server named by -h.
+void DecodeSddlAcl(const std::string& value, const std::string& server) {
+  std::string sddl = value;
+  if (StrToUpper(value).find("D:") == std::string::npos) sddl = "D:" + value;
+  g_ResolveSids = true;
+  g_SddlPlus = true;
+  g_SddlPlusPlus = true;
+  g_SidLookupServer = server;
+  if (!server.empty()) InstallDirectorySidLookup();
+  std::string body, scratch;
+  OutputAclSections("", &body, &scratch, sddl, "");
+  std::cout << body << "\n";
+  std::cout.flush();
 }
 
 }  // namespace
@@ -61,11 +81,8 @@ bool RunUtilityMode(CCmdLine& cmdLine, int* exitCode) {
   } else if (cmdLine.HasSwitch("enclocal")) {
     *exitCode = EncodeTime(cmdLine.GetValue("enclocal"), false);
   } else if (cmdLine.HasSwitch("decsddlacl")) {
-    // The security-descriptor rendering is not part of this build yet.
-    std::cout << "ERROR: -decsddlacl is not available yet: this build cannot "
-                 "render security descriptors.\n";
-    std::cout.flush();
-    *exitCode = -1;
+    DecodeSddlAcl(cmdLine.GetValue("decsddlacl"), cmdLine.GetValue("h"));
+    *exitCode = 0;
   } else {
     return false;
   }

@@ -9,7 +9,7 @@ class CCmdLine;
 // Runs the first utility mode given (-decutc, -declocal, -encutc, -enclocal,
 // -decsddlacl, in that order). Returns false when none is given; otherwise
 // true with *exitCode set: 0 on success, 1 when the value is not a number,
-// -1 when the conversion failed.
+// -1 when a time conversion failed. -decsddlacl always ends with 0.
 bool RunUtilityMode(CCmdLine& cmdLine, int* exitCode);
 
 // True when text is a whole signed 64-bit decimal number (blanks around it

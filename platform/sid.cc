@@ -3,6 +3,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/last_error.h"
 
@@ -219,6 +222,29 @@ BOOL ConvertStringSidToSidA(const char* text, std::vector<BYTE>* sid) {
   }
   *sid = std::move(parsed);
   return true;
+}
+
+const char* MachineIndependentSddlAlias(const void* sid, size_t length) {
+  // Binary forms of the aliases; the keys view into the stored bytes.
+  struct Table {
+    std::vector<std::vector<BYTE>> bytes;
+    std::unordered_map<std::string_view, const char*> byBytes;
+  };
+  static const Table table = [] {
+    Table t;
+    t.bytes.reserve(std::size(kAliases));
+    for (const Alias& alias : kAliases) {
+      std::vector<BYTE> parsed;
+      if (alias.sid[0] == '-' || !ParseSidText(alias.sid, &parsed)) continue;
+      t.bytes.push_back(std::move(parsed));
+      const std::vector<BYTE>& b = t.bytes.back();
+      t.byBytes.emplace(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()),
+                        alias.name);
+    }
+    return t;
+  }();
+  auto found = table.byBytes.find(std::string_view(static_cast<const char*>(sid), length));
+  return found == table.byBytes.end() ? nullptr : found->second;
 }
 
 bool SetSddlDomainSid(const std::string& domainSidText) {

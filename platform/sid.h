@@ -35,6 +35,11 @@ BOOL ConvertSidToStringSidA(const void* sid, size_t length, std::string* text);
 // on a domain-relative alias while no domain SID has been set.
 BOOL ConvertStringSidToSidA(const char* text, std::vector<BYTE>* sid);
 
+// The SDDL two-letter alias of a binary SID of length bytes (S-1-5-18 ->
+// "SY"), for the aliases that name the same SID on every machine; nullptr for
+// any other SID, domain-relative ones included.
+const char* MachineIndependentSddlAlias(const void* sid, size_t length);
+
 // The domain SID that domain-relative aliases ("DA", "DU", ...) are built
 // on; "" forgets it. Returns false when the text is not a domain SID.
 bool SetSddlDomainSid(const std::string& domainSidText);

@@ -74,7 +74,8 @@ std::string ResolveSidName(std::string sidText, const void* sid) {
     current = name;
   }
 
-  if (StartsWith(current, "S-1-5-5")) {
+  // Logon sessions are S-1-5-5-x-y; S-1-5-50 and above are other SIDs.
+  if (StartsWith(current, "S-1-5-5-")) {
     std::string label = "Logon Session (" + current + ")";
     g_SidNameCache[current] = label;
     return label;

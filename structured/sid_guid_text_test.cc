@@ -132,6 +132,10 @@ TEST_F(SidGuidTextTest, LogonSessionLabelIsCached) {
   const int asked = g_lookups;
   EXPECT_EQ(ResolveSidName("S-1-5-5-0-12345", nullptr), "Logon Session (S-1-5-5-0-12345)");
   EXPECT_EQ(g_lookups, asked);
+  // S-1-5-50 and above are no logon sessions.
+  EXPECT_EQ(ResolveSidName("S-1-5-50-7", nullptr), "S-1-5-50-7");
+  EXPECT_EQ(ResolveSidName("S-1-5-51", nullptr), "S-1-5-51");
+  EXPECT_EQ(g_SidNameCache.count("S-1-5-50-7"), 0u);
 }
 
 TEST_F(SidGuidTextTest, TextThatIsNoSidComesBackUnchanged) {

@@ -141,12 +141,5 @@ class EncodeTest(DriverTestCase):
         self.assertNotEqual(r.code, 0)
 
 
-class DecodeAclModeTest(DriverTestCase):
-    def test_decsddlacl_is_not_available_yet(self):
-        r = run(["-q", "-decsddlacl", "(A;;GA;;;BA)"])
-        self.assertIn("not available", r.out)
-        self.assertNotEqual(r.code, 0)
-
-
 if __name__ == "__main__":
     unittest.main()

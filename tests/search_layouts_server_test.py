@@ -97,9 +97,10 @@ class Layouts(ServerTestCase):
         for line, cn in zip(lines, ["Quelby Tester", "QWS01"]):
             self.assertRegex(line, r'^"CN=%s,%s";"S-1-5-21-[\d-]+"$' % (cn, re.escape(self.ou)))
 
-        # With the descriptor itself asked for, it is printed (as a dump for now).
+        # With the descriptor itself asked for, it is printed instead of the owner.
         r = self.user("-owner", "nTSecurityDescriptor")
-        self.assertRegex(r.out, r"\n>nTSecurityDescriptor: 0100 [0-9A-F ]+\n")
+        self.assertIn("\n>nTSecurityDescriptor: {Security Descriptor}\n", r.out)
+        self.assertNotIn("_OBJECT_OWNER", r.out)
 
     def test_dn_filters(self):
         all_ = self.dc_run("-b", self.ou, "-c")

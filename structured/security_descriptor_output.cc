@@ -1,0 +1,241 @@
+#include "structured/security_descriptor_output.h"
+
+#include <cstdio>
+#include <iostream>
+#include <unordered_map>
+
+#include "common/process_state.h"
+#include "common/string_util.h"
+#include "platform/security_descriptor.h"
+#include "structured/acl_output.h"
+#include "structured/sid_guid_text.h"
+#include "values/value_filter.h"
+
+namespace {
+
+constexpr size_t kMaxSidText = 512;
+
+// Position of the first tag ("D:") in text, letters in either case; npos
+// when absent.
+size_t FindTag(const std::string& text, char tag) {
+  const char lower = static_cast<char>(tag - 'A' + 'a');
+  for (size_t colon = text.find(':', 1); colon != std::string::npos;
+       colon = text.find(':', colon + 1)) {
+    if (text[colon - 1] == tag || text[colon - 1] == lower) return colon - 1;
+  }
+  return std::string::npos;
+}
+
+long Position(size_t p) { return p == std::string::npos ? -1 : static_cast<long>(p); }
+
+// The size line's text after its prefix.
+std::string SizeText(const void* descriptor, size_t length) {
+  if (!plat::IsValidSecurityDescriptor(descriptor, length)) return "Invalid Security Descriptor\n";
+  const float size = static_cast<float>(plat::GetSecurityDescriptorLength(descriptor, length)) /
+                     static_cast<float>(g_SdSizeDivisor);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, g_SdSizeDivisor >= 2 ? "%.2f" : "%.0f", static_cast<double>(size));
+  return buf + g_SdSizeUnit + "\n";
+}
+
+// The owner or group line. part is the text from the tag to the part's end.
+void AppendSidPart(const std::string& label, const char* section, size_t start, size_t end,
+                   const std::string& sddl, const ValueFilterPatterns& filter, bool aceFilterOn,
+                   std::string* body, std::string* header) {
+  if (start == std::string::npos) {
+    if (filter.show == nullptr) {
+      body->append(label).append(section).append("Not specified in SD\n");
+      header->clear();
+    }
+    return;
+  }
+  const std::string part = sddl.substr(start, end - start + 1);
+  if (filter.active() && ValueFilterDrops(filter, part)) {
+    header->clear();
+    return;
+  }
+  if (aceFilterOn) return;
+  const std::string sidText = part.substr(2, kMaxSidText);
+  body->append(label).append(section).append(ResolveSidName(sidText, nullptr)).append("\n");
+}
+
+}  // namespace
+
+void OutputAclSections(const std::string& label, std::string* body, std::string* header,
+                       const std::string& sddl, const std::string& attrName) {
+  const std::string lowerName = StrToLower(attrName);
+  const size_t d = FindTag(sddl, 'D');
+  const size_t s = FindTag(sddl, 'S');
+  const bool filterOn = g_MvFilterOn || g_MvNotFilterOn || g_SddlFilterCount != 0 ||
+                        g_SddlNotFilterCount != 0;
+  if (!g_SdNoDacl) {
+    if (d != std::string::npos) {
+      const size_t end = (s != std::string::npos && s > d) ? s : sddl.size();
+      body->append(OutputAcl(label, "[DACL]", sddl.substr(d, end - d), lowerName));
+    } else if (!filterOn) {
+      body->append(label).append("[DACL] Not specified in SD\n");
+      header->clear();
+    }
+  }
+  if (!g_SdNoSacl) {
+    if (s != std::string::npos) {
+      body->append(OutputAcl(label, "[SACL]", sddl.substr(s), lowerName));
+    } else if (!filterOn) {
+      body->append(label).append("[SACL] Not specified in SD or insufficient rights\n");
+      header->clear();
+    }
+  }
+}
+
+namespace {
+
+// Descriptors repeat from object to object (siblings inherit the same ACEs
+// and often share an owner), and the text of a value depends only on its
+// bytes, the attribute and the run's settings: each distinct value is
+// rendered once, up to a bound on the memory the texts take. Debug runs
+// render every value, so that each prints its debug lines.
+class DescriptorTextMemo {
+ public:
+  // The attribute, the flags, every setting the text depends on, and the
+  // value's bytes: a key made under other settings never matches.
+  static std::string Key(const std::string& attrName, bool decode, bool noLabel,
+                         const void* descriptor, size_t length) {
+    std::string key;
+    key.reserve(attrName.size() + 64 + length);
+    key.append(attrName).push_back('\0');
+    for (bool flag : {decode, noLabel, g_SddlPlus, g_SddlPlusPlus, g_RawSddl, g_CsvOutput,
+                      g_SdNoOwner, g_SdNoGroup, g_SdNoDacl, g_SdNoSacl, g_SdAclFlagsOnly,
+                      g_SdShowSize, g_ResolveSids, g_ResolveSidsViaLdap, g_MvFilterOn,
+                      g_MvNotFilterOn, g_MvFilterCaseSensitive}) {
+      key.push_back(flag ? '1' : '0');
+    }
+    key.append(std::to_string(g_SdSizeDivisor)).append(g_SdSizeUnit).push_back('\0');
+    for (const std::string& field : g_SddlFilterFields) key.append(field).push_back('\0');
+    key.push_back('\0');
+    for (const std::string& field : g_SddlNotFilterFields) key.append(field).push_back('\0');
+    key.push_back('\0');
+    const ValueFilterPatterns filter = FindValueFilterPatterns(StrToLower(attrName));
+    if (filter.show != nullptr) key.append(*filter.show);
+    key.push_back('\0');
+    if (filter.notShow != nullptr) key.append(*filter.notShow);
+    key.push_back('\0');
+    if (length != 0) key.append(static_cast<const char*>(descriptor), length);
+    return key;
+  }
+  const std::string* Find(const std::string& key) const {
+    auto found = texts_.find(key);
+    return found == texts_.end() ? nullptr : &found->second;
+  }
+  void Add(std::string key, const std::string& text) {
+    const size_t cost = key.size() + text.size();
+    if (bytes_ + cost > kMaxBytes) return;
+    bytes_ += cost;
+    texts_.emplace(std::move(key), text);
+  }
+
+ private:
+  static constexpr size_t kMaxBytes = 4u << 20;
+  std::unordered_map<std::string, std::string> texts_;
+  size_t bytes_ = 0;
+};
+
+DescriptorTextMemo& Memo() {
+  static DescriptorTextMemo memo;
+  return memo;
+}
+
+std::string RenderDescriptor(const std::string& attrName, bool decode, bool noLabel,
+                             const void* descriptor, size_t length);
+
+}  // namespace
+
+std::string OutputSecurityDescriptor(const std::string& attrName, bool decode, bool noLabel,
+                                     const void* descriptor, size_t length) {
+  if (g_Debug || descriptor == nullptr) {
+    return RenderDescriptor(attrName, decode, noLabel, descriptor, length);
+  }
+  std::string key = DescriptorTextMemo::Key(attrName, decode, noLabel, descriptor, length);
+  if (const std::string* text = Memo().Find(key)) return *text;
+  std::string text = RenderDescriptor(attrName, decode, noLabel, descriptor, length);
+  Memo().Add(std::move(key), text);
+  return text;
+}
+
+namespace {
+
+std::string RenderDescriptor(const std::string& attrName, bool decode, bool noLabel,
+                             const void* descriptor, size_t length) {
+  const std::string lowerName = StrToLower(attrName);
+  const std::string label = noLabel ? std::string() : ">" + attrName + ": ";
+  std::string header = label + "{Security Descriptor}\n";
+  std::string body;
+  const bool aceFilterOn = g_SddlFilterCount != 0 || g_SddlNotFilterCount != 0;
+
+  if (g_SdShowSize) {
+    if (!noLabel) body.append(">").append(attrName).append(": [SIZE] ");
+    body.append(SizeText(descriptor, length));
+  }
+
+  std::string sddl;
+  if (decode && plat::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                    descriptor, length, plat::SDDL_REVISION_1, 15, &sddl)) {
+    if (g_Debug) std::cout << "DEBUG: RawSDDL - " << sddl << "\n";
+    const size_t npos = std::string::npos;
+    const size_t o = sddl.find("O:"), g = sddl.find("G:"), d = sddl.find("D:"),
+                 s = sddl.find("S:");
+    const size_t last = sddl.empty() ? 0 : sddl.size() - 1;
+    // A part ends before the next tag that follows it, else at the text's end.
+    auto endBefore = [&](size_t start, std::initializer_list<size_t> next) {
+      for (size_t tag : next) {
+        if (tag != npos) return tag > start ? tag - 1 : last;
+      }
+      return last;
+    };
+    const size_t oEnd = o == npos ? npos : endBefore(o, {g, d, s});
+    const size_t gEnd = g == npos ? npos : endBefore(g, {d, s});
+    const size_t dEnd = d == npos ? npos : endBefore(d, {s});
+    const size_t sEnd = s == npos ? npos : last;
+    if (g_Debug) {
+      auto shown = [](bool skip, size_t p) { return skip ? -1 : Position(p); };
+      std::cout << "DEBUG: " << sddl.size() << " | " << Position(o) << " / "
+                << shown(g_SdNoOwner, oEnd) << " | " << Position(g) << " / "
+                << shown(g_SdNoGroup, gEnd) << " | " << Position(d) << " / "
+                << shown(g_SdNoDacl, dEnd) << " | " << Position(s) << " / "
+                << shown(g_SdNoSacl, sEnd) << "\n";
+    }
+    if (g_RawSddl) body.append(label).append("[SDDL] ").append(sddl).append("\n");
+
+    const ValueFilterPatterns filter = FindValueFilterPatterns(lowerName);
+    if (!g_SdNoOwner) {
+      AppendSidPart(label, "[OWNER] ", o, oEnd, sddl, filter, aceFilterOn, &body, &header);
+    }
+    if (!g_SdNoGroup) {
+      AppendSidPart(label, "[GROUP] ", g, gEnd, sddl, filter, aceFilterOn, &body, &header);
+    }
+    OutputAclSections(label, &body, &header, sddl, attrName);
+    // Every line went through the value filter: when none is left, the
+    // value prints nothing rather than its header.
+    if (filter.active()) header.clear();
+  }
+
+  if (aceFilterOn) header.clear();
+  return body.empty() ? header : body;
+}
+
+}  // namespace
+
+std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, size_t length) {
+  const std::string prefix = (noLabel || csv) ? std::string() : ">_OBJECT_OWNER: ";
+  const void* owner = nullptr;
+  DWORD ownerLength = 0;
+  BOOL defaulted = false;
+  std::string text;
+  if (plat::GetSecurityDescriptorOwner(descriptor, length, &owner, &ownerLength, &defaulted) &&
+      owner != nullptr) {
+    text = prefix + SidToText(owner, ownerLength);
+  } else {
+    text = prefix + "{UNKNOWN}";
+  }
+  if (text.empty()) text = "{UNKNOWN}";
+  return csv ? "\"" + text + "\"" : text;
+}
