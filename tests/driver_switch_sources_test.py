@@ -37,6 +37,10 @@ class SwitchFileTest(DriverTestCase):
         self.assertEqual(switches["s"], " one level")  # value after the first blank
         self.assertEqual(attrs, ["cn", "sn"])
 
+    def test_listing_still_shows_a_password_hidden_from_the_process_list(self):
+        switches, _ = self.po(["-up", "pw1", "-u", "me"])
+        self.assertEqual((switches["up"], switches["u"]), ("pw1", "me"))
+
     def test_file_overrides_command_line(self):
         self.write("q.cf", "-b dc=b\n")
         switches, _ = self.po(["-b", "dc=a", "-ef", "q.cf"], cwd=self.tmp)
