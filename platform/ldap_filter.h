@@ -7,10 +7,11 @@
 
 namespace plat::detail {
 
-// Deepest nesting of parenthesised filters that quelby sends: directory
-// servers refuse deeper filters (Samba at 128 levels), and an unbounded depth
-// would let the filter text choose how deep the encoders recurse.
-inline constexpr size_t kMaxFilterNesting = 128;
+// Deepest nesting of parenthesised filters that quelby sends. Directory
+// servers do not take much deeper ones (a Samba DC drops the connection past
+// about 509 levels), and an unbounded depth would let the filter text choose
+// how deep the encoders recurse and how much memory they take.
+inline constexpr size_t kMaxFilterNesting = 500;
 
 // The deepest parenthesis nesting in a filter text, counting parentheses
 // that no backslash escapes; "(&(cn=x)(!(sn=y)))" gives 3. One pass.

@@ -119,7 +119,7 @@ TEST(FilterNesting, DepthCountsUnescapedParentheses) {
   EXPECT_EQ(FilterNestingDepth("(&(cn=x)(!(sn=y)))"), 3u);
   EXPECT_EQ(FilterNestingDepth("(cn=\\(\\(\\()"), 1u);
   EXPECT_EQ(FilterNestingDepth(")))((("), 3u);
-  EXPECT_EQ(FilterNestingDepth(NestedAnd(127)), plat::detail::kMaxFilterNesting);
+  EXPECT_EQ(FilterNestingDepth(NestedAnd(plat::detail::kMaxFilterNesting - 1)), plat::detail::kMaxFilterNesting);
 }
 
 TEST(FilterNesting, EncoderRefusesFiltersDeeperThanTheLimit) {

@@ -175,7 +175,7 @@ class FilterFileTest(DriverTestCase):
         self.write("deep.txt", "(&" * 50000 + "(cn=x)" + ")" * 50000 + "\n")
         r = run(["-q", "-b", "dc=x", "-udp", "-ff", "deep.txt"] + NO_SERVER, cwd=self.tmp)
         self.assertEqual(r.out, "ERROR: The filter is nested 50001 levels deep; "
-                                "at most 128 levels are allowed.\n", r)
+                                "at most 500 levels are allowed.\n", r)
         self.assertEqual((r.code, r.err), (0x57, ""))
 
     def test_unreadable_file(self):
