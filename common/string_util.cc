@@ -113,6 +113,10 @@ std::string ReplaceAll(std::string text, std::string from, std::string to,
                        bool ignoreCase) {
   if (from.empty() || text.empty()) return text;
   const std::string key = ignoreCase ? StrToLower(from) : from;
+  // Most texts hold no occurrence at all: one search settles them, and the
+  // text before the first occurrence is taken as it is.
+  const size_t first = ignoreCase ? StrToLower(text).find(key) : text.find(key);
+  if (first == std::string::npos) return text;
   // Each pass searches the search copy (the text, lowered under ignoreCase,
   // with every replacement put in as it is) from its start. A to that holds
   // the key would be found again in every pass and never end: then each
@@ -132,8 +136,10 @@ std::string ReplaceAll(std::string text, std::string from, std::string to,
   std::string search;  // the search copy of out (under ignoreCase)
   std::string& scanned = ignoreCase ? search : out;
   out.reserve(text.size());
+  out.assign(text, 0, first);
+  if (ignoreCase) search = StrToLower(out);
   std::string pending;  // replacement text still to be scanned, reversed
-  size_t next = 0;
+  size_t next = first;
   while (next < text.size() || !pending.empty()) {
     char c;
     char k;
