@@ -68,10 +68,20 @@ void CCmdLine::Parse(int argc, char** argv, bool caseSensitiveIn) {
       args.push_back(word);
     } else {
       SetValue(pending, word);
+      valueArguments_.emplace_back(pending, i);
       havePending = false;
       pending.clear();
     }
   }
+}
+
+std::vector<int> CCmdLine::ValueArgumentIndexes(std::string name) const {
+  name = Normalise(name);
+  std::vector<int> found;
+  for (const auto& [switchName, index] : valueArguments_) {
+    if (switchName == name) found.push_back(index);
+  }
+  return found;
 }
 
 bool CCmdLine::HasSwitch(std::string name) {

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CCmdLine {
@@ -29,6 +30,9 @@ class CCmdLine {
   void ClearSwitches();
   // Compares the store with the definitions; returns missing + bad count.
   int Validate(std::vector<std::string> definitions);
+  // The argv positions of the words that parsing took as values of the
+  // switch, every time it was given (so that a secret can be wiped there).
+  std::vector<int> ValueArgumentIndexes(std::string name) const;
 
   // Read directly by the program's phases.
   std::map<std::string, std::string> switchValues;
@@ -44,4 +48,7 @@ class CCmdLine {
 
  private:
   std::string Normalise(const std::string& name) const;
+
+  // (switch name, argv position) of every value word parsing took.
+  std::vector<std::pair<std::string, int>> valueArguments_;
 };

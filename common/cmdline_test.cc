@@ -79,6 +79,16 @@ TEST(CCmdLineParse, UnknownSwitchTakesNextWord) {
   EXPECT_EQ(c.badCount, 1);
 }
 
+TEST(CCmdLineParse, ValueArgumentIndexesNameTheValueWords) {
+  // argv[0] is the program; the words follow from position 1.
+  CCmdLine c = Make({"-up", "a", "cn", "-UP", "b", "/up", "-up", "-b", "c", ":nodn", "-up"});
+  EXPECT_EQ(c.ValueArgumentIndexes("up"), (std::vector<int>{2, 5}));
+  EXPECT_EQ(c.ValueArgumentIndexes("UP"), (std::vector<int>{2, 5}));
+  EXPECT_EQ(c.ValueArgumentIndexes("b"), (std::vector<int>{9}));
+  EXPECT_TRUE(c.ValueArgumentIndexes("nodn").empty());
+  EXPECT_EQ(c.GetValue("up"), "");
+}
+
 TEST(CCmdLineKinds, DefinitionMarkers) {
   CCmdLine c = Make({}, {":flag", "^must", "plain"});
   EXPECT_EQ(c.switchKinds.at("flag"), "NoArg;");

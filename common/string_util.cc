@@ -15,17 +15,6 @@ inline bool IsControl(char c) {
   return u < 32 || u == 127;
 }
 
-// The occurrence of from (already lower-cased under ignoreCase) at the end of out.
-bool EndsWith(const std::string& out, const std::string& from, bool ignoreCase) {
-  if (out.size() < from.size()) return false;
-  size_t base = out.size() - from.size();
-  for (size_t i = 0; i < from.size(); ++i) {
-    char c = ignoreCase ? Lower(out[base + i]) : out[base + i];
-    if (c != from[i]) return false;
-  }
-  return true;
-}
-
 std::string UnsignedDigits(uint64_t value, int radix) {
   if (radix < 2 || radix > 36) return "";
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
@@ -38,6 +27,11 @@ std::string UnsignedDigits(uint64_t value, int radix) {
   } while (value != 0);
   return std::string(buf + i);
 }
+
+// Every occurrence of key (from, lowered under ignoreCase) in the original
+// text replaced by to once; the search goes on after each occurrence.
+std::string ReplaceEachOnce(const std::string& text, const std::string& key,
+                            const std::string& to, bool ignoreCase);
 
 }  // namespace
 
@@ -63,7 +57,7 @@ bool CaseInsensitiveLess(const std::string& a, const std::string& b) {
 
 int SplitString(std::string text, std::string delimiter,
                 std::vector<std::string>* out, int maxCuts) {
-  if (text.empty()) return static_cast<int>(out->size());
+  if (text.empty()) return 0;
   size_t start = 0;
   // An empty delimiter makes no cut: the whole text is one field.
   if (!delimiter.empty()) {
@@ -81,15 +75,18 @@ int SplitString(std::string text, std::string delimiter,
 int SplitStringMax(std::string text, std::string delimiter,
                    std::vector<std::string>* out, int maxFields) {
   if (maxFields < 1) maxFields = 1;
+  const auto wanted = static_cast<size_t>(maxFields);
   int n = SplitString(std::move(text), delimiter, out, maxFields - 1);
-  if (n <= maxFields) {
-    out->resize(static_cast<size_t>(maxFields));
+  if (n < maxFields) {
+    // Filled up to the fields asked for; a list that already holds more
+    // (an empty text adds nothing) is left as it is.
+    if (out->size() < wanted) out->resize(wanted);
     return n;
   }
-  std::string& last = (*out)[static_cast<size_t>(maxFields - 1)];
-  for (size_t i = static_cast<size_t>(maxFields); i < out->size(); ++i)
-    last += delimiter + (*out)[i];
-  out->resize(static_cast<size_t>(maxFields));
+  if (n == maxFields) return n;
+  std::string& last = (*out)[wanted - 1];
+  for (size_t i = wanted; i < out->size(); ++i) last += delimiter + (*out)[i];
+  out->resize(wanted);
   return maxFields;
 }
 
@@ -115,43 +112,54 @@ std::string ReplaceFirst(std::string text, std::string from, std::string to,
 std::string ReplaceAll(std::string text, std::string from, std::string to,
                        bool ignoreCase) {
   if (from.empty() || text.empty()) return text;
-  std::string key = ignoreCase ? StrToLower(from) : from;
+  const std::string key = ignoreCase ? StrToLower(from) : from;
+  // Most texts hold no occurrence at all: one search settles them, and the
+  // text before the first occurrence is taken as it is.
+  const size_t first = ignoreCase ? StrToLower(text).find(key) : text.find(key);
+  if (first == std::string::npos) return text;
+  // Each pass searches the search copy (the text, lowered under ignoreCase,
+  // with every replacement put in as it is) from its start. A to that holds
+  // the key would be found again in every pass and never end: then each
+  // occurrence of the original text is replaced once instead.
+  if (to.find(key) != std::string::npos) return ReplaceEachOnce(text, key, to, ignoreCase);
 
-  std::string out;
+  // Scanning forward does the same as searching again from the start: no
+  // occurrence lies wholly in the text already scanned, so the first one to
+  // end is the first one to begin, and a replacement is put back in front of
+  // the unread rest to be scanned again. Replacements that shrink the text
+  // always end; one that does not could in rare texts grow it without end,
+  // so that work is bounded and past the bound each occurrence is replaced once.
+  const bool shrinks = to.size() < from.size();
+  const size_t budget = 64 * (text.size() + to.size()) + 65536;
+  size_t steps = 0;
+  std::string out;     // the result so far
+  std::string search;  // the search copy of out (under ignoreCase)
+  std::string& scanned = ignoreCase ? search : out;
   out.reserve(text.size());
-  if (to.size() < from.size()) {
-    // Each search starts again at the beginning, so an occurrence formed by
-    // a replacement and its neighbours is replaced too. The text before the
-    // latest occurrence never holds one, so scanning forward and putting the
-    // replacement back in front of the unread rest does the same in one
-    // pass; every replacement shortens the text, so it ends.
-    std::string pending;  // replacement text still to be scanned, reversed
-    size_t next = 0;
-    while (next < text.size() || !pending.empty()) {
-      if (!pending.empty()) {
-        out.push_back(pending.back());
-        pending.pop_back();
-      } else {
-        out.push_back(text[next++]);
-      }
-      if (EndsWith(out, key, ignoreCase)) {
-        out.resize(out.size() - key.size());
-        pending.append(to.rbegin(), to.rend());
-      }
+  out.assign(text, 0, first);
+  if (ignoreCase) search = StrToLower(out);
+  std::string pending;  // replacement text still to be scanned, reversed
+  size_t next = first;
+  while (next < text.size() || !pending.empty()) {
+    char c;
+    char k;
+    if (!pending.empty()) {
+      c = k = pending.back();
+      pending.pop_back();
+    } else {
+      c = text[next++];
+      k = ignoreCase ? Lower(c) : c;
     }
-    return out;
+    out.push_back(c);
+    if (ignoreCase) search.push_back(k);
+    if (scanned.size() >= key.size() &&
+        scanned.compare(scanned.size() - key.size(), key.size(), key) == 0) {
+      out.resize(out.size() - key.size());
+      if (ignoreCase) search.resize(search.size() - key.size());
+      pending.append(to.rbegin(), to.rend());
+    }
+    if (!shrinks && ++steps > budget) return ReplaceEachOnce(text, key, to, ignoreCase);
   }
-  // A replacement at least as long as what it replaces could make the text
-  // grow for ever; here each occurrence of the original text is replaced
-  // once and the search goes on after the inserted replacement.
-  std::string search = ignoreCase ? StrToLower(text) : text;
-  size_t start = 0;
-  for (size_t pos; (pos = search.find(key, start)) != std::string::npos;
-       start = pos + key.size()) {
-    out.append(text, start, pos - start);
-    out += to;
-  }
-  out.append(text, start);
   return out;
 }
 
@@ -237,3 +245,21 @@ int SplitHostPort(std::string* host) {
   *host = fields.empty() ? std::string() : fields[0];
   return static_cast<int>(std::atol(port.c_str()));
 }
+
+namespace {
+
+std::string ReplaceEachOnce(const std::string& text, const std::string& key,
+                            const std::string& to, bool ignoreCase) {
+  std::string search = ignoreCase ? StrToLower(text) : text;
+  std::string out;
+  size_t start = 0;
+  for (size_t pos; (pos = search.find(key, start)) != std::string::npos;
+       start = pos + key.size()) {
+    out.append(text, start, pos - start);
+    out += to;
+  }
+  out.append(text, start);
+  return out;
+}
+
+}  // namespace

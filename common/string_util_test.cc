@@ -60,9 +60,9 @@ TEST(SplitString, Fields) {
   out.clear();
   EXPECT_EQ(SplitString("a<>b<>>c", "<>", &out, 65535), 3);
   EXPECT_EQ(out, (Fields{"a", "b", ">c"}));
-  // Appends to what the list holds and counts it.
+  // Appends to what the list holds and counts it; an empty text gives 0.
   out = {"old"};
-  EXPECT_EQ(SplitString("", ";", &out, 65535), 1);
+  EXPECT_EQ(SplitString("", ";", &out, 65535), 0);
   EXPECT_EQ(SplitString("x;y", ";", &out, 65535), 3);
   EXPECT_EQ(out, (Fields{"old", "x", "y"}));
 }
@@ -93,6 +93,13 @@ TEST(SplitStringMax, ExactFieldCount) {
   out = {"p", "q"};
   EXPECT_EQ(SplitStringMax("r;s", ";", &out, 2), 2);
   EXPECT_EQ(out, (Fields{"p", "q;r;s"}));
+  // An empty text adds nothing; a list already holding enough stays as it is.
+  out = {"p", "q", "r"};
+  EXPECT_EQ(SplitStringMax("", "=", &out, 2), 0);
+  EXPECT_EQ(out, (Fields{"p", "q", "r"}));
+  out = {"p"};
+  EXPECT_EQ(SplitStringMax("", "=", &out, 2), 0);
+  EXPECT_EQ(out, (Fields{"p", ""}));
   out.clear();
   EXPECT_EQ(SplitStringMax("a:b", ":", &out, 0), 1);  // treated as one field
   EXPECT_EQ(out, (Fields{"a:b"}));
@@ -125,30 +132,52 @@ TEST(ReplaceFirst, CaseAndEdges) {
 }
 
 TEST(ReplaceAll, EveryOccurrence) {
-  EXPECT_EQ(ReplaceAll("a b c", " ", "", false), "abc");
-  EXPECT_EQ(ReplaceAll("\r\r\n\n", "\r\n", "", false), "");
-  EXPECT_EQ(ReplaceAll("aXbxc", "x", "-", true), "a-b-c");
-  EXPECT_EQ(ReplaceAll("OU=A,ou=B,Ou=C", "OU=", "o=", true), "o=A,o=B,o=C");
-  EXPECT_EQ(ReplaceAll("a,b,c", ",", ";", false), "a;b;c");
-  EXPECT_EQ(ReplaceAll("a\\tb\\tc", "\\t", "\t", false), "a\tb\tc");
-  EXPECT_EQ(ReplaceAll("none", "x", "y", false), "none");
-  // Shrinking replacements that form new occurrences keep going.
-  EXPECT_EQ(ReplaceAll("aaaa", "aa", "a", false), "a");
-  EXPECT_EQ(ReplaceAll("AAbb", "ab", "", true), "");
+  struct Case {
+    const char* text;
+    const char* from;
+    const char* to;
+    bool ignoreCase;
+    const char* want;
+  };
+  const Case cases[] = {
+      {"a b c", " ", "", false, "abc"},
+      {"\r\r\n\n", "\r\n", "", false, ""},
+      {"aXbxc", "x", "-", true, "a-b-c"},
+      {"OU=A,ou=B,Ou=C", "OU=", "o=", true, "o=A,o=B,o=C"},
+      {"a,b,c", ",", ";", false, "a;b;c"},
+      {"a\\tb\\tc", "\\t", "\t", false, "a\tb\tc"},
+      {"none", "x", "y", false, "none"},
+      // Each pass searches again from the start, so occurrences that a
+      // replacement forms with its neighbours are replaced too.
+      {"aaaa", "aa", "a", false, "a"},
+      {"AAbb", "ab", "", true, ""},
+      {"aab", "ab", "ba", false, "baa"},
+      {"aab", "ab", "bba", false, "bbbbaa"},
+      // Under ignoreCase the replacement enters the search copy unlowered.
+      {"aabb", "ab", "A", true, "aAb"},
+      {"aXbxc", "x", "X", true, "aXbXc"},
+      // An empty from changes nothing.
+      {"abc", "", "x", false, "abc"},
+      {"", "", "x", true, ""},
+      // A to that contains from would never end: each original occurrence
+      // is replaced once.
+      {"say \"hi\"", "\"", "\"\"", false, "say \"\"hi\"\""},
+      {"aXa", "x", "xX", true, "axXa"},
+      {"abab", "ab", "ab", false, "abab"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReplaceAll(c.text, c.from, c.to, c.ignoreCase), c.want)
+        << c.text << " / " << c.from << " / " << c.to;
+  }
 }
 
-TEST(ReplaceAll, EndsForEveryInput) {
-  // An empty from changes nothing.
-  EXPECT_EQ(ReplaceAll("abc", "", "x", false), "abc");
-  EXPECT_EQ(ReplaceAll("", "", "x", true), "");
-  // A to that contains from: each original occurrence is replaced once.
-  EXPECT_EQ(ReplaceAll("say \"hi\"", "\"", "\"\"", false), "say \"\"hi\"\"");
-  EXPECT_EQ(ReplaceAll("aXa", "x", "xX", true), "axXa");
-  EXPECT_EQ(ReplaceAll("abab", "ab", "ab", false), "abab");
-  // A replacement at least as long as from: the search resumes after it, so
-  // it never joins its neighbours into a new occurrence (searching again
-  // from the start would give "bbbbaa" here).
-  EXPECT_EQ(ReplaceAll("aab", "ab", "bba", false), "abba");
+TEST(ReplaceAll, GrowthWithoutEndIsBounded) {
+  // Every pass doubles the text before the single b: past the work bound,
+  // each original occurrence is replaced once.
+  std::string text(40, 'a');
+  text += 'b';
+  std::string out = ReplaceAll(text, "ab", "bbaa", false);
+  EXPECT_EQ(out, std::string(39, 'a') + "bbaa");
 }
 
 TEST(BytesToHex, Digits) {

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/process_state.h"
 #include "platform/filetime.h"
@@ -95,24 +96,105 @@ CWString DateToFileTimeText(CWString dateText, bool utc) {
   return CWString(std::to_string(value));
 }
 
-CWString GeneralizedTimeToFileTimeText(CWString genTime) {
-  auto piece = [&genTime](size_t pos, size_t len) {
-    return pos < genTime.size() ? genTime.substr(pos, len) : std::u16string();
+namespace {
+
+// The parts of a generalized time beyond its calendar fields.
+struct GeneralizedExtras {
+  int64_t fraction = 0;  // 100-ns units that the fraction adds
+  int64_t offset = 0;    // 100-ns units that the zone lies ahead of UTC
+  bool leapSecond = false;
+};
+
+constexpr int64_t kTicksPerSecond = 10000000;
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Reads a generalized time as the LDAP standard has it:
+// YYYYMMDDhh[mm[ss]][(.|,)fraction][Z|(+|-)hh[mm]]. The fraction belongs to
+// the last field given; no zone means UTC. Fills the "YYYY/MM/DD-hh:mm:ss"
+// text of the calendar fields; false for anything else.
+bool ParseGeneralizedTime(const std::u16string& t, std::string* joined, GeneralizedExtras* extras) {
+  size_t pos = 0;
+  auto pair = [&t, &pos](int* value) {
+    if (pos + 1 >= t.size() || !IsDigit(t[pos]) || !IsDigit(t[pos + 1])) return false;
+    *value = (t[pos] - u'0') * 10 + (t[pos + 1] - u'0');
+    pos += 2;
+    return true;
   };
-  CWString joined(piece(0, 4) + u"/" + piece(4, 2) + u"/" + piece(6, 2) + u"-" +
-                  piece(8, 2) + u":" + piece(10, 2) + u":" + piece(12, 2));
-  // The fourteen leading characters must all be digits: a short text or one
-  // with blanks, signs or letters in the date is refused outright.
-  bool digits = genTime.size() >= 14;
-  for (size_t i = 0; digits && i < 14; ++i)
-    digits = genTime[i] >= u'0' && genTime[i] <= u'9';
-  if (!digits) {
+  int century, year, month, day, hour, minute = 0, second = 0;
+  if (!pair(&century) || !pair(&year) || !pair(&month) || !pair(&day) || !pair(&hour)) return false;
+  int64_t lastUnit = 3600 * kTicksPerSecond;
+  if (pair(&minute)) {
+    lastUnit = 60 * kTicksPerSecond;
+    if (pair(&second)) lastUnit = kTicksPerSecond;
+  }
+  if (pos < t.size() && IsDigit(t[pos])) return false;  // an odd digit
+  if (pos < t.size() && (t[pos] == u'.' || t[pos] == u',')) {
+    ++pos;
+    if (pos >= t.size() || !IsDigit(t[pos])) return false;
+    // Seven digits reach 100 ns for any unit; further digits are cut off.
+    int64_t numerator = 0;
+    int64_t denominator = 1;
+    for (; pos < t.size() && IsDigit(t[pos]); ++pos) {
+      if (denominator < 10000000) {
+        numerator = numerator * 10 + (t[pos] - u'0');
+        denominator *= 10;
+      }
+    }
+    extras->fraction = lastUnit * numerator / denominator;
+  }
+  if (pos < t.size() && t[pos] == u'Z') {
+    ++pos;
+  } else if (pos < t.size() && (t[pos] == u'+' || t[pos] == u'-')) {
+    int64_t sign = t[pos] == u'-' ? -1 : 1;
+    ++pos;
+    int zoneHours = 0, zoneMinutes = 0;
+    if (!pair(&zoneHours) || zoneHours > 23) return false;
+    if (pos < t.size() && (!pair(&zoneMinutes) || zoneMinutes > 59)) return false;
+    extras->offset = sign * (zoneHours * 60 + zoneMinutes) * 60 * kTicksPerSecond;
+  }
+  if (pos != t.size()) return false;
+  // A leap second is the last second of its minute and one more.
+  if (second == 60) {
+    second = 59;
+    extras->leapSecond = true;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d%02d/%02d/%02d-%02d:%02d:%02d", century, year, month, day, hour,
+                minute, second);
+  *joined = buf;
+  return true;
+}
+
+}  // namespace
+
+CWString GeneralizedTimeToFileTimeText(CWString genTime) {
+  std::string joined;
+  GeneralizedExtras extras;
+  if (!ParseGeneralizedTime(genTime, &joined, &extras)) {
+    // Shown as its fixed-width pieces, whatever they hold.
+    auto piece = [&genTime](size_t pos, size_t len) {
+      return pos < genTime.size() ? genTime.substr(pos, len) : std::u16string();
+    };
+    std::string pieces = CWString(piece(0, 4) + u"/" + piece(4, 2) + u"/" + piece(6, 2) + u"-" +
+                                  piece(8, 2) + u":" + piece(10, 2) + u":" + piece(12, 2))
+                             .GetNarrow();
     int f[6];
-    ScanAndShowDateFields(joined.GetNarrow(), f);
-    PrintConvertError(joined.GetNarrow(), "FILETIME");
+    ScanAndShowDateFields(pieces, f);
+    PrintConvertError(pieces, "FILETIME");
     return CWString();
   }
-  return DateToFileTimeText(joined, true);
+  CWString calendar = DateToFileTimeText(CWString(joined), true);
+  if (calendar.empty() || (extras.fraction == 0 && extras.offset == 0 && !extras.leapSecond)) {
+    return calendar;
+  }
+  int64_t value = std::strtoll(calendar.GetNarrow().c_str(), nullptr, 10);
+  value += extras.fraction - extras.offset + (extras.leapSecond ? kTicksPerSecond : 0);
+  if (value < 0) {
+    PrintConvertError(joined, "FILETIME");
+    return CWString();
+  }
+  return CWString(std::to_string(value));
 }
 
 std::string FormatInterval(std::string intervalText, int unit) {

@@ -92,11 +92,11 @@ TEST_F(TimeText, RefusedGeneralizedTimeStillShowsItsDebugLines) {
   g_Debug = true;
   std::string result = "x";
   std::string out =
-      Printed([&] { result = GeneralizedTimeToFileTimeText(CWString("200702151345")).GetNarrow(); });
+      Printed([&] { result = GeneralizedTimeToFileTimeText(CWString("2007021513451")).GetNarrow(); });
   EXPECT_EQ(out,
             "DEBUG: Year  =2007\nDEBUG: Month =2\nDEBUG: Day   =15\n"
-            "DEBUG: Hour  =13\nDEBUG: Minute=45\nDEBUG: Second=0\n"
-            "ERROR: Couldn't convert [2007/02/15-13:45:] to FILETIME.\n");
+            "DEBUG: Hour  =13\nDEBUG: Minute=45\nDEBUG: Second=1\n"
+            "ERROR: Couldn't convert [2007/02/15-13:45:1] to FILETIME.\n");
   EXPECT_EQ(result, "");
 }
 
@@ -145,11 +145,36 @@ TEST_F(TimeText, GeneralizedTime) {
   auto gen = [](const char* text) {
     return GeneralizedTimeToFileTimeText(CWString(text)).GetNarrow();
   };
+  auto plus = [](const std::string& value, int64_t ticks) {
+    return std::to_string(std::stoll(value) + ticks);
+  };
+  const std::string t1345 = Utc(2007, 2, 15, 13, 45, 0);
+  struct Case {
+    const char* text;
+    std::string want;
+  };
+  // Every form the standard allows: minutes and seconds may be left out, a
+  // fraction (after "." or ",") belongs to the last field given, and the
+  // zone is Z, an offset from UTC, or left out (taken as UTC).
+  const Case cases[] = {
+      {"20070215134500.0Z", t1345},
+      {"20070215134500Z", t1345},
+      {"200702151345Z", t1345},
+      {"200702151345", t1345},
+      {"2007021513Z", Utc(2007, 2, 15, 13, 0, 0)},
+      {"2007021513.75Z", t1345},
+      {"200702151345,5Z", plus(t1345, 300000000)},
+      {"20070215134500.1234567891Z", plus(t1345, 1234567)},
+      {"20070215144500+0100", t1345},
+      {"20070215084500-05", t1345},
+      {"20070215121500-0130", t1345},
+      {"20161231235960Z", Utc(2017, 1, 1, 0, 0, 0)},
+      {"16010101000000Z", "0"},
+      {"19700101000000", "116444736000000000"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(gen(c.text), c.want) << c.text;
   EXPECT_EQ(gen("20070215134500.0Z"), Date("2007/02/15-13:45:00", true));
-  EXPECT_EQ(gen("20070215134500.0Z"), Utc(2007, 2, 15, 13, 45, 0));
-  EXPECT_EQ(gen("16010101000000Z"), "0");
-  EXPECT_EQ(gen("19700101000000"), "116444736000000000");
-  // The zone does not matter: generalized time is UTC.
+  // The zone of the machine does not matter.
   Zone("Asia/Tokyo");
   EXPECT_EQ(gen("19700101000000.0Z"), "116444736000000000");
 
@@ -157,9 +182,13 @@ TEST_F(TimeText, GeneralizedTime) {
   EXPECT_EQ(Printed([&] { result = gen("2007"); }),
             "ERROR: Couldn't convert [2007//-::] to FILETIME.\n");
   EXPECT_EQ(result, "");
-  // Short, non-numeric, signed or blank-padded texts never give a date.
-  const char* bad[] = {"", "2007021513450", "2007+2151345000Z", "2007 2151345000Z",
-                       "abcdefghijklmn", "20071315000000Z", "2007-2-15134500Z"};
+  // What cannot be a time: short, odd digits, non-numeric, signed, blank-
+  // padded, impossible dates, bad fractions or zones, trailing text, and a
+  // time before the scale begins.
+  const char* bad[] = {"", "200702151", "2007021513450", "2007+2151345000Z", "2007 2151345000Z",
+                       "abcdefghijklmn", "20071315000000Z", "2007-2-15134500Z", "20070215134500.Z",
+                       "20070215134500+2400", "20070215134500+01001", "20070215134500+0160",
+                       "20070215134500Zx", "20070215134500 ", "16010101000000+0100"};
   for (const char* text : bad) {
     SCOPED_TRACE(text);
     std::string out = Printed([&] { result = gen(text); });

@@ -10,14 +10,6 @@ namespace {
 
 TickSource g_tickSource = nullptr;
 
-// A tick of 0 marks "running" (end) and "never started" (start), so a real
-// reading of 0 is kept as the millisecond before it; otherwise a stopwatch
-// started or stopped at that instant would report nothing at all.
-uint32_t ReadTick() {
-  uint32_t tick = GetTicks();
-  return tick == 0 ? 0xFFFFFFFFu : tick;
-}
-
 }  // namespace
 
 uint32_t GetTicks() {
@@ -37,7 +29,8 @@ CZQTimer::~CZQTimer() = default;
 bool CZQTimer::Start(std::string label) {
   label = StrToUpper(std::move(label));
   if (label.empty()) return false;
-  timers[label] = pdw(ReadTick(), 0);
+  timers[label] = pdw(GetTicks(), 0);
+  running_.insert(label);
   labels.push_back(label);
   return true;
 }
@@ -46,8 +39,9 @@ bool CZQTimer::Stop(std::string label) {
   label = StrToUpper(std::move(label));
   if (label.empty()) return false;
   auto it = timers.find(label);
-  if (it == timers.end() || it->second.first == 0) return false;
-  it->second.second = ReadTick();
+  if (it == timers.end()) return false;
+  it->second.second = GetTicks();
+  running_.erase(label);
   return true;
 }
 
@@ -55,7 +49,7 @@ uint32_t CZQTimer::Delta(std::string label) {
   label = StrToUpper(std::move(label));
   auto it = timers.find(label);
   if (it == timers.end()) return 0;
-  if (it->second.second == 0 && !Stop(label)) return 0;
+  if (running_.count(label) != 0) Stop(label);
   // Unsigned subtraction is modulo 2^32, so a wrap between the ticks is fine.
   return it->second.second - it->second.first;
 }

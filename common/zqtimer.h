@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-// Start and end tick of one stopwatch; an end tick of 0 means running.
+// Start and end tick of one stopwatch. Whether it runs is kept apart (a tick
+// of 0 is a real reading once the counter has wrapped); a running stopwatch
+// has the end tick 0.
 using pdw = std::pair<uint32_t, uint32_t>;
 
 // The current tick count (milliseconds, wrapping at 2^32).
@@ -34,4 +37,7 @@ class CZQTimer {
 
   std::map<std::string, pdw> timers;
   std::vector<std::string> labels;
+
+ private:
+  std::set<std::string> running_;
 };

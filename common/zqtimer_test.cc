@@ -84,17 +84,19 @@ TEST_F(CZQTimerTest, ElapsedAcrossTheTickWrap) {
   EXPECT_EQ(t.Delta("wrap"), 1000u);
 }
 
-TEST_F(CZQTimerTest, TickOfZeroStillTimes) {
+TEST_F(CZQTimerTest, TickOfZeroIsAnExactReading) {
   g_fakeNow = 0;
   CZQTimer t("Z");
   g_fakeNow = 500;
-  EXPECT_EQ(t.Delta("Z"), 501u);  // the zero reading counts as the ms before
-  g_fakeNow = 100;
+  EXPECT_EQ(t.Delta("Z"), 500u);
+  g_fakeNow = 0xFFFFFFFFu - 99;  // 100 ms before the wrap
   t.Start("E");
   g_fakeNow = 0;
-  EXPECT_EQ(t.Delta("E"), 0xFFFFFFFFu - 100u);
+  EXPECT_EQ(t.Delta("E"), 100u);
   g_fakeNow = 200;
-  EXPECT_EQ(t.Delta("E"), 0xFFFFFFFFu - 100u);  // stopped, not running
+  EXPECT_EQ(t.Delta("E"), 100u);  // stopped at tick 0, not running
+  EXPECT_TRUE(t.Stop("E"));
+  EXPECT_EQ(t.Delta("E"), 300u);
 }
 
 TEST_F(CZQTimerTest, DebugPrintsTicks) {

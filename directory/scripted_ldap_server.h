@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -188,6 +190,27 @@ class ScriptedLdapServer {
     bindText_ = errorText;
   }
 
+  // Bind requests go unanswered until ReleaseBinds (set before the client
+  // binds), so a test can look at the client while it waits for the bind.
+  void StallBinds() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stallBinds_ = true;
+  }
+  void ReleaseBinds() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stallBinds_ = false;
+    bindGate_.notify_all();
+  }
+  // Waits up to ms for a bind request; gives the name and simple password
+  // of the latest one.
+  bool WaitForBind(int ms, std::string* name, std::string* password) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!bindGate_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return bindSeen_; })) return false;
+    *name = bindName_;
+    *password = bindPassword_;
+    return true;
+  }
+
   int port() const { return port_; }
   std::vector<Search> searches() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -265,6 +288,21 @@ class ScriptedLdapServer {
       }
     }
   }
+  // Records a bind request; false when the server stops while the bind is held.
+  bool NoteBindAndWait(plat::detail::BerReader op) {
+    int64_t version = 0;
+    std::string_view name, password;
+    op.Integer(&version);
+    op.OctetString(&name);
+    op.OctetString(&password, 0x80);
+    std::unique_lock<std::mutex> lock(mutex_);
+    bindName_.assign(name);
+    bindPassword_.assign(password);
+    bindSeen_ = true;
+    bindGate_.notify_all();
+    while (stallBinds_ && !stop_) bindGate_.wait_for(lock, std::chrono::milliseconds(100));
+    return !stop_;
+  }
   std::string BindResponse(int64_t id) {
     std::lock_guard<std::mutex> lock(mutex_);
     plat::detail::BerWriter w;
@@ -294,6 +332,7 @@ class ScriptedLdapServer {
       if (!in.Sequence(&msg) || !msg.Integer(&id) || !msg.Element(&tag, &op)) break;
       if (tag == 0x42) break;  // unbind
       if (tag == 0x60) {       // bind
+        if (!NoteBindAndWait(op)) break;
         std::string reply = BindResponse(id);
         if (send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) break;
         continue;
@@ -321,6 +360,11 @@ class ScriptedLdapServer {
   std::vector<Search> seen_;
   int bindCode_ = 0;
   std::string bindText_;
+  std::condition_variable bindGate_;
+  bool stallBinds_ = false;
+  bool bindSeen_ = false;
+  std::string bindName_;
+  std::string bindPassword_;
 };
 
 // Fixture: a connection (not bound) to a scripted server, released after

@@ -13,8 +13,16 @@
 DWORD QueryFileAttributes(const std::string& name) {
   if (name.empty()) return ERROR_PATH_NOT_FOUND;
   struct stat st;
-  if (stat(name.c_str(), &st) != 0) return plat::ErrnoToWin32Error(errno);
-  return ERROR_SUCCESS;
+  if (stat(name.c_str(), &st) == 0) return ERROR_SUCCESS;
+  int error = errno;
+  // A name whose folder is missing is a path that was not found, not a
+  // missing file in a folder that is there.
+  size_t slash = name.find_last_of('/');
+  if (error == ENOENT && slash != std::string::npos && slash != 0) {
+    std::string folder = name.substr(0, slash);
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  }
+  return plat::ErrnoToWin32Error(error);
 }
 
 namespace {
@@ -34,18 +42,27 @@ FILE* OpenForReading(const std::string& name) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& name, std::string* content) {
+TextRead ReadTextFile(const std::string& name, size_t limit, std::string* content) {
   FILE* f = OpenForReading(name);
-  if (f == nullptr) return false;
+  if (f == nullptr) return TextRead::kCannotRead;
   content->clear();
+  TextRead result = TextRead::kOk;
   char buffer[65536];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    content->append(buffer, got);
+    size_t end = 0;
+    while (end < got && buffer[end] != '\x1a') ++end;
+    if (end > limit - content->size()) {
+      result = TextRead::kTooLarge;
+      break;
+    }
+    content->append(buffer, end);
+    if (end < got) break;  // the end-of-text byte
   }
-  bool ok = !std::ferror(f);
+  if (result == TextRead::kOk && std::ferror(f)) result = TextRead::kCannotRead;
   std::fclose(f);
-  return ok;
+  if (result != TextRead::kOk) content->clear();
+  return result;
 }
 
 DWORD ReportFileLookupFailure(const std::string& name, DWORD code) {
@@ -57,6 +74,13 @@ DWORD ReportFileLookupFailure(const std::string& name, DWORD code) {
 
 int ReportFileOpenFailure(const std::string& name) {
   std::cout << "ERR: Couldn't open file - " << name << "\n"
+            << "\nThe command did not complete successfully\n\n";
+  std::cout.flush();
+  return -1;
+}
+
+int ReportFileTooLarge(const std::string& name, size_t limit) {
+  std::cout << "ERR: File " << name << " holds more than " << limit << " bytes of text\n"
             << "\nThe command did not complete successfully\n\n";
   std::cout.flush();
   return -1;

@@ -12,9 +12,14 @@
 // found, ...).
 DWORD QueryFileAttributes(const std::string& name);
 
-// Reads the whole file as bytes into *content. False when it cannot be
-// opened or read (a folder, no read permission).
-bool ReadWholeFile(const std::string& name, std::string* content);
+enum class TextRead { kOk, kCannotRead, kTooLarge };
+
+// Reads the file's text as bytes into *content, up to its first byte 26
+// (which ends a text file; the byte itself is left out) and never more than
+// limit bytes: kTooLarge when the text goes on past limit (an endless
+// device too), kCannotRead when the file cannot be opened or read (a folder,
+// no read permission).
+TextRead ReadTextFile(const std::string& name, size_t limit, std::string* content);
 
 // Reads the first line of the file (up to its line feed, at most limit
 // characters; a carriage return just before the line feed dropped). False
@@ -28,3 +33,7 @@ DWORD ReportFileLookupFailure(const std::string& name, DWORD code);
 // The message of a file that exists but cannot be opened, on standard
 // output. Returns -1.
 int ReportFileOpenFailure(const std::string& name);
+
+// The message of a text file larger than limit bytes, on standard output.
+// Returns -1.
+int ReportFileTooLarge(const std::string& name, size_t limit);

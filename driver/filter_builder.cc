@@ -12,6 +12,8 @@
 #include "common/time_text.h"
 #include "directory/filter_escape.h"
 #include "platform/guid.h"
+#include "platform/ldap_client.h"
+#include "platform/ldap_filter.h"
 #include "platform/last_error.h"
 #include "platform/sid.h"
 
@@ -161,6 +163,16 @@ bool BuildFilter(std::string* filter, const FilterBuildOptions& options,
     }
   }
   *filter = "(" + *filter + ")";
+  // Checked once here, before any encoder sees the filter: directory servers
+  // refuse deeper filters, and the encoders' work grows with the depth.
+  size_t depth = plat::detail::FilterNestingDepth(plat::detail::StripRedundantParens(*filter));
+  if (depth > plat::detail::kMaxFilterNesting) {
+    std::cout << "ERROR: The filter is nested " << depth << " levels deep; at most "
+              << plat::detail::kMaxFilterNesting << " levels are allowed.\n";
+    std::cout.flush();
+    *exitCode = static_cast<int>(plat::LDAP_FILTER_ERROR);
+    return false;
+  }
   std::cout.flush();
   return true;
 }

@@ -69,4 +69,21 @@ TEST(FilterBuilderTest, UnknownKindAndUnterminatedTokenStay) {
   EXPECT_EQ(Build("(a={{SID:S-1-5-32-544)", false, true), "((a={{SID:S-1-5-32-544))");
 }
 
+TEST(FilterBuilderTest, NestingDeeperThanTheLimitEndsTheRun) {
+  // The run's own outer pair and redundant pairs around the filter do not
+  // count; 500 levels pass, 501 are refused before any encoding.
+  auto nested = [](int levels) {
+    std::string s;
+    for (int i = 1; i < levels; ++i) s += "(!";
+    return s + "(cn=x)" + std::string(levels - 1, ')');
+  };
+  int code = 0;
+  EXPECT_NE(Build("((" + nested(500) + "))", false, false, &code), "<failed>");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Build(nested(501), false, false, &code), "<failed>");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "ERROR: The filter is nested 501 levels deep; at most 500 levels are allowed.\n");
+  EXPECT_EQ(code, 0x57);  // filter error
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "driver/quelby_main.h"
 
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -19,6 +20,12 @@
 #include "shortcuts/expand_shortcuts.h"
 #include "values/attribute_kinds.h"
 
+void HideSecretArguments(const CCmdLine& cmdLine, char** argv) {
+  for (int i : cmdLine.ValueArgumentIndexes("up")) {
+    std::memset(argv[i], 0, std::strlen(argv[i]));
+  }
+}
+
 int ExitStatus(int resultCode) {
   return (resultCode >= 0 && resultCode <= 255) ? resultCode : 255;
 }
@@ -31,6 +38,7 @@ int QuelbyMain(int argc, char** argv, char** envp) {
   timers->Start("OVERALL");
 
   CCmdLine cmdLine(argc, argv, definitions, false);
+  HideSecretArguments(cmdLine, argv);
 
   int exitCode = 0;
   if (!ApplySwitchFile(cmdLine, &exitCode)) return exitCode;

@@ -75,6 +75,33 @@ void CheckHostPort(const std::string& host) {
                       std::to_string(kHighestPort) + ": [" + host + "]");
 }
 
+struct NumberSwitch {
+  const char* name;
+  long minimum;
+  const char* what;
+  long maximum;
+};
+
+constexpr NumberSwitch kNumberSwitches[] = {
+    {"t", 0, "Time limit", INT_MAX},
+    {"ps", 1, "Page size", INT_MAX},
+    {"maxe", 0, "Maximum entries", INT_MAX},
+    {"p", 0, "Port", kHighestPort},
+};
+
+long ReadNumberSwitch(CCmdLine& cmdLine, const NumberSwitch& sw) {
+  return ReadNumberSwitch(cmdLine, sw.name, sw.minimum, sw.what, sw.maximum);
+}
+
+// Checks every numeric switch (and the port in -h) that is given, so that a
+// typing error is reported before the password prompt, not after it.
+void CheckNumberSwitches(CCmdLine& cmdLine) {
+  CheckHostPort(cmdLine.GetValue("h"));
+  for (const NumberSwitch& sw : kNumberSwitches) {
+    if (cmdLine.HasSwitch(sw.name)) ReadNumberSwitch(cmdLine, sw);
+  }
+}
+
 void FillAceFilter(const std::string& value, std::vector<std::string>* fields,
                    int32_t* count, const char* heading) {
   fields->clear();
@@ -261,6 +288,7 @@ void ReadCredentials(CCmdLine& cmdLine, QuerySettings& s) {
   s.anonymous = cmdLine.HasSwitch("u") && s.user.empty();
   s.password = cmdLine.GetValue("up");
   if (s.password == "*") {
+    CheckNumberSwitches(cmdLine);
     // An abandoned prompt leaves an empty password; the bind is still tried.
     if (!PromptPassword(&s.password)) s.password.clear();
   }
@@ -284,14 +312,14 @@ void ReadConnectionSettings(CCmdLine& cmdLine, QuerySettings& s) {
     s.dnOnly = false;
     s.noDnLine = true;
   }
-  if (has("t")) s.timeLimit = ReadNumberSwitch(cmdLine, "t", 0, "Time limit");
+  if (has("t")) s.timeLimit = ReadNumberSwitch(cmdLine, kNumberSwitches[0]);
   if (has("nr")) s.chaseReferrals = false;
-  if (has("ps")) s.pageSize = ReadNumberSwitch(cmdLine, "ps", 1, "Page size");
+  if (has("ps")) s.pageSize = ReadNumberSwitch(cmdLine, kNumberSwitches[1]);
   if (has("maxe")) {
-    s.maxEntries = ReadNumberSwitch(cmdLine, "maxe", 0, "Maximum entries");
+    s.maxEntries = ReadNumberSwitch(cmdLine, kNumberSwitches[2]);
     s.entriesLeft = s.maxEntries;
   }
-  if (has("p")) s.port = static_cast<int>(ReadNumberSwitch(cmdLine, "p", 0, "Port", kHighestPort));
+  if (has("p")) s.port = static_cast<int>(ReadNumberSwitch(cmdLine, kNumberSwitches[3]));
   if (has("tdca")) {
     cmdLine.SetValue("tdc", "");
     cmdLine.SetValue("tdcgt", "");

@@ -39,9 +39,15 @@ bool ApplySwitchFile(CCmdLine& cmdLine, int* exitCode) {
   }
   if (debug) std::cout << "Opening file:" << fileName << std::endl;
   std::string content;
-  if (!ReadWholeFile(fileName, &content)) {
-    *exitCode = ReportFileOpenFailure(fileName);
-    return false;
+  switch (ReadTextFile(fileName, kSwitchFileLimit, &content)) {
+    case TextRead::kOk:
+      break;
+    case TextRead::kCannotRead:
+      *exitCode = ReportFileOpenFailure(fileName);
+      return false;
+    case TextRead::kTooLarge:
+      *exitCode = ReportFileTooLarge(fileName, kSwitchFileLimit);
+      return false;
   }
   std::vector<std::string> lines = SplitSwitchFileText(content);
 

@@ -1,6 +1,8 @@
 #include "platform/ldap_filter.h"
 
 #include <cctype>
+#include <cstdint>
+#include <vector>
 
 #include "platform/ldap_ber.h"
 #include "platform/ldap_client.h"
@@ -9,20 +11,26 @@ namespace plat::detail {
 
 namespace {
 
-// Position of the parenthesis that closes the one at open, or npos.
-size_t MatchingClose(std::string_view s, size_t open) {
-  int depth = 0;
-  for (size_t i = open; i < s.size(); ++i) {
+constexpr uint32_t kNoClose = UINT32_MAX;
+
+// For every "(" of s, the position of the ")" that closes it (kNoClose when
+// none does); kNoClose at every other position. An escaped character never
+// counts. One pass.
+std::vector<uint32_t> MatchCloses(std::string_view s) {
+  std::vector<uint32_t> close(s.size(), kNoClose);
+  std::vector<uint32_t> open;
+  for (size_t i = 0; i < s.size(); ++i) {
     char ch = s[i];
     if (ch == '\\') {
-      ++i;  // an escaped character never counts
+      ++i;
     } else if (ch == '(') {
-      ++depth;
-    } else if (ch == ')') {
-      if (--depth == 0) return i;
+      open.push_back(static_cast<uint32_t>(i));
+    } else if (ch == ')' && !open.empty()) {
+      close[open.back()] = static_cast<uint32_t>(i);
+      open.pop_back();
     }
   }
-  return std::string_view::npos;
+  return close;
 }
 
 int HexDigit(char ch) {
@@ -68,44 +76,58 @@ bool ValidAttribute(std::string_view a) {
 }
 
 bool EncodeItem(std::string_view item, BerWriter* w);
-bool EncodeList(std::string_view s, BerWriter* w);
 
-// One parenthesised filter s = "(...)".
-bool EncodeOne(std::string_view s, BerWriter* w) {
-  if (s.size() < 3 || s.front() != '(' || s.back() != ')') return false;
-  std::string_view inner = s.substr(1, s.size() - 2);
-  switch (inner[0]) {
-    case '&':
-      w->Begin(0xa0);
-      if (!EncodeList(inner.substr(1), w)) return false;
-      return w->End();
-    case '|':
-      w->Begin(0xa1);
-      if (!EncodeList(inner.substr(1), w)) return false;
-      return w->End();
-    case '!': {
-      std::string_view rest = inner.substr(1);
-      if (rest.empty() || rest[0] != '(' || MatchingClose(rest, 0) != rest.size() - 1) return false;
-      w->Begin(0xa2);
-      if (!EncodeOne(rest, w)) return false;
-      return w->End();
+// Encodes a whole filter text with its parentheses matched once beforehand.
+// Recursion follows the nesting, whose depth the caller has bounded.
+class FilterEncoder {
+ public:
+  FilterEncoder(std::string_view text, BerWriter* w) : s_(text), close_(MatchCloses(text)), w_(w) {}
+
+  // The parenthesised filter s_[begin, end), end - 1 being its ")".
+  bool EncodeOne(size_t begin, size_t end) {
+    if (end - begin < 3 || s_[begin] != '(' || s_[end - 1] != ')') return false;
+    size_t inner = begin + 1;
+    switch (s_[inner]) {
+      case '&':
+        w_->Begin(0xa0);
+        if (!EncodeList(inner + 1, end - 1)) return false;
+        return w_->End();
+      case '|':
+        w_->Begin(0xa1);
+        if (!EncodeList(inner + 1, end - 1)) return false;
+        return w_->End();
+      case '!': {
+        size_t rest = inner + 1;
+        if (rest >= end - 1 || s_[rest] != '(' || close_[rest] != end - 2) return false;
+        w_->Begin(0xa2);
+        if (!EncodeOne(rest, end - 1)) return false;
+        return w_->End();
+      }
+      default:
+        return EncodeItem(s_.substr(inner, end - 1 - inner), w_);
     }
-    default:
-      return EncodeItem(inner, w);
   }
-}
 
-bool EncodeList(std::string_view s, BerWriter* w) {
-  size_t i = 0;
-  while (i < s.size()) {
-    if (s[i] != '(') return false;
-    size_t close = MatchingClose(s, i);
-    if (close == std::string_view::npos) return false;
-    if (!EncodeOne(s.substr(i, close - i + 1), w)) return false;
-    i = close + 1;
+  // A run of parenthesised filters filling s_[begin, end).
+  bool EncodeList(size_t begin, size_t end) {
+    size_t i = begin;
+    while (i < end) {
+      if (s_[i] != '(') return false;
+      size_t close = close_[i];
+      if (close == kNoClose || close >= end) return false;
+      if (!EncodeOne(i, close + 1)) return false;
+      i = close + 1;
+    }
+    return true;
   }
-  return true;
-}
+
+  bool Whole() { return !s_.empty() && close_[0] == s_.size() - 1 && EncodeOne(0, s_.size()); }
+
+ private:
+  std::string_view s_;
+  std::vector<uint32_t> close_;
+  BerWriter* w_;
+};
 
 bool EncodeSubstrings(std::string_view attr, std::string_view value, BerWriter* w) {
   w->Begin(0xa4);
@@ -202,24 +224,64 @@ bool EncodeItem(std::string_view item, BerWriter* w) {
 
 }  // namespace
 
-std::string_view StripRedundantParens(std::string_view f) {
-  while (f.size() >= 4 && f[0] == '(' && f[1] == '(' && MatchingClose(f, 0) == f.size() - 1 &&
-         MatchingClose(f, 1) == f.size() - 2) {
-    f = f.substr(1, f.size() - 2);
+size_t FilterNestingDepth(std::string_view filter) {
+  size_t depth = 0;
+  size_t deepest = 0;
+  for (size_t i = 0; i < filter.size(); ++i) {
+    char ch = filter[i];
+    if (ch == '\\') {
+      ++i;
+    } else if (ch == '(') {
+      if (++depth > deepest) deepest = depth;
+    } else if (ch == ')' && depth > 0) {
+      --depth;
+    }
   }
-  return f;
+  return deepest;
+}
+
+std::string_view StripRedundantParens(std::string_view f) {
+  // Only the leading run of "(" can be removed. One pass finds where each of
+  // them is closed: the k-th (from 0) closes where the depth first falls
+  // back to k.
+  size_t lead = 0;
+  while (lead < f.size() && f[lead] == '(') ++lead;
+  if (lead < 2) return f;
+  std::vector<size_t> closeOf(lead, std::string_view::npos);
+  size_t depth = 0;
+  for (size_t i = 0; i < f.size(); ++i) {
+    char ch = f[i];
+    if (ch == '\\') {
+      ++i;
+    } else if (ch == '(') {
+      ++depth;
+    } else if (ch == ')' && depth > 0) {
+      --depth;
+      if (depth < lead && closeOf[depth] == std::string_view::npos) closeOf[depth] = i;
+    }
+  }
+  // Pair k and k + 1 enclose one whole filter when they close at the last
+  // two positions of what is left.
+  size_t k = 0;
+  size_t end = f.size();
+  while (end - k >= 4 && k + 1 < lead && closeOf[k] == end - 1 && closeOf[k + 1] == end - 2) {
+    ++k;
+    --end;
+  }
+  return f.substr(k, end - k);
 }
 
 bool EncodeFilter(std::string_view filter, std::string* ber) {
   filter = StripRedundantParens(filter);
+  if (FilterNestingDepth(filter) > kMaxFilterNesting) return false;
   std::string wrapped;
   if (filter.empty() || filter.front() != '(') {
     wrapped = "(" + std::string(filter) + ")";
     filter = wrapped;
   }
-  if (MatchingClose(filter, 0) != filter.size() - 1) return false;
   BerWriter w;
-  if (!EncodeOne(filter, &w) || !w.Balanced()) return false;
+  FilterEncoder encoder(filter, &w);
+  if (!encoder.Whole() || !w.Balanced()) return false;
   *ber = w.Take();
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -97,4 +98,51 @@ TEST(EncodeFilter, RefusesMalformedFilters) {
   EXPECT_TRUE(Refused("(cn=x\\)"));  // a lone trailing backslash
   EXPECT_TRUE(Refused("()"));
   EXPECT_TRUE(Refused(""));
+}
+
+namespace {
+// depth levels of "(&" around one item, closed again: depth + 1 levels in all.
+std::string NestedAnd(size_t depth) {
+  std::string s;
+  for (size_t i = 0; i < depth; ++i) s += "(&";
+  s += "(cn=x)";
+  s.append(depth, ')');
+  return s;
+}
+}  // namespace
+
+TEST(FilterNesting, DepthCountsUnescapedParentheses) {
+  using plat::detail::FilterNestingDepth;
+  EXPECT_EQ(FilterNestingDepth(""), 0u);
+  EXPECT_EQ(FilterNestingDepth("cn=x"), 0u);
+  EXPECT_EQ(FilterNestingDepth("(cn=x)"), 1u);
+  EXPECT_EQ(FilterNestingDepth("(&(cn=x)(!(sn=y)))"), 3u);
+  EXPECT_EQ(FilterNestingDepth("(cn=\\(\\(\\()"), 1u);
+  EXPECT_EQ(FilterNestingDepth(")))((("), 3u);
+  EXPECT_EQ(FilterNestingDepth(NestedAnd(plat::detail::kMaxFilterNesting - 1)), plat::detail::kMaxFilterNesting);
+}
+
+TEST(FilterNesting, EncoderRefusesFiltersDeeperThanTheLimit) {
+  std::string out;
+  EXPECT_TRUE(EncodeFilter(NestedAnd(plat::detail::kMaxFilterNesting - 1), &out));
+  EXPECT_FALSE(EncodeFilter(NestedAnd(plat::detail::kMaxFilterNesting), &out));
+  // Redundant outer pairs do not count.
+  EXPECT_TRUE(EncodeFilter("((((" + NestedAnd(plat::detail::kMaxFilterNesting - 1) + "))))", &out));
+  // Deep enough to exhaust the stack of an encoder that recursed per level.
+  EXPECT_FALSE(EncodeFilter(NestedAnd(50000), &out));
+  std::string nots;
+  for (int i = 0; i < 200000; ++i) nots += "(!";
+  nots += "(cn=x)" + std::string(200000, ')');
+  EXPECT_FALSE(EncodeFilter(nots, &out));
+}
+
+TEST(StripRedundantParens, TakesLinearTime) {
+  const size_t levels = 200000;
+  std::string f = std::string(levels, '(') + "cn=x" + std::string(levels, ')');
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(StripRedundantParens(f), "(cn=x)");
+  std::string g = std::string(levels, '(') + "(cn=x)(sn=y)" + std::string(levels, ')');
+  EXPECT_EQ(StripRedundantParens(g), "((cn=x)(sn=y))");
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 2.0);  // a quadratic walk takes minutes here
 }

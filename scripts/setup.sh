@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PKGS=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev
   libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit libkrb5-dev
   samba samba-ad-dc samba-ad-provision krb5-user ldb-tools

@@ -20,6 +20,13 @@ echo "== unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -L unit --output-on-failure -j "$JOBS"
 
+# Fuzzing build (clang-14, libFuzzer with ASan/UBSan): the whole project must compile
+# with clang too, and every fuzz target runs for a bounded time, at most 60 s together.
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUELBY_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j "$JOBS"
+bash scripts/fuzz.sh build-fuzz 60
+
 # Test servers: a Samba AD DC and slapd on loopback, stopped whatever happens.
 STATE="$ROOT/.state/servers"
 if [ -x scripts/servers/start.sh ]; then

@@ -125,6 +125,18 @@ class CredentialsTest(DriverTestCase):
         self.assertTrue(r.out.startswith("Enter Password: \n"), r)
         self.assertReachedDirectory(r)
 
+    def test_numbers_are_checked_before_the_prompt(self):
+        for args, message in ((["-ps", "0"], "Page size (-ps) must be a positive number: [0]"),
+                              (["-t", "x"], "Time limit (-t) must be a number: [x]"),
+                              (["-maxe", "-2"], "Maximum entries (-maxe) must be 0 or more: [-2]"),
+                              (["-p", "70000"], "Port (-p) must be at most 65535: [70000]")):
+            r = run(["-q", "-b", "dc=x", "-u", "me", "-up", "*"] + args + NO_SERVER, stdin="pw\n")
+            self.assertUsageError(r, message)
+            self.assertNotIn("Enter Password", r.out)
+        r = run(["-q", "-b", "dc=x", "-u", "me", "-up", "*", "-h", "127.0.0.1:x"], stdin="pw\n")
+        self.assertUsageError(r, "Port in host:port (-h) must be a number from 0 to 65535")
+        self.assertNotIn("Enter Password", r.out)
+
     def test_other_passwords_are_literal(self):
         r = run(["-q", "-b", "dc=x", "-up", "**"] + NO_SERVER, stdin="x\n")
         self.assertNotIn("Enter Password", r.out)

@@ -170,6 +170,14 @@ class FilterFileTest(DriverTestCase):
         self.assertTrue(r.out.startswith("ERR: Couldn't open file []:("), r)
         self.assertNotEqual(r.code, 0)
 
+    def test_deeply_nested_filter_is_refused_before_any_encoding(self):
+        # Over UDP the connectionless encoder would otherwise take it.
+        self.write("deep.txt", "(&" * 50000 + "(cn=x)" + ")" * 50000 + "\n")
+        r = run(["-q", "-b", "dc=x", "-udp", "-ff", "deep.txt"] + NO_SERVER, cwd=self.tmp)
+        self.assertEqual(r.out, "ERROR: The filter is nested 50001 levels deep; "
+                                "at most 500 levels are allowed.\n", r)
+        self.assertEqual((r.code, r.err), (0x57, ""))
+
     def test_unreadable_file(self):
         os.mkdir(os.path.join(self.tmp, "folder"))
         r = self.bit(["-ff", "folder"])

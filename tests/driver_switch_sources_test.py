@@ -37,6 +37,10 @@ class SwitchFileTest(DriverTestCase):
         self.assertEqual(switches["s"], " one level")  # value after the first blank
         self.assertEqual(attrs, ["cn", "sn"])
 
+    def test_listing_still_shows_a_password_hidden_from_the_process_list(self):
+        switches, _ = self.po(["-up", "pw1", "-u", "me"])
+        self.assertEqual((switches["up"], switches["u"]), ("pw1", "me"))
+
     def test_file_overrides_command_line(self):
         self.write("q.cf", "-b dc=b\n")
         switches, _ = self.po(["-b", "dc=a", "-ef", "q.cf"], cwd=self.tmp)
@@ -84,9 +88,33 @@ class SwitchFileTest(DriverTestCase):
         self.assertEqual(r.code, 2, r)
         self.assertTrue(r.out.startswith("ERR: Couldn't open file [nosuch.cf]:(2) "), r)
         self.assertTrue(r.out.endswith("\nThe command did not complete successfully\n\n"), r)
-        r = run(["-q", "-ef", "nodir/x.cf", "-b", "x"], cwd=self.tmp)
-        self.assertIn(r.code, (2, 3))
-        self.assertIn("ERR: Couldn't open file [nodir/x.cf]:", r.out)
+        # A missing folder (or a file where a folder should be) is a path
+        # not found; a missing file in a folder that is there is not.
+        os.mkdir(os.path.join(self.tmp, "sub"))
+        self.write("plain.cf", "-b x\n")
+        for name, code in (("nodir/x.cf", 3), ("sub/nodir/x.cf", 3), ("plain.cf/x.cf", 3),
+                           ("sub/nosuch.cf", 2), ("./nosuch.cf", 2)):
+            r = run(["-q", "-ef", name, "-b", "x"], cwd=self.tmp)
+            self.assertEqual(r.code, code, r)
+            self.assertTrue(r.out.startswith("ERR: Couldn't open file [%s]:(%d) " % (name, code)), r)
+
+    def test_text_beyond_the_limit_is_refused_before_any_line_applies(self):
+        limit = 10485760
+        too_large = "ERR: File %%s holds more than %d bytes of text\n" \
+                    "\nThe command did not complete successfully\n\n" % limit
+        zero = os.path.relpath("/dev/zero", self.tmp)  # a word with "/" first is a switch
+        r = run(["-q", "-ef", zero, "-b", "x"], cwd=self.tmp, timeout=20)
+        self.assertEqual((r.code, r.out), (255, too_large % zero))
+        self.write("big.cf", b"-b dc=file\n" + b"c" * (limit - 11), mode="wb")
+        switches, attrs = self.po(["-ef", "big.cf"], cwd=self.tmp)
+        self.assertEqual((switches["b"], len(attrs[0])), ("dc=file", limit - 11))
+        self.write("big.cf", b"-b dc=file\n" + b"c" * (limit - 10), mode="wb")
+        r = run(["-q", "-po", "-?", "-ef", "big.cf"], cwd=self.tmp)
+        self.assertEqual((r.code, r.out), (255, too_large % "big.cf"))
+        # The text ends at a byte 26: what follows it does not count.
+        self.write("ctrlz.cf", b"-b dc=z\n\x1a" + b"c" * (limit + 10), mode="wb")
+        switches, _ = self.po(["-ef", "ctrlz.cf"], cwd=self.tmp)
+        self.assertEqual(switches["b"], "dc=z")
 
     def test_unreadable_file(self):
         os.mkdir(os.path.join(self.tmp, "folder.cf"))
