@@ -6,6 +6,7 @@
 
 #include "common/string_util.h"
 #include "directory/scripted_ldap_server.h"
+#include "values/default_security_descriptor.h"
 #include "values/flag_decoders.h"
 #include "values/value_printer.h"
 
@@ -128,7 +129,7 @@ TEST_F(DispatchPrinting, EachRowPrintsThroughItsDecoderAndTheRestThroughThePlain
       {"searchFlags", schema, DecodeSchemaAttributeFlags},
       {"attributeSyntax", schema, DecodeAttributeSyntax},
       {"attributeSyntax", config, nullptr},
-      {"defaultSecurityDescriptor", schema, nullptr},  // descriptors are not rendered yet
+      {"defaultSecurityDescriptor", schema, DecodeDefaultSecurityDescriptor},
       {"validAccesses", config, DecodeValidAccesses},
       {"systemFlags", schema, DecodeSchemaAttributeFlags},
       {"systemFlags", config, DecodeCrossRefSystemFlags},
