@@ -257,13 +257,15 @@ void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& a
   if (!ParseValueRange(fetchName, p, &range)) return;
   std::string request;
   unsigned long nextStart = 0;
+  const RangeDeadline deadline(settings_.timeLimit);
   while (NextRangeRequest(baseFetch, range, &request, &nextStart)) {
     // Some servers return a ranged value list only beside another attribute,
     // so objectClass is asked for too.
     const char* attrs[] = {request.c_str(), "objectClass", nullptr};
     plat::LDAPMessage* result = nullptr;
-    const ULONG rc = plat::ldap_search_s(ld_, entryDn.c_str(), plat::LDAP_SCOPE_BASE,
-                                         "objectcategory=*", attrs, 0, &result);
+    const ULONG rc = deadline.Passed() ? plat::LDAP_TIMEOUT
+                     : plat::ldap_search_s(ld_, entryDn.c_str(), plat::LDAP_SCOPE_BASE,
+                                           "objectcategory=*", attrs, 0, &result);
     plat::LDAPMessage* rangeEntry =
         rc == plat::LDAP_SUCCESS ? plat::ldap_first_entry(ld_, result) : nullptr;
     std::string nextName;
