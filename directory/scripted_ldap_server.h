@@ -82,7 +82,7 @@ inline std::string DoneMessage(int64_t id, int code, const std::string& cookie, 
 }
 
 // A continuation reference (search result reference) naming urls.
-inline std::string ReferenceMessage(int64_t id, const std::vector<std::string>& urls) {
+inline std::string SearchReferenceMessage(int64_t id, const std::vector<std::string>& urls) {
   plat::detail::BerWriter w;
   w.Begin(0x30);
   w.Integer(id);

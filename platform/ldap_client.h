@@ -256,7 +256,11 @@ ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* fil
 // With referral chasing on (the default), referrals met on the way (the
 // base's own, and continuation references) are followed page by page on
 // connections of their own, bound as the main one; a continuation reference
-// that cannot be reached is passed over.
+// that cannot be reached is passed over. After TLS every referral, here and
+// those the library chases, is followed over TLS only (an ldap:// URL to the
+// same host over LDAPS), so the credentials never travel less protected.
+// A page that comes again with the same cookie, or a run of more than 20
+// empty pages that still ask for more, ends the search as LDAP_CLIENT_LOOP.
 PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
                                   const char* filter, const char* const* attrs,
                                   ULONG attrsonly, LDAPControl** serverControls,

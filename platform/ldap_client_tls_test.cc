@@ -58,7 +58,7 @@ void SearchOnce(LDAP* ld) {
 ScriptedLdapServer::Reply ReferralTo(const std::string& url, bool continuation) {
   return [url, continuation](int64_t id) {
     if (!continuation) return ReferralDoneMessage(id, {url});
-    return EntryMessage(id, "CN=x,DC=t", {{"cn", {"x"}}}) + ReferenceMessage(id, {url}) +
+    return EntryMessage(id, "CN=x,DC=t", {{"cn", {"x"}}}) + SearchReferenceMessage(id, {url}) +
            DoneMessage(id, 0, "", false);
   };
 }
