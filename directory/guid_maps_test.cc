@@ -220,7 +220,7 @@ TEST_F(LoaderTest, ALoadEndsWhateverTheServerDoes) {
            return EntryMessage(id, "CN=A,CN=Sites,DC=x", {{"name", {"A"}}}) + DoneMessage(id, 0, "same");
          });
        },
-       plat::LDAP_CLIENT_LOOP},
+       plat::LDAP_LOOP_DETECT},
       {"a new cookie and a new site every time, slowly",
        [](ScriptedServer& s) {
          s.AnswerEveryLaterRequest([](int64_t id, const SeenSearch& r) {

@@ -670,8 +670,8 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       if (!search->pagesSeen.insert(std::move(seen)).second ||
           search->emptyPagesInRow > kMostEmptyPagesInRow) {
         search->state = State::kFailed;
-        ld->lastCode = LDAP_CLIENT_LOOP;
-        return LDAP_CLIENT_LOOP;
+        ld->lastCode = LDAP_LOOP_DETECT;
+        return LDAP_LOOP_DETECT;
       }
       search->state = State::kMore;
     } else if (!search->pending.empty()) {

@@ -260,7 +260,7 @@ ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* fil
 // those the library chases, is followed over TLS only (an ldap:// URL to the
 // same host over LDAPS), so the credentials never travel less protected.
 // A page that comes again with the same cookie, or a run of more than 20
-// empty pages that still ask for more, ends the search as LDAP_CLIENT_LOOP.
+// empty pages that still ask for more, ends the search as LDAP_LOOP_DETECT.
 PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
                                   const char* filter, const char* const* attrs,
                                   ULONG attrsonly, LDAPControl** serverControls,
