@@ -1,6 +1,8 @@
 #include "directory/connection.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iostream>
 #include <vector>
 
 #include "common/process_state.h"
@@ -15,6 +17,10 @@ constexpr int kLdapPort = 389;
 constexpr int kLdapSslPort = 636;
 constexpr int kGcPort = 3268;
 constexpr int kGcSslPort = 3269;
+constexpr long kDefaultWaitSeconds = 120;
+constexpr long kLongestWaitSeconds = 86400;
+
+long g_waitLimit = kDefaultWaitSeconds;
 
 // The negotiated bind with a user name and password; the user is given as
 // "domain\name" (further pieces dropped) or a plain name without domain.
@@ -42,7 +48,29 @@ ULONG NegotiatedBindAs(plat::LDAP* ld, const std::string& userDn, const std::str
   return plat::ldap_bind_s(ld, nullptr, &identity, plat::LDAP_AUTH_NEGOTIATE);
 }
 
+// A negotiated bind that could not have Kerberos says why, in one line.
+void ReportKerberosProblem(plat::LDAP* ld) {
+  char* problem = nullptr;
+  plat::ldap_get_option(ld, plat::LDAP_OPT_KERBEROS_PROBLEM, &problem);
+  if (problem == nullptr) return;
+  std::string text = problem;
+  plat::ldap_memfree(problem);
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  std::cout.flush();
+  fprintf(stderr, "WARN: Kerberos could not be used: %s\n", text.c_str());
+}
+
 }  // namespace
+
+void SetDirectoryWaitLimit(long seconds) {
+  g_waitLimit = seconds > 0 ? std::min(seconds, kLongestWaitSeconds) : kDefaultWaitSeconds;
+  ULONG limit = static_cast<ULONG>(g_waitLimit);
+  plat::ldap_set_option(nullptr, plat::LDAP_OPT_WAIT_LIMIT, &limit);
+}
+
+long DirectoryWaitLimit() { return g_waitLimit; }
 
 int ConnectionPort(std::string* host, int port, bool ssl) {
   int connectPort = SplitHostPort(host);
@@ -121,8 +149,10 @@ plat::LDAP* OpenLDAP(const char* server, int port, bool referrals, bool version3
       return nullptr;
     }
     rc = NegotiatedBindAs(ld, userDn, password);
+    ReportKerberosProblem(ld);
   } else {
     rc = plat::ldap_bind_s(ld, nullptr, nullptr, plat::LDAP_AUTH_NEGOTIATE);
+    ReportKerberosProblem(ld);
   }
 
   if (rc != 0) {

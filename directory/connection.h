@@ -28,6 +28,13 @@ plat::LDAP* OpenLDAP(const char* server, int port, bool referrals, bool version3
                      std::string userDn, std::string password, bool simple, bool kerberosEncrypt,
                      bool extendedErrors, bool ssl, bool delegation);
 
+// The longest wait for any answer of the directory (connects, TLS
+// handshakes, binds, the RootDSE, the preloads and their paged loads, SID
+// lookups, referral binds): the run's time limit (-t) in seconds, or the
+// default of 120 when it is 0. Applies to the connections opened afterwards.
+void SetDirectoryWaitLimit(long seconds);
+long DirectoryWaitLimit();
+
 // Opens a connectionless (UDP) connection without options or bind; null
 // after reporting the failure.
 plat::LDAP* UDPOpenLDAP(const char* server, int port);

@@ -114,10 +114,14 @@ TEST_F(ConnectionServerTest, NegotiatedBindWithTicketFromKinit) {
   std::string ccname = std::string("FILE:") + cache;
   std::string previous = TestEnv("KRB5CCNAME");
   setenv("KRB5CCNAME", ccname.c_str(), 1);
-  // Without a ticket the bind with the caller's credentials fails...
+  // Without a ticket the bind with the caller's credentials fails, and says
+  // why Kerberos could not be had in one line before the error line...
   testing::internal::CaptureStderr();
   EXPECT_EQ(Open().Run(), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("LDAP_BIND: [", 0), 0u);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("WARN: Kerberos could not be used: ", 0), 0u) << err;
+  const size_t second = err.find('\n') + 1;
+  EXPECT_EQ(err.find("LDAP_BIND: [", second), second) << err;
   std::string command = "KRB5CCNAME='" + ccname + "' kinit '" + TestEnv("QUELBY_TEST_USER") + "@" +
                         TestEnv("QUELBY_TEST_REALM") + "' >/dev/null 2>&1";
   FILE* kinit = popen(command.c_str(), "w");
@@ -215,6 +219,26 @@ TEST_F(ConnectionServerTest, PortInTheHostText) {
   plat::LDAP* ld = o.Run();
   ASSERT_NE(ld, nullptr);
   plat::ldap_unbind(ld);
+}
+
+TEST_F(ConnectionServerTest, ADcNamedByItsAddressGetsKerberos) {
+  // Kerberos names the service by the DC's host name, which the run finds
+  // itself: sealing (-kerbenc) can only be had with Kerberos.
+  Open o;
+  o.server = TestEnv("QUELBY_TEST_IP");
+  o.user = TestEnv("QUELBY_TEST_DOMAIN") + "\\" + TestEnv("QUELBY_TEST_USER");
+  o.password = TestEnv("QUELBY_TEST_USER_PASSWORD");
+  o.encrypt = true;
+  testing::internal::CaptureStderr();
+  Expect(o);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  // The caller's own ticket too.
+  Open t;
+  t.server = TestEnv("QUELBY_TEST_IP");
+  t.encrypt = true;
+  testing::internal::CaptureStderr();
+  Expect(t);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace

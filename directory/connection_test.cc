@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "common/process_state.h"
@@ -198,6 +199,43 @@ TEST(OpenLDAP, RefusedBindWithoutExtendedErrorsGivesExactlyOneLine) {
   });
   EXPECT_EQ(c.ld, nullptr);
   EXPECT_EQ(c.err, std::string("LDAP_BIND: [127.0.0.1] Error 0x31 (49) - ") + plat::ldap_err2string(49) + "\n");
+}
+
+TEST(OpenLDAP, ABindThatGetsNoAnswerEndsWithTheWaitLimit) {
+  SetDirectoryWaitLimit(1);
+  EXPECT_EQ(DirectoryWaitLimit(), 1);
+  struct Case {
+    const char* what;
+    bool ssl;
+    bool simple;
+    const char* code;
+  };
+  const Case cases[] = {
+      {"simple bind", false, true, "Error 0x55 (85)"},
+      {"negotiated bind", false, false, "Error 0x55 (85)"},
+      {"TLS handshake", true, true, "Error 0x"},
+  };
+  for (const Case& c : cases) {
+    ScriptedLdapServer server({});
+    if (c.ssl) {
+      server.StallAfterAccept();
+    } else {
+      server.StallAtBind();
+    }
+    const std::string given = "127.0.0.1:" + std::to_string(server.port());
+    const auto start = std::chrono::steady_clock::now();
+    Captured r = Capture([&] {
+      return OpenLDAP(given.c_str(), server.port(), true, true, false, c.simple ? "CN=u,DC=x" : "u",
+                      "pw", c.simple, false, false, c.ssl, false);
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << c.what;
+    EXPECT_EQ(r.ld, nullptr) << c.what;
+    // (The negotiated bind first says why Kerberos is not used: no realm.)
+    EXPECT_NE(r.err.find(std::string("LDAP_BIND: [127.0.0.1] ") + c.code), std::string::npos)
+        << c.what << r.err;
+  }
+  SetDirectoryWaitLimit(0);
+  EXPECT_EQ(DirectoryWaitLimit(), 120);
 }
 
 }  // namespace

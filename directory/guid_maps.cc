@@ -1,5 +1,6 @@
 #include "directory/guid_maps.h"
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 
@@ -36,9 +37,17 @@ bool PagedLoad(plat::LDAP* ld, const std::string& base, const std::string& filte
     stopTimer();
     return false;
   }
+  // The whole load ends within the directory's wait limit, however many
+  // pages the server makes of it.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(DirectoryWaitLimit());
   for (;;) {
     plat::LDAPMessage* page = nullptr;
-    ULONG rc = plat::ldap_get_next_page_s(ld, search, nullptr, kPageSize, nullptr, &page);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    plat::l_timeval timeout{static_cast<LONG>(left / 1000), static_cast<LONG>(left % 1000) * 1000};
+    ULONG rc = left > 0 ? plat::ldap_get_next_page_s(ld, search, &timeout, kPageSize, nullptr, &page)
+                        : plat::LDAP_TIMEOUT;
     if (rc == 0 || rc == kSizeLimitExceeded) {
       for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, page); e != nullptr;
            e = plat::ldap_next_entry(ld, e)) {

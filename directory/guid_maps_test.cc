@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <functional>
+#include <chrono>
+#include <thread>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "common/zqtimer.h"
+#include "directory/connection.h"
 #include "directory/scripted_ldap_server.h"
 #include "platform/ldap_client.h"
 
@@ -197,6 +202,57 @@ TEST(LoaderFailure, NoPagedSearchGivesTheInitLineAndKeepsTheTable) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "LDAP_SEARCH_INIT_PAGE FAILED: WinError=87\n\n");
   EXPECT_TRUE(set.empty());
   EXPECT_NE(timer.timers["LOAD_GEN_TIME_ATTRIBS"].second, 0u);
+}
+
+TEST_F(LoaderTest, ALoadEndsWhateverTheServerDoes) {
+  using Clock = std::chrono::steady_clock;
+  SetDirectoryWaitLimit(1);
+  struct Case {
+    const char* what;
+    std::function<void(ScriptedServer&)> hostile;
+    ULONG code;
+  };
+  const Case cases[] = {
+      {"a page that never comes", [](ScriptedServer& s) { s.StallAtSearch(1); }, plat::LDAP_TIMEOUT},
+      {"the same cookie every time",
+       [](ScriptedServer& s) {
+         s.AnswerEveryLaterRequest([](int64_t id, const SeenSearch&) {
+           return EntryMessage(id, "CN=A,CN=Sites,DC=x", {{"name", {"A"}}}) + DoneMessage(id, 0, "same");
+         });
+       },
+       plat::LDAP_LOOP_DETECT},
+      {"a new cookie and a new site every time, slowly",
+       [](ScriptedServer& s) {
+         s.AnswerEveryLaterRequest([](int64_t id, const SeenSearch& r) {
+           std::this_thread::sleep_for(std::chrono::milliseconds(5));
+           return EntryMessage(id, "CN=A,CN=Sites,DC=x", {{"name", {"A" + r.cookie}}}) +
+                  DoneMessage(id, 0, r.cookie + "+");
+         });
+       },
+       plat::LDAP_TIMEOUT},
+  };
+  for (const Case& c : cases) {
+    ScriptedServer server({[](int64_t id) {
+      return EntryMessage(id, "CN=A,CN=Sites,DC=x", {{"name", {"Site-A"}}}) + DoneMessage(id, 0, "p2");
+    }});
+    c.hostile(server);
+    std::map<std::string, std::string> map;
+    plat::LDAP* ld = Connect(server);
+    const Clock::time_point start = Clock::now();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(LoadGuidMap("SITE_GUIDS", ld, kNc, &timer_, &map)) << c.what;
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(4)) << c.what;
+    char code[32];
+    std::snprintf(code, sizeof code, "Error 0x%x (%u)", c.code, c.code);
+    EXPECT_EQ(err.rfind(std::string("ldap_get_next_page_s: [] ") + code, 0), 0u) << c.what << err;
+    EXPECT_FALSE(map.empty()) << c.what;  // what came stays
+    plat::ldap_unbind(ld);
+    ld_ = nullptr;
+  }
+  SetDirectoryWaitLimit(0);
 }
 
 }  // namespace

@@ -209,4 +209,17 @@ TEST_F(RootDseReadTest, ARefusedSearchGivesTheSearchLinesAndNoLeavingLine) {
   EXPECT_EQ(err, std::string("LDAP_SEARCH_S: 0x32\nLDAP_SEARCH_S: ") + plat::ldap_err2string(0x32) + "\n\n");
 }
 
+TEST_F(RootDseReadTest, AReadThatGetsNoAnswerEndsWithTheWaitLimit) {
+  ScriptedLdapServer server({});
+  server.StallAtSearch(0);
+  plat::LDAP* ld = Connect(server);
+  ULONG one = 1;
+  plat::ldap_set_option(ld, plat::LDAP_OPT_WAIT_LIMIT, &one);
+  testing::internal::CaptureStderr();
+  CRootDSE dse(ld);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(dse.valid);
+  EXPECT_EQ(err, std::string("LDAP_SEARCH_S: 0x55\nLDAP_SEARCH_S: ") + plat::ldap_err2string(0x55) + "\n\n");
+}
+
 }  // namespace

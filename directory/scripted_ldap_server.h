@@ -145,6 +145,23 @@ inline std::string NoticeOfDisconnectionMessage(int code, const std::string& tex
   return w.Take();
 }
 
+// The search's closing message with the referral result (10) naming urls.
+inline std::string ReferralDoneMessage(int64_t id, const std::vector<std::string>& urls) {
+  plat::detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(0x65);
+  w.Integer(10, 0x0a);
+  w.OctetString("");
+  w.OctetString("");
+  w.Begin(0xa3);
+  for (const std::string& url : urls) w.OctetString(url);
+  w.End();
+  w.End();
+  w.End();
+  return w.Take();
+}
+
 class ScriptedLdapServer {
  public:
   using Reply = std::function<std::string(int64_t messageId)>;
@@ -216,6 +233,36 @@ class ScriptedLdapServer {
     std::lock_guard<std::mutex> lock(mutex_);
     return seen_;
   }
+
+  // What one bind request carried.
+  struct Bind {
+    std::string dn;
+    bool simple = false;
+    std::string password;   // simple binds
+    std::string mechanism;  // SASL binds
+  };
+  std::vector<Bind> binds() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return binds_;
+  }
+  // Whether a client connected at all.
+  bool accepted() const { return accepted_; }
+
+  // Hostile modes; set them before the client connects. The server then
+  // holds the connection open without a word until it is destroyed: after
+  // accepting (a TLS handshake or a first request waits), at the bind, or
+  // at the search request of that index (0: the first).
+  void StallAfterAccept() { stall_ = Stall::kAccept; }
+  void StallAtBind() { stall_ = Stall::kBind; }
+  void StallAtSearch(size_t index) {
+    stall_ = Stall::kSearch;
+    stallSearch_ = index;
+  }
+  // Every search request after the scripted replies is answered by
+  // reply(id, request) (a cookie that never ends, a range that creeps...).
+  using RequestReply = std::function<std::string(int64_t messageId, const Search& request)>;
+  static constexpr size_t kMostLaterAnswers = 2000;
+  void AnswerEveryLaterRequest(RequestReply reply) { later_ = std::move(reply); }
 
  private:
   // Waits at most five seconds for data, so a test never hangs.
@@ -316,11 +363,37 @@ class ScriptedLdapServer {
     w.End();
     return w.Take();
   }
+  void HoldUntilStopped(int fd) {
+    while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    close(fd);
+  }
+  void RecordBind(plat::detail::BerReader op) {
+    using plat::detail::BerReader;
+    Bind b;
+    int64_t version = 0;
+    std::string_view dn;
+    if (!op.Integer(&version) || !op.OctetString(&dn)) return;
+    b.dn.assign(dn);
+    uint32_t tag = 0;
+    BerReader auth(nullptr, 0);
+    std::string_view password;
+    if (op.PeekTag() == 0x80 && op.OctetString(&password, 0x80)) {
+      b.simple = true;
+      b.password.assign(password);
+    } else if (op.Element(&tag, &auth) && tag == 0xa3) {
+      std::string_view mechanism;
+      if (auth.OctetString(&mechanism)) b.mechanism.assign(mechanism);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    binds_.push_back(b);
+  }
   void Serve() {
     using plat::detail::BerReader;
     if (!WaitReadable(listen_)) return;
     int fd = accept(listen_, nullptr, nullptr);
     if (fd < 0) return;
+    accepted_ = true;
+    if (stall_ == Stall::kAccept) return HoldUntilStopped(fd);
     size_t next = 0;
     std::string message;
     while (ReadMessage(fd, &message)) {
@@ -332,6 +405,8 @@ class ScriptedLdapServer {
       if (!in.Sequence(&msg) || !msg.Integer(&id) || !msg.Element(&tag, &op)) break;
       if (tag == 0x42) break;  // unbind
       if (tag == 0x60) {       // bind
+        RecordBind(op);
+        if (stall_ == Stall::kBind) return HoldUntilStopped(fd);
         if (!NoteBindAndWait(op)) break;
         std::string reply = BindResponse(id);
         if (send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) break;
@@ -344,7 +419,13 @@ class ScriptedLdapServer {
         std::lock_guard<std::mutex> lock(mutex_);
         seen_.push_back(seen);
       }
-      std::string reply = next < replies_.size() ? replies_[next](id) : DoneMessage(id, 0, "", false);
+      if (stall_ == Stall::kSearch && next == stallSearch_) return HoldUntilStopped(fd);
+      // A client that never stops gets the connection closed after a while,
+      // so that a test fails instead of running on.
+      if (next >= replies_.size() + kMostLaterAnswers) break;
+      std::string reply = next < replies_.size() ? replies_[next](id)
+                          : later_           ? later_(id, seen)
+                                             : DoneMessage(id, 0, "", false);
       ++next;
       if (send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) break;
     }
@@ -365,6 +446,11 @@ class ScriptedLdapServer {
   bool bindSeen_ = false;
   std::string bindName_;
   std::string bindPassword_;
+  std::vector<Bind> binds_;
+  std::atomic<bool> accepted_{false};
+  enum class Stall { kNone, kAccept, kBind, kSearch } stall_ = Stall::kNone;
+  size_t stallSearch_ = 0;
+  RequestReply later_;
 };
 
 // Fixture: a connection (not bound) to a scripted server, released after

@@ -1,10 +1,12 @@
 #include "directory/sid_account_lookup.h"
 
+#include <iostream>
 #include <map>
 
 #include "common/console_services.h"
 #include "common/process_state.h"
 #include "common/string_util.h"
+#include "directory/connection.h"
 #include "platform/ldap_client.h"
 #include "platform/sid.h"
 
@@ -12,13 +14,21 @@ namespace {
 
 constexpr char kBuiltinSidPrefix[] = "S-1-5-32-";
 
+ULONG g_lookupFailure = 0;
+
 // First value of an attribute of the first entry of a base search, or "".
 std::string ReadFirstValue(plat::LDAP* ld, const std::string& base, ULONG scope, const char* filter,
                            const char* attribute, std::string* entryDn = nullptr) {
   const char* attrs[] = {attribute, nullptr};
   plat::LDAPMessage* result = nullptr;
   std::string text;
+  if (g_lookupFailure != 0) return text;
   ULONG rc = plat::ldap_search_s(ld, base.c_str(), scope, filter, attrs, 0, &result);
+  if (rc == plat::LDAP_TIMEOUT || rc == plat::LDAP_SERVER_DOWN) {
+    g_lookupFailure = rc;
+    std::cout.flush();
+    PrintLdapError("LDAP_SEARCH_S", g_SidLookupServer, static_cast<int>(rc), nullptr);
+  }
   if (rc == 0) {
     plat::LDAPMessage* entry = plat::ldap_first_entry(ld, result);
     if (entry != nullptr) {
@@ -155,5 +165,7 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
   *name = account;
   return 1;
 }
+
+unsigned long DirectoryLookupFailure() { return g_lookupFailure; }
 
 void InstallDirectorySidLookup() { SetSidAccountLookup(&DirectoryLookup); }

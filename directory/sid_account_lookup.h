@@ -14,6 +14,12 @@ struct LDAP;
 int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* domain,
                          std::string* name);
 
+// A lookup whose search got no answer within the wait limit (or lost the
+// server) prints the LDAP error line once; from then on the directory is
+// not asked again in this run, since every lookup would wait as long. The
+// code of that failure, 0 when there was none.
+unsigned long DirectoryLookupFailure();
+
 // Installs the directory lookup into SidToAccountName. It asks the search
 // connection (g_LdapSession) when there is one, otherwise a connection of
 // its own to the named server, bound with the caller's credentials.

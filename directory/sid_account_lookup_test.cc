@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,26 @@ TEST_F(SidAccountLookupTest, NotFoundLeavesTheOutputsAlone) {
   BYTE invalid[8] = {9, 9, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(LookupSidInDirectory(ld, invalid, &domain, &name), 0);
   EXPECT_EQ(server.searches().size(), 2u);
+}
+
+// Last in this file: after it the directory is not asked again in this process.
+TEST_F(SidAccountLookupTest, ALookupThatGetsNoAnswerStopsTheLookupsWithOneLine) {
+  ScriptedLdapServer server({});
+  server.StallAtSearch(0);
+  plat::LDAP* ld = Connect(server);
+  ULONG one = 1;
+  plat::ldap_set_option(ld, plat::LDAP_OPT_WAIT_LIMIT, &one);
+  std::string domain = "d";
+  std::string name = "n";
+  testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-21-1-2-3-500").data(), &domain, &name), 0);
+  EXPECT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-21-1-2-3-501").data(), &domain, &name), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, std::string("LDAP_SEARCH_S: [] Error 0x55 (85) - ") + plat::ldap_err2string(0x55) + "\n");
+  EXPECT_EQ(DirectoryLookupFailure(), plat::LDAP_TIMEOUT);
+  EXPECT_EQ(server.searches().size(), 1u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "common/process_state.h"
 #include "common/zqtimer.h"
 #include "directory/search_stats.h"
+#include "directory/sid_account_lookup.h"
 #include "driver/search_phases.h"
 #include "platform/ldap_client.h"
 
@@ -14,6 +15,12 @@ void PrintClosingReport(QueryRun& run) {
   QuerySettings& s = run.settings;
   SearchState& st = run.search;
   CZQTimer* timers = run.timers;
+
+  // A SID lookup that got no answer in time leaves names unresolved: the
+  // run does not end as a success.
+  if (s.resultCode == 0 && DirectoryLookupFailure() != 0) {
+    s.resultCode = static_cast<int>(DirectoryLookupFailure());
+  }
 
   timers->Start("LDAP_UNBIND");
   plat::ldap_unbind(st.connection);

@@ -7,7 +7,11 @@
 #include "common/cmdline.h"
 #include "common/process_state.h"
 #include "common/zqtimer.h"
+#include "directory/scripted_ldap_server.h"
+#include "directory/sid_account_lookup.h"
 #include "driver/search_phases.h"
+#include "platform/ldap_client.h"
+#include "platform/sid.h"
 
 namespace {
 
@@ -115,6 +119,33 @@ TEST_F(ClosingReport, DebugLinesOfAStopwatchComeBeforeItsLine) {
   g_Debug = true;
   settings_.elapsedMs = true;
   EXPECT_EQ(Report(), "\n3 Objects returned\nStart: 1150\nEnd  : 1400\nDelta: 250\nElapsed MS: 250\n");
+}
+
+// Last in this file: after it the directory is not asked for SIDs again in
+// this process.
+TEST_F(ClosingReport, ASidLookupThatGotNoAnswerMakesTheRunFail) {
+  settings_.resultCode = 0;
+  Report();
+  EXPECT_EQ(settings_.resultCode, 0);
+  ScriptedLdapServer server({});
+  server.StallAtSearch(0);
+  plat::LDAP* ld = plat::ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), 0);
+  ULONG one = 1;
+  plat::ldap_set_option(ld, plat::LDAP_OPT_WAIT_LIMIT, &one);
+  std::vector<BYTE> sid;
+  ASSERT_TRUE(plat::ConvertStringSidToSidA("S-1-5-21-1-2-3-500", &sid));
+  std::string domain;
+  std::string name;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(LookupSidInDirectory(ld, sid.data(), &domain, &name), 0);
+  testing::internal::GetCapturedStderr();
+  plat::ldap_unbind(ld);
+  Report();
+  EXPECT_EQ(settings_.resultCode, 0x55);
+  // A failure of the search itself keeps its own code.
+  settings_.resultCode = 32;
+  Report();
+  EXPECT_EQ(settings_.resultCode, 32);
 }
 
 }  // namespace

@@ -17,6 +17,8 @@ bool ConnectAndReadRootDse(QueryRun& run, int* exitCode) {
   QuerySettings& s = run.settings;
   SearchState& st = run.search;
 
+  // Every wait for the directory ends: after -t seconds, or the default.
+  SetDirectoryWaitLimit(s.timeLimit);
   run.timers->Start("LDAP_OPEN");
   const char* host = s.host.empty() ? nullptr : s.host.c_str();
   if (s.udp) {

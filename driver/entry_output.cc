@@ -302,14 +302,18 @@ void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& a
   if (!ParseValueRange(fetchName, p, &range)) return;
   std::string request;
   unsigned long nextStart = 0;
+  const RangeDeadline deadline(settings_.timeLimit);
   while (NextRangeRequest(baseFetch, range, &request, &nextStart)) {
     // Some servers return a ranged value list only beside another attribute,
     // so objectClass is asked for too.
     const char* attrs[] = {request.c_str(), "objectClass", nullptr};
     plat::LDAPMessage* result = nullptr;
-    const ULONG rc = plat::ldap_search_ext_s(ld_, rangeBase.c_str(), plat::LDAP_SCOPE_BASE,
-                                             "(objectClass=*)", attrs, 0, rangeControls_.data(),
-                                             nullptr, nullptr, 0, &result);
+    const ULONG rc = deadline.Passed()
+                         ? plat::LDAP_TIMEOUT
+                         : plat::ldap_search_ext_s(ld_, rangeBase.c_str(), plat::LDAP_SCOPE_BASE,
+                                                   "(objectClass=*)", attrs, 0,
+                                                   rangeControls_.data(), nullptr, nullptr, 0,
+                                                   &result);
     if (rc != plat::LDAP_SUCCESS) {
       plat::ldap_msgfree(result);
       ReportFailure("ldap_search_ext_s", rc);

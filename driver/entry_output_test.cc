@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "common/cmdline.h"
 #include "common/process_state.h"
 #include "directory/scripted_ldap_server.h"
@@ -270,6 +273,25 @@ TEST_F(EntryFromServer, ExtendedDnRangesAreReadByThePlainDnWithTheValueControls)
   EXPECT_EQ(seen[1].controls,
             (std::vector<std::string>{"1.2.840.113556.1.4.417", "1.2.840.113556.1.4.529"}));
   EXPECT_EQ(failureCode_, 0u);
+}
+
+TEST_F(EntryFromServer, TheTimeLimitBoundsTheWholeOfARangedAttribute) {
+  // Each answer moves on by one value, slowly: the attribute as a whole is
+  // cut at the time limit (-t), not each of its requests.
+  ScriptedLdapServer server({Entry(kGroup, {{"member;range=0-0", {"CN=0"}}})});
+  server.AnswerEveryLaterRequest([](int64_t id, const ScriptedLdapServer::Search& r) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string asked = r.attrs.empty() ? "" : r.attrs[0];  // member;range=N-*
+    const std::string n = asked.substr(asked.find('=') + 1, asked.find('-') - asked.find('=') - 1);
+    return EntryMessage(id, kGroup, {{"member;range=" + n + "-" + n, {"CN=" + n}}}) +
+           DoneMessage(id, 0, "", false);
+  });
+  f_.settings.timeLimit = 1;
+  const auto start = std::chrono::steady_clock::now();
+  const std::string text = Print(server);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(text.rfind("dn:CN=g,DC=t\n>member: CN=0\n>member: CN=1\n", 0), 0u) << text;
+  EXPECT_LT(server.searches().size(), 150u);
 }
 
 TEST_F(EntryFromServer, ARangedAttributeKeepsItsKind) {

@@ -133,7 +133,10 @@ const char* HelpAdvancedText() {
    returns per page; servers cap the page size (1000 on Active
    Directory by default), so larger values give no gain. -maxe stops
    the output after that many entries, however many pages that takes.
-   -t limits each page request, not the whole search.
+   -t limits each page request, not the whole search. It also limits
+   every other wait for the server (connecting, binding, the RootDSE,
+   the preloads, SID lookups) and the reading of all ranges of one
+   attribute; with -t 0 each of those waits ends after 120 seconds.
 
            [OUTPUT OPTIONS]
    -c            Object count only, no entries are printed.

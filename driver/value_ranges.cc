@@ -40,3 +40,11 @@ bool NextRangeRequest(const std::string& baseName, const ValueRange& range, std:
   *request = baseName + ";range=" + std::to_string(*nextStart) + "-*";
   return true;
 }
+
+RangeDeadline::RangeDeadline(long seconds)
+    : limited_(seconds > 0),
+      end_(std::chrono::steady_clock::now() + std::chrono::seconds(seconds > 0 ? seconds : 0)) {}
+
+bool RangeDeadline::Passed() const {
+  return limited_ && std::chrono::steady_clock::now() >= end_;
+}

@@ -4,6 +4,7 @@
 // the next part, so that a read of all the parts always moves forward.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -22,3 +23,15 @@ bool ParseValueRange(const std::string& name, size_t optionPos, ValueRange* rang
 // ";range=" end+1 "-*"). False when range is the last part.
 bool NextRangeRequest(const std::string& baseName, const ValueRange& range, std::string* request,
                       unsigned long* nextStart);
+
+// The ranged retrieval of one attribute as a whole ends within the run's
+// time limit (-t seconds; 0: no limit), however little each part brings.
+class RangeDeadline {
+ public:
+  explicit RangeDeadline(long seconds);
+  bool Passed() const;
+
+ private:
+  bool limited_;
+  std::chrono::steady_clock::time_point end_;
+};

@@ -26,6 +26,9 @@ namespace {
 using detail::CopyText;
 
 constexpr long kDefaultUdpWaitMs = 10000;  // a connectionless search without a time limit
+// Pages in a row without an entry or a reference that still ask for more:
+// past this many, the server is taken to be looping.
+constexpr int kMostEmptyPagesInRow = 20;
 
 bool Flag(const void* invalue) {
   if (invalue == LDAP_OPT_OFF) return false;
@@ -253,6 +256,8 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
       nat::Close(search->current);
       search->current = conn;
       search->cookie.clear();
+      search->pagesSeen.clear();
+      search->emptyPagesInRow = 0;
       search->target.base = t.haveBase ? t.base : search->base;
       // Without a scope in the URL a continuation keeps the search's scope,
       // except that one level below the reference is the referred object itself.
@@ -325,6 +330,15 @@ LDAP* cldap_open(const char* host, ULONG port) {
 }
 
 ULONG ldap_set_option(LDAP* ld, int option, const void* invalue) {
+  if (option == LDAP_OPT_WAIT_LIMIT && invalue != nullptr) {
+    const int seconds = static_cast<int>(std::min<ULONG>(*static_cast<const ULONG*>(invalue), 86400));
+    if (ld == nullptr) {
+      nat::SetDefaultWaitLimit(seconds);
+    } else if (ld->conn != nullptr) {
+      nat::SetWaitLimit(ld->conn, seconds);
+    }
+    return LDAP_SUCCESS;
+  }
   if (ld == nullptr) return LDAP_PARAM_ERROR;
   auto needValue = [invalue]() { return invalue != nullptr; };
   switch (option) {
@@ -397,6 +411,13 @@ ULONG ldap_get_option(LDAP* ld, int option, void* outvalue) {
       return setUlong(ld->encrypt ? 1 : 0);
     case LDAP_OPT_SSL:
       return setUlong(ld->secure ? 1 : 0);
+    case LDAP_OPT_KERBEROS_PROBLEM: {
+      const std::string problem = ld->conn != nullptr ? nat::KerberosProblem(ld->conn) : "";
+      *static_cast<char**>(outvalue) = problem.empty() ? nullptr : CopyText(problem);
+      return LDAP_SUCCESS;
+    }
+    case LDAP_OPT_WAIT_LIMIT:
+      return setUlong(ld->conn != nullptr ? static_cast<ULONG>(nat::WaitLimit(ld->conn)) : 0);
     case LDAP_OPT_ERROR_NUMBER:
       return setUlong(ld->lastCode);
     case LDAP_OPT_HOST_NAME:
@@ -480,7 +501,7 @@ ULONG ldap_search_s(LDAP* ld, const char* base, ULONG scope, const char* filter,
     return LDAP_PARAM_ERROR;
   }
   return RunSearch(ld, base, scope, filter, attrs, attrsonly, nullptr, ld->timeLimit,
-                   ld->sizeLimit, -1, res);
+                   ld->sizeLimit, nat::kWaitOfConnection, res);
 }
 
 ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* filter,
@@ -547,7 +568,8 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
   for (const std::string& a : search->attrs) attrs.push_back(a.c_str());
   attrs.push_back(nullptr);
   const char* const* attrList = search->haveAttrs ? attrs.data() : nullptr;
-  long waitMs = WaitMs(timeout);
+  // A page request without a timeout waits as long as the server takes.
+  long waitMs = timeout != nullptr ? WaitMs(timeout) : nat::kWaitForever;
   if (ld->udp) {
     // No paging without a connection: the one answer is the one page.
     const char* base = search->haveBase ? search->base.c_str() : nullptr;
@@ -638,6 +660,20 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       }
     }
     if (!search->cookie.empty()) {
+      // A page that comes again with the same cookie would be replayed
+      // without end; so would empty pages that keep asking for more.
+      const bool empty = ldap_count_entries(ld, *results) == 0 &&
+                         (native == nullptr || nat::References(conn, native).empty());
+      search->emptyPagesInRow = empty ? search->emptyPagesInRow + 1 : 0;
+      std::string seen = search->cookie;
+      seen.push_back('\0');
+      seen += nat::PageFingerprint(conn, native);
+      if (!search->pagesSeen.insert(std::move(seen)).second ||
+          search->emptyPagesInRow > kMostEmptyPagesInRow) {
+        search->state = State::kFailed;
+        ld->lastCode = LDAP_LOOP_DETECT;
+        return LDAP_LOOP_DETECT;
+      }
       search->state = State::kMore;
     } else if (!search->pending.empty()) {
       search->state = State::kMore;

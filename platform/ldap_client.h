@@ -119,6 +119,16 @@ inline constexpr int LDAP_OPT_SERVER_ERROR = 0x33;   // get: char*, ldap_memfree
 inline constexpr int LDAP_OPT_SIGN = 0x95;
 inline constexpr int LDAP_OPT_ENCRYPT = 0x96;
 inline constexpr int LDAP_OPT_AREC_EXCLUSIVE = 0x98;
+// Our own: the longest wait in seconds (ULONG; 0: the default of 120) for
+// any answer on a connection: the connect and TLS handshake (at most 30 s),
+// binds, searches without a timeout of their own, and the connections and
+// binds of referrals it follows. On a null handle: the default for the
+// connections opened afterwards.
+inline constexpr int LDAP_OPT_WAIT_LIMIT = 0x1001;
+// Our own: get: char* (ldap_memfree), why the last negotiated bind went
+// without Kerberos (NTLM instead, or a failure of Kerberos itself); null
+// when Kerberos was used or the bind failed for another reason.
+inline constexpr int LDAP_OPT_KERBEROS_PROBLEM = 0x1002;
 
 // Result codes: the protocol's, then the client's own.
 inline constexpr ULONG LDAP_SUCCESS = 0x00;
@@ -247,7 +257,11 @@ ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* fil
 // base's own, and continuation references) are followed page by page on
 // connections of their own, bound as the main one; a continuation reference
 // that cannot be reached is passed over (ldap_search_next_unfollowed_referral
-// names it).
+// names it). After TLS every referral, here and those the library chases, is
+// followed over TLS only (an ldap:// URL to the same host over LDAPS), so the
+// credentials never travel less protected. A page that comes again with the
+// same cookie, or a run of more than 20 empty pages that still ask for more,
+// ends the search as LDAP_LOOP_DETECT.
 PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
                                   const char* filter, const char* const* attrs,
                                   ULONG attrsonly, LDAPControl** serverControls,

@@ -11,10 +11,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
 
+#include "directory/scripted_ldap_server.h"
 #include "platform/cldap.h"
 #include "platform/last_error.h"
 #include "platform/ldap_ber.h"
@@ -390,4 +392,167 @@ TEST(SigpipeGuard, AWriteToAVanishedPeerDoesNotEndTheProcess) {
   pthread_sigmask(SIG_SETMASK, nullptr, &mask);
   EXPECT_NE(sigismember(&mask, SIGPIPE), 1);
   close(fds[1]);
+}
+
+// --- A hostile server: every wait ends, no loop goes on forever ------------
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A connection to the server with a wait limit of one second.
+LDAP* ConnectWithin1s(ScriptedLdapServer& server, int secure = 0) {
+  LDAP* ld = ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), secure);
+  ULONG one = 1;
+  if (ld != nullptr) ldap_set_option(ld, LDAP_OPT_WAIT_LIMIT, &one);
+  return ld;
+}
+
+ULONG Search(LDAP* ld) {
+  LDAPMessage* res = nullptr;
+  ULONG rc = ldap_search_s(ld, "", LDAP_SCOPE_BASE, nullptr, nullptr, 0, &res);
+  ldap_msgfree(res);
+  return rc;
+}
+
+ULONG NegotiateAs(LDAP* ld, std::string user) {
+  std::string password = "pw";
+  SEC_WINNT_AUTH_IDENTITY_A id{};
+  id.User = reinterpret_cast<unsigned char*>(user.data());
+  id.UserLength = static_cast<ULONG>(user.size());
+  id.Password = reinterpret_cast<unsigned char*>(password.data());
+  id.PasswordLength = static_cast<ULONG>(password.size());
+  id.Flags = SEC_WINNT_AUTH_IDENTITY_ANSI;
+  return ldap_bind_s(ld, nullptr, &id, LDAP_AUTH_NEGOTIATE);
+}
+
+// Pages until the search ends; the codes of the requests.
+std::vector<ULONG> PageThrough(LDAP* ld, int most = 5000) {
+  PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0,
+                                             nullptr, nullptr, 0, 0, nullptr);
+  std::vector<ULONG> codes;
+  ULONG rc = LDAP_SUCCESS;
+  while (rc == LDAP_SUCCESS && static_cast<int>(codes.size()) < most) {
+    LDAPMessage* page = nullptr;
+    l_timeval wait{1, 0};
+    rc = ldap_get_next_page_s(ld, search, &wait, 10, nullptr, &page);
+    ldap_msgfree(page);
+    codes.push_back(rc);
+  }
+  ldap_search_abandon_page(ld, search);
+  return codes;
+}
+
+std::string OneEntryPage(int64_t id, const std::string& cookie, const std::string& cn = "x") {
+  return EntryMessage(id, "CN=" + cn + ",DC=t", {{"cn", {cn}}}) + DoneMessage(id, 0, cookie);
+}
+
+}  // namespace
+
+TEST(LdapWaits, EveryWaitEndsWithTheWaitLimit) {
+  struct Case {
+    const char* what;
+    std::function<void(ScriptedLdapServer&)> hostile;
+    std::function<ULONG(LDAP*)> call;
+    int secure;
+    ULONG code;  // 0: any failure
+  };
+  const Case cases[] = {
+      {"simple bind", [](ScriptedLdapServer& s) { s.StallAtBind(); },
+       [](LDAP* ld) { return ldap_simple_bind_s(ld, "cn=u", "pw"); }, 0, LDAP_TIMEOUT},
+      {"negotiated bind", [](ScriptedLdapServer& s) { s.StallAtBind(); },
+       [](LDAP* ld) { return NegotiateAs(ld, "u"); }, 0, LDAP_TIMEOUT},
+      {"RootDSE read of the negotiated bind", [](ScriptedLdapServer& s) { s.StallAtSearch(0); },
+       [](LDAP* ld) { return NegotiateAs(ld, "u"); }, 0, LDAP_TIMEOUT},
+      {"TLS handshake", [](ScriptedLdapServer& s) { s.StallAfterAccept(); },
+       [](LDAP* ld) { return ldap_simple_bind_s(ld, "cn=u", "pw"); }, 1, 0},
+      {"search", [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, Search, 0, LDAP_TIMEOUT},
+  };
+  for (const Case& c : cases) {
+    ScriptedLdapServer server({});
+    c.hostile(server);
+    LDAP* ld = ConnectWithin1s(server, c.secure);
+    ASSERT_NE(ld, nullptr);
+    const Clock::time_point start = Clock::now();
+    const ULONG rc = c.call(ld);
+    EXPECT_LT(SecondsSince(start), 4.0) << c.what;
+    if (c.code != 0) {
+      EXPECT_EQ(rc, c.code) << c.what;
+    } else {
+      EXPECT_NE(rc, LDAP_SUCCESS) << c.what;
+    }
+    ldap_unbind(ld);
+  }
+}
+
+TEST(LdapWaits, TheProcessDefaultAppliesToLaterConnectionsAndTheirReferrals) {
+  ULONG one = 1;
+  ASSERT_EQ(ldap_set_option(nullptr, LDAP_OPT_WAIT_LIMIT, &one), LDAP_SUCCESS);
+  // The referral's server takes the bind and never answers it.
+  ScriptedLdapServer stalled({});
+  stalled.StallAtBind();
+  const std::string url = "ldap://127.0.0.1:" + std::to_string(stalled.port()) + "/DC=t";
+  ScriptedLdapServer server({[url](int64_t id) { return ReferralDoneMessage(id, {url}); }});
+  LDAP* ld = ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), 0);
+  ASSERT_NE(ld, nullptr);
+  ULONG got = 0;
+  EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_WAIT_LIMIT, &got), LDAP_SUCCESS);
+  EXPECT_EQ(got, 1u);
+  ASSERT_EQ(ldap_simple_bind_s(ld, "cn=u", "pw"), LDAP_SUCCESS);
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(PageThrough(ld), std::vector<ULONG>{LDAP_TIMEOUT});
+  EXPECT_LT(SecondsSince(start), 4.0);
+  EXPECT_EQ(stalled.binds().size(), 1u);  // it got there, and gave up waiting
+  ldap_unbind(ld);
+  ULONG fallback = 0;
+  ldap_set_option(nullptr, LDAP_OPT_WAIT_LIMIT, &fallback);
+}
+
+TEST(LdapPaging, AServerThatNeverLetsThePagingEndIsStopped) {
+  struct Case {
+    const char* what;
+    ScriptedLdapServer::RequestReply reply;
+    size_t requests;  // the last of them is refused
+  };
+  const Case cases[] = {
+      {"the same cookie every time",
+       [](int64_t id, const ScriptedLdapServer::Search&) { return OneEntryPage(id, "same"); }, 2},
+      {"cookies that come round again",
+       [](int64_t id, const ScriptedLdapServer::Search& r) {
+         return OneEntryPage(id, r.cookie == "a" ? "b" : "a");
+       },
+       3},
+      {"empty pages that always ask for more",
+       [](int64_t id, const ScriptedLdapServer::Search& r) {
+         return DoneMessage(id, 0, r.cookie + "+");
+       },
+       21},
+  };
+  for (const Case& c : cases) {
+    ScriptedLdapServer server({});
+    server.AnswerEveryLaterRequest(c.reply);
+    LDAP* ld = ConnectWithin1s(server);
+    ASSERT_NE(ld, nullptr);
+    std::vector<ULONG> codes = PageThrough(ld);
+    std::vector<ULONG> expected(c.requests, LDAP_SUCCESS);
+    expected.back() = LDAP_LOOP_DETECT;
+    EXPECT_EQ(codes, expected) << c.what;
+    ldap_unbind(ld);
+  }
+  // Pages that move on page on as long as the server has more: new cookies,
+  // a few empty pages, or one cookie for the whole search (as Samba gives).
+  ScriptedLdapServer server({[](int64_t id) { return OneEntryPage(id, "1"); },
+                             [](int64_t id) { return DoneMessage(id, 0, "2"); },
+                             [](int64_t id) { return OneEntryPage(id, "3"); },
+                             [](int64_t id) { return OneEntryPage(id, "same", "a"); },
+                             [](int64_t id) { return OneEntryPage(id, "same", "b"); },
+                             [](int64_t id) { return OneEntryPage(id, "same", "c"); },
+                             [](int64_t id) { return OneEntryPage(id, ""); }});
+  LDAP* ld = ConnectWithin1s(server);
+  EXPECT_EQ(PageThrough(ld), (std::vector<ULONG>{0, 0, 0, 0, 0, 0, 0, LDAP_NO_RESULTS_RETURNED}));
+  ldap_unbind(ld);
 }

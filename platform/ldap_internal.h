@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -73,6 +74,12 @@ struct LDAPSearch {
   ULONG timeLimit = 0;
   ULONG sizeLimit = 0;
   std::string cookie;
+  // Loop guards against a server that never lets a paged search end: each
+  // cookie it gave with the page it came with (the same cookie with the same
+  // page again is a replay without end; some servers keep one cookie for a
+  // whole search), and how many pages in a row brought nothing but a cookie.
+  std::unordered_set<std::string> pagesSeen;
+  int emptyPagesInRow = 0;
   enum class State { kFresh, kMore, kDone, kFailed } state = State::kFresh;
   // Where the requests go: the search's own base, scope and filter, or those
   // of a referral being followed on a connection of its own (current).

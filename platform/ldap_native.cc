@@ -5,21 +5,30 @@
 #include <gssapi/gssapi_ext.h>
 #include <gssapi/gssapi_krb5.h>
 #include <krb5.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <lber.h>
 #include <ldap.h>
-#include <sasl/sasl.h>
-
-#include "platform/ldap_read_ahead.h"
+#include <netdb.h>
+#include <netinet/in.h>
+#include <openldap.h>
+#include <poll.h>
 #include <pthread.h>
+#include <sasl/sasl.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cstring>
 #include <new>
+
+#include "platform/ldap_read_ahead.h"
 
 namespace plat::nat {
 
@@ -68,11 +77,95 @@ struct Conn {
   bool ownsCred = true;  // false: borrowed from the connection a referral came from
   bool readAhead = false;  // the read-ahead layer sits on the socket
   std::string uris;      // what the connection was opened with
+  int waitSeconds = 0;   // longest wait for any answer (see SetWaitLimit)
+  std::string kerberosProblem;  // why the last negotiated bind went without Kerberos
+  ldap_conncb connectCallback{};  // bounds the socket waits of each connection
 };
 
 namespace {
 
+// Longest wait for a connection to open (TCP and the TLS handshake) and for
+// an answer, when the caller names none.
 constexpr int kNetworkTimeoutSeconds = 30;
+constexpr int kDefaultWaitSeconds = 120;
+int g_defaultWaitSeconds = kDefaultWaitSeconds;
+
+// A layer under TLS on each connection the handle makes. The library runs
+// its TLS handshake on a non-blocking socket without a wait limit of its
+// own: a server that accepts and then says nothing keeps it reading "no
+// data yet" for ever. A read that finds no data twice in a row, with no
+// data moved in between, waits for data here instead, up to the wait
+// limit, and then fails. The library's own reads, which come only after
+// the socket is found readable, never wait here.
+struct ReadGuard {
+  int seconds;
+  bool waiting = false;  // the last read found no data
+};
+
+int GuardSetup(Sockbuf_IO_Desc* d, void* arg) {
+  d->sbiod_pvt = new (std::nothrow) ReadGuard{*static_cast<const int*>(arg)};
+  return d->sbiod_pvt != nullptr ? 0 : -1;
+}
+
+int GuardRemove(Sockbuf_IO_Desc* d) {
+  delete static_cast<ReadGuard*>(d->sbiod_pvt);
+  d->sbiod_pvt = nullptr;
+  return 0;
+}
+
+int GuardCtrl(Sockbuf_IO_Desc* d, int opt, void* arg) { return LBER_SBIOD_CTRL_NEXT(d, opt, arg); }
+
+ber_slen_t GuardRead(Sockbuf_IO_Desc* d, void* buf, ber_len_t len) {
+  auto* g = static_cast<ReadGuard*>(d->sbiod_pvt);
+  ber_slen_t n = LBER_SBIOD_READ_NEXT(d, buf, len);
+  if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+    g->waiting = false;
+    return n;
+  }
+  if (!g->waiting) {
+    g->waiting = true;
+    return n;
+  }
+  ber_socket_t fd = -1;
+  ber_sockbuf_ctrl(d->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
+  struct pollfd p = {fd, POLLIN, 0};
+  if (fd < 0 || poll(&p, 1, std::min(g->seconds, kNetworkTimeoutSeconds) * 1000) != 1) {
+    errno = ETIMEDOUT;
+    return -1;
+  }
+  n = LBER_SBIOD_READ_NEXT(d, buf, len);
+  if (n >= 0) g->waiting = false;
+  return n;
+}
+
+ber_slen_t GuardWrite(Sockbuf_IO_Desc* d, void* buf, ber_len_t len) {
+  auto* g = static_cast<ReadGuard*>(d->sbiod_pvt);
+  ber_slen_t n = LBER_SBIOD_WRITE_NEXT(d, buf, len);
+  if (n > 0) g->waiting = false;
+  return n;
+}
+
+int GuardClose(Sockbuf_IO_Desc* /*d*/) { return 0; }
+
+Sockbuf_IO g_readGuardIo = {GuardSetup, GuardRemove, GuardCtrl, GuardRead, GuardWrite, GuardClose};
+
+int OnConnect(::LDAP* /*ld*/, Sockbuf* sb, LDAPURLDesc* /*srv*/, struct sockaddr* /*addr*/,
+              struct ldap_conncb* ctx) {
+  ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, ctx->lc_arg);
+  return 0;
+}
+
+void OnDisconnect(::LDAP* /*ld*/, Sockbuf* /*sb*/, struct ldap_conncb* /*ctx*/) {}
+
+// Applies a wait limit to the handle: the connect (and TLS handshake) of
+// every connection it opens, referral connections included, and every
+// synchronous call (binds, the library's referral binds).
+void ApplyWaitLimit(::LDAP* ld, int seconds) {
+  struct timeval net = {std::min(seconds, kNetworkTimeoutSeconds), 0};
+  ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &net);
+  struct timeval api = {seconds, 0};
+  ldap_set_option(ld, LDAP_OPT_TIMEOUT, &api);
+}
 
 void SetDiagnostic(::LDAP* ld, const std::string& text) {
   ldap_set_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, text.c_str());
@@ -177,28 +270,160 @@ int RebindProc(::LDAP* ld, LDAP_CONST char* /*url*/, ber_tag_t /*request*/, ber_
   }
 }
 
-// The DC's Kerberos realm from its RootDSE ("acc.test:dc1$@ACC.TEST"),
-// readable before any bind; "" when the server names none.
-std::string RealmFromRootDse(Conn* c) {
-  char attr[] = "ldapServiceName";
-  char* attrs[] = {attr, nullptr};
-  LDAPMessage* res = nullptr;
-  struct timeval tv = {kNetworkTimeoutSeconds, 0};
+// What the DC says of itself in its RootDSE, readable before any bind: its
+// Kerberos realm (from ldapServiceName, "acc.test:dc1$@ACC.TEST") and its
+// host name (dnsHostName); "" for what the server names not.
+struct DcNames {
   std::string realm;
+  std::string host;
+};
+
+DcNames ReadDcNames(Conn* c) {
+  char service[] = "ldapServiceName";
+  char host[] = "dnsHostName";
+  char* attrs[] = {service, host, nullptr};
+  LDAPMessage* res = nullptr;
+  struct timeval tv = {c->waitSeconds, 0};
+  DcNames names;
   int rc = ldap_search_ext_s(c->ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr,
                              nullptr, &tv, 0, &res);
   if (rc == LDAP_SUCCESS) {
     LDAPMessage* e = ldap_first_entry(c->ld, res);
-    struct berval** vals = e != nullptr ? ldap_get_values_len(c->ld, e, attr) : nullptr;
-    if (vals != nullptr && vals[0] != nullptr) {
-      std::string v(vals[0]->bv_val, vals[0]->bv_len);
-      size_t at = v.rfind('@');
-      if (at != std::string::npos) realm = v.substr(at + 1);
-    }
-    ldap_value_free_len(vals);
+    auto first = [&](char* attr) {
+      std::string v;
+      struct berval** vals = e != nullptr ? ldap_get_values_len(c->ld, e, attr) : nullptr;
+      if (vals != nullptr && vals[0] != nullptr) v.assign(vals[0]->bv_val, vals[0]->bv_len);
+      ldap_value_free_len(vals);
+      return v;
+    };
+    std::string v = first(service);
+    size_t at = v.rfind('@');
+    if (at != std::string::npos) names.realm = v.substr(at + 1);
+    names.host = first(host);
+  } else if (rc == LDAP_TIMEOUT) {
+    SetDiagnostic(c->ld, "no answer to the RootDSE read before the bind");
   }
   ldap_msgfree(res);
-  return realm;
+  return names;
+}
+
+// The host of the connection when it was named by an IP address (plain
+// LDAP only), with its port; false otherwise.
+bool NamedByAddress(Conn* c, std::string* address, int* port) {
+  if (c->tls) return false;
+  LDAPURLDesc* lud = nullptr;
+  if (ldap_url_parse(c->uris.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) return false;
+  bool single = c->uris.find(' ') == std::string::npos;
+  std::string host = lud->lud_host != nullptr ? lud->lud_host : "";
+  *port = lud->lud_port != 0 ? lud->lud_port : LDAP_PORT;
+  ldap_free_urldesc(lud);
+  unsigned char buf[sizeof(struct in6_addr)];
+  if (!single || host.empty() ||
+      (inet_pton(AF_INET, host.c_str(), buf) != 1 && inet_pton(AF_INET6, host.c_str(), buf) != 1)) {
+    return false;
+  }
+  *address = host;
+  return true;
+}
+
+// The name of the server at the other end of the connection, from the
+// reverse lookup of its address; "" when there is none.
+std::string PeerName(Conn* c) {
+  int fd = -1;
+  struct sockaddr_storage peer;
+  socklen_t len = sizeof peer;
+  if (ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0 ||
+      getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+    return "";
+  }
+  char name[NI_MAXHOST];
+  if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), len, name, sizeof name, nullptr, 0,
+                  NI_NAMEREQD) != 0) {
+    return "";
+  }
+  return name;
+}
+
+// Kerberos names its service by the server's host name, never by an
+// address: a connection made to an address is made anew to the same peer,
+// under the DC's own name (which the SASL layer then uses for the service
+// ldap/<name>). False when that cannot be done; the connection is then as
+// it was.
+bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
+  int fd = -1;
+  struct sockaddr_storage peer;
+  socklen_t len = sizeof peer;
+  if (ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0 ||
+      getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+    return false;
+  }
+  int s = socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (s < 0) return false;
+  int rc = connect(s, reinterpret_cast<sockaddr*>(&peer), len);
+  if (rc != 0 && errno == EINPROGRESS) {
+    struct pollfd p = {s, POLLOUT, 0};
+    int error = 0;
+    socklen_t elen = sizeof error;
+    rc = poll(&p, 1, std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000) == 1 &&
+                 getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &elen) == 0 && error == 0
+             ? 0
+             : -1;
+  }
+  int flags = fcntl(s, F_GETFL);
+  if (rc != 0 || flags < 0 || fcntl(s, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(s);
+    return false;
+  }
+  std::string url = "ldap://" + dcName + ":" + std::to_string(port);
+  ::LDAP* ld = nullptr;
+  if (ldap_init_fd(s, LDAP_PROTO_TCP, url.c_str(), &ld) != LDAP_SUCCESS || ld == nullptr) {
+    close(s);
+    return false;
+  }
+  // The new handle takes the options of the old one.
+  int version = LDAP_VERSION3;
+  ldap_get_option(c->ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  int referrals = 1;
+  ldap_get_option(c->ld, LDAP_OPT_REFERRALS, &referrals);
+  ldap_set_option(ld, LDAP_OPT_REFERRALS, referrals ? LDAP_OPT_ON : LDAP_OPT_OFF);
+  int deref = LDAP_DEREF_NEVER;
+  ldap_get_option(c->ld, LDAP_OPT_DEREF, &deref);
+  ldap_set_option(ld, LDAP_OPT_DEREF, &deref);
+  int hops = 0;
+  if (ldap_get_option(c->ld, LDAP_OPT_REFHOPLIMIT, &hops) == LDAP_OPT_SUCCESS) {
+    ldap_set_option(ld, LDAP_OPT_REFHOPLIMIT, &hops);
+  }
+  ApplyWaitLimit(ld, c->waitSeconds);
+  ldap_unbind_ext(c->ld, nullptr, nullptr);
+  c->ld = ld;
+  return true;
+}
+
+bool NamedByAddressOnly(Conn* c) {
+  std::string address;
+  int port = 0;
+  return NamedByAddress(c, &address, &port);
+}
+
+// Before a Kerberos bind to a server named by its address: the DC's name
+// from its RootDSE, else from the reverse lookup. "" when the connection
+// was named by a host name or no name can be found (*why then says so).
+std::string KerberosHostFor(Conn* c, const DcNames& names, std::string* why) {
+  std::string address;
+  int port = 0;
+  if (!NamedByAddress(c, &address, &port)) return "";
+  std::string name = names.host;
+  if (name.empty()) name = PeerName(c);
+  if (name.empty()) {
+    *why = "the server " + address + " names no host in its RootDSE and has no reverse lookup";
+    return "";
+  }
+  if (!RenameByDcName(c, name, port)) {
+    *why = "no second connection to " + address + " could be made under the name " + name;
+    return "";
+  }
+  return name;
 }
 
 std::string Upper(std::string s) {
@@ -316,13 +541,34 @@ Conn* Open(const std::string& uris, int* code) {
   c->ld = ld;
   c->uris = uris;
   c->tls = uris.rfind("ldaps://", 0) == 0;
+  if (c->tls) {
+    // Every connection of the handle is made over TLS, also those the
+    // library opens to chase a referral whose URL says ldap://: the rebind
+    // never sends the credentials in clear.
+    int hard = LDAP_OPT_X_TLS_HARD;
+    ldap_set_option(ld, LDAP_OPT_X_TLS, &hard);
+  }
   int version = LDAP_VERSION3;
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-  struct timeval tv = {kNetworkTimeoutSeconds, 0};
-  ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
+  SetWaitLimit(c, g_defaultWaitSeconds);
+  c->connectCallback.lc_add = OnConnect;
+  c->connectCallback.lc_del = OnDisconnect;
+  c->connectCallback.lc_arg = &c->waitSeconds;
+  ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &c->connectCallback);
   *code = LDAP_SUCCESS;
   return c;
 }
+
+void SetDefaultWaitLimit(int seconds) {
+  g_defaultWaitSeconds = seconds > 0 ? seconds : kDefaultWaitSeconds;
+}
+
+void SetWaitLimit(Conn* c, int seconds) {
+  c->waitSeconds = seconds > 0 ? seconds : kDefaultWaitSeconds;
+  ApplyWaitLimit(c->ld, c->waitSeconds);
+}
+
+int WaitLimit(Conn* c) { return c->waitSeconds; }
 
 void Close(Conn* c) {
   if (c == nullptr) return;
@@ -369,6 +615,8 @@ int SetDeref(Conn* c, int deref) {
 }
 
 bool UsesTls(Conn* c) { return c->tls; }
+
+std::string KerberosProblem(Conn* c) { return c->kerberosProblem; }
 
 std::string BoundMechanism(Conn* c) { return c->bind == Conn::Bind::kSasl ? c->mech : ""; }
 
@@ -421,18 +669,31 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
   }
   c->cred = GSS_C_NO_CREDENTIAL;
   c->ownsCred = true;
+  c->kerberosProblem.clear();
   int rc;
+  // Kerberos needs the server's name: read it (and the realm) before the bind.
+  std::string addressWhy;
+  DcNames names;
+  if (p.haveIdentity || NamedByAddressOnly(c)) {
+    names = ReadDcNames(c);
+    const int lost = LastCode(c);
+    if (lost == LDAP_SERVER_DOWN || lost == LDAP_TIMEOUT) return lost;
+    KerberosHostFor(c, names, &addressWhy);
+  }
   if (!p.haveIdentity) {
     // The caller's own Kerberos tickets (KRB5CCNAME).
     c->authcid.clear();
     c->mech = "GSSAPI";
     rc = SaslBindOn(c, c->ld, c->mech);
+    if (rc != LDAP_SUCCESS && rc != LDAP_TIMEOUT && rc != LDAP_SERVER_DOWN) {
+      c->kerberosProblem = addressWhy.empty() ? Diagnostic(c) : addressWhy;
+    }
   } else {
     // Kerberos credentials from the password, kept in memory only.
     std::string why;
-    std::string realm = RealmFromRootDse(c);
-    if (realm.empty() && LastCode(c) == LDAP_SERVER_DOWN) return LDAP_SERVER_DOWN;
+    const std::string& realm = names.realm;
     std::string principal = Principal(p, realm);
+    if (principal.empty()) why = "no Kerberos realm is known for the user " + p.user;
     KerberosOutcome k = principal.empty() ? KerberosOutcome::kUnavailable
                                           : AcquireCredentials(c, principal, &why);
     if (k == KerberosOutcome::kRefused) {
@@ -448,6 +709,8 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
     // NTLM where Kerberos cannot be used (no realm, no KDC, no service ticket).
     if (rc == LDAP_AUTH_UNKNOWN || rc == LDAP_LOCAL_ERROR || rc == LDAP_AUTH_METHOD_NOT_SUPPORTED) {
       std::string kerberosWhy = rc == LDAP_AUTH_UNKNOWN ? why : Diagnostic(c);
+      if (!addressWhy.empty()) kerberosWhy = addressWhy + "; " + kerberosWhy;
+      c->kerberosProblem = kerberosWhy.empty() ? "Kerberos could not be used" : kerberosWhy;
       size_t at = p.user.find('@');
       c->authcid = at == std::string::npos ? p.user : p.user.substr(0, at);
       if (c->sasl.domain.empty() && at != std::string::npos) c->sasl.domain = p.user.substr(at + 1);
@@ -511,16 +774,19 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
                            &msgid);
   if (rc != LDAP_SUCCESS) return rc;
   EnableReadAhead(c);
-  struct timeval tv;
-  struct timeval* tvp = nullptr;
-  if (waitMs >= 0) {
-    tv.tv_sec = waitMs / 1000;
-    tv.tv_usec = (waitMs % 1000) * 1000;
-    if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
-    tvp = &tv;
-  }
+  if (waitMs == kWaitOfConnection) waitMs = static_cast<long>(c->waitSeconds) * 1000;
   LDAPMessage* msg = nullptr;
-  rc = ldap_result(c->ld, msgid, LDAP_MSG_ALL, tvp, &msg);
+  for (;;) {
+    // Without a limit the wait goes on in steps of an hour.
+    constexpr long kStepMs = 3600L * 1000;
+    const long stepMs = waitMs >= 0 ? waitMs : kStepMs;
+    struct timeval tv = {stepMs / 1000, (stepMs % 1000) * 1000};
+    if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
+    rc = ldap_result(c->ld, msgid, LDAP_MSG_ALL, &tv, &msg);
+    if (rc != 0 || waitMs >= 0) break;
+    ldap_msgfree(msg);
+    msg = nullptr;
+  }
   if (rc == 0) {
     ldap_msgfree(msg);
     ldap_abandon_ext(c->ld, msgid, nullptr, nullptr);
@@ -540,7 +806,7 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
 
 void SearchAndForget(Conn* c, const SearchParams& p) {
   ldapmsg* res = nullptr;
-  Search(c, p, 5000, &res);
+  Search(c, p, std::min(5000L, static_cast<long>(c->waitSeconds) * 1000), &res);
   ldap_msgfree(res);
 }
 
@@ -605,6 +871,13 @@ Conn* Follow(Conn* from, const std::string& url, FollowTarget* t, int* code) {
     if (host.find(':') != std::string::npos) host = "[" + host + "]";
     std::string scheme = lud->lud_scheme != nullptr ? lud->lud_scheme : "ldap";
     int port = lud->lud_port != 0 ? lud->lud_port : (scheme == "ldaps" ? 636 : 389);
+    if (from->tls && scheme != "ldaps") {
+      // Credentials never travel with less protection than the first
+      // connection had: after TLS a referral is followed to the same host
+      // over LDAPS only (the LDAPS twin of a standard port, else that port).
+      scheme = "ldaps";
+      port = port == 389 ? 636 : port == 3268 ? 3269 : port;
+    }
     uris = scheme + "://" + host + ":" + std::to_string(port);
   } else {
     uris = from->uris;  // the same server
@@ -623,6 +896,7 @@ Conn* Follow(Conn* from, const std::string& url, FollowTarget* t, int* code) {
   Conn* c = Open(uris, code);
   if (c == nullptr) return nullptr;
   SetVersion(c, GetVersion(from));
+  SetWaitLimit(c, from->waitSeconds);
   int rc = LDAP_SUCCESS;
   // Bound as the connection the referral came from.
   switch (from->bind) {
@@ -654,6 +928,20 @@ Conn* Follow(Conn* from, const std::string& url, FollowTarget* t, int* code) {
   }
   *code = LDAP_SUCCESS;
   return c;
+}
+
+std::string PageFingerprint(Conn* c, ldapmsg* res) {
+  std::string out = std::to_string(CountEntries(c, res));
+  LDAPMessage* first = res != nullptr ? ldap_first_entry(c->ld, res) : nullptr;
+  LDAPMessage* last = first;
+  for (LDAPMessage* e = first; e != nullptr; e = ldap_next_entry(c->ld, e)) last = e;
+  for (LDAPMessage* e : {first, last}) {
+    char* dn = e != nullptr ? ldap_get_dn(c->ld, e) : nullptr;
+    out.push_back('\0');
+    if (dn != nullptr) out += dn;
+    ldap_memfree(dn);
+  }
+  return out;
 }
 
 int CountEntries(Conn* c, ldapmsg* res) {

@@ -33,6 +33,15 @@ struct Control {
 Conn* Open(const std::string& uris, int* code);
 void Close(Conn* c);
 
+// Wait limit in seconds (0: the default of 120): the longest wait for an
+// answer on the connection (binds, searches without a wait of their own,
+// referral connections it opens) and, up to 30 seconds, for a connection to
+// open (TCP connect and TLS handshake). SetDefaultWaitLimit sets it for the
+// connections opened afterwards.
+void SetDefaultWaitLimit(int seconds);
+void SetWaitLimit(Conn* c, int seconds);
+int WaitLimit(Conn* c);
+
 int SetVersion(Conn* c, int version);
 int SetReferrals(Conn* c, bool on);
 int SetReferralHopLimit(Conn* c, int hops);
@@ -43,6 +52,9 @@ bool UsesTls(Conn* c);
 // SASL mechanism of the last successful negotiated bind ("" when none) and
 // the security strength of its layer (0: none, 1: integrity, more: encryption).
 std::string BoundMechanism(Conn* c);
+// Why the last negotiated bind did not use Kerberos ("" when it did, or when
+// it failed for another reason, such as a wrong password).
+std::string KerberosProblem(Conn* c);
 int SecurityStrength(Conn* c);
 
 // The last diagnostic text of the handle ("" when none), and the last code.
@@ -75,8 +87,12 @@ struct SearchParams {
   bool chase = true;  // false: referrals come back to the caller unchased
 };
 // Sends the search and waits for its whole result, at most waitMs
-// milliseconds (negative: no limit). Returns the search's result code;
-// *res gets the result chain (null on a client-side failure).
+// milliseconds; kWaitOfConnection: the connection's wait limit;
+// kWaitForever: no limit. Returns the search's result code (LDAP_TIMEOUT
+// when the wait ran out: the request is then abandoned); *res gets the
+// result chain (null on a client-side failure).
+inline constexpr long kWaitOfConnection = -1;
+inline constexpr long kWaitForever = -2;
 int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res);
 // Sends the search without waiting and discards whatever comes back.
 void SearchAndForget(Conn* c, const SearchParams& p);
@@ -107,6 +123,10 @@ struct FollowTarget {
 // Opens a connection to the server a referral URL names and binds it as
 // `from` is bound. Null with *code set when that fails.
 Conn* Follow(Conn* from, const std::string& url, FollowTarget* target, int* code);
+
+// What tells a page from another: its entry count and the DNs of its
+// first and last entries.
+std::string PageFingerprint(Conn* c, ldapmsg* res);
 
 int CountEntries(Conn* c, ldapmsg* res);
 ldapmsg* FirstEntry(Conn* c, ldapmsg* res);

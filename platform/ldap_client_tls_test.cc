@@ -1,0 +1,135 @@
+// Referrals met over TLS: the credentials of the first connection never go
+// to a server over a connection with less protection. A scripted server
+// behind a TLS front answers with a referral to a plain scripted listener,
+// which must receive no bind.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "directory/scripted_ldap_server.h"
+#include "directory/scripted_tls_front.h"
+#include "platform/ldap_client.h"
+
+using namespace plat;
+
+namespace {
+
+std::string TestData(const char* name) {
+  std::string dir = __FILE__;
+  return dir.substr(0, dir.rfind('/') + 1) + "testdata/" + name;
+}
+
+// The test certificate is the trusted CA, set before the LDAP library reads
+// its settings (at its first use in the process).
+const bool kTrustTestCertificate = [] {
+  setenv("LDAPTLS_CACERT", TestData("tls_loopback_cert.pem").c_str(), 1);
+  unsetenv("LDAPTLS_CACERTDIR");
+  return true;
+}();
+
+constexpr char kPassword[] = "not-for-plain-eyes";
+
+// The search as the program makes it: paged (our own referral following),
+// or one plain search (the library follows, binding through our callback).
+void SearchPaged(LDAP* ld) {
+  PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0,
+                                             nullptr, nullptr, 0, 0, nullptr);
+  ULONG rc = LDAP_SUCCESS;
+  for (int i = 0; rc == LDAP_SUCCESS && i < 5; ++i) {
+    LDAPMessage* page = nullptr;
+    l_timeval wait{2, 0};
+    rc = ldap_get_next_page_s(ld, search, &wait, 10, nullptr, &page);
+    ldap_msgfree(page);
+  }
+  ldap_search_abandon_page(ld, search);
+}
+
+void SearchOnce(LDAP* ld) {
+  LDAPMessage* res = nullptr;
+  ldap_search_s(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0, &res);
+  ldap_msgfree(res);
+}
+
+// The referral as a search result (the base lives elsewhere) or as a
+// continuation reference beside the entries.
+ScriptedLdapServer::Reply ReferralTo(const std::string& url, bool continuation) {
+  return [url, continuation](int64_t id) {
+    if (!continuation) return ReferralDoneMessage(id, {url});
+    return EntryMessage(id, "CN=x,DC=t", {{"cn", {"x"}}}) + ReferenceMessage(id, {url}) +
+           DoneMessage(id, 0, "", false);
+  };
+}
+
+LDAP* BoundTo(int port, bool tls) {
+  LDAP* ld = ldap_sslinit("127.0.0.1", static_cast<ULONG>(port), tls ? 1 : 0);
+  if (ld == nullptr) return nullptr;
+  ULONG two = 2;
+  ldap_set_option(ld, LDAP_OPT_WAIT_LIMIT, &two);
+  EXPECT_EQ(ldap_simple_bind_s(ld, "cn=u,dc=t", kPassword), LDAP_SUCCESS);
+  return ld;
+}
+
+}  // namespace
+
+TEST(LdapReferralsOverTls, APlainServerNamedByAReferralGetsNoBindAfterTls) {
+  struct Case {
+    bool tls;
+    bool continuation;
+    bool paged;
+  };
+  std::vector<Case> cases;
+  for (bool tls : {true, false}) {
+    for (bool continuation : {false, true}) {
+      for (bool paged : {true, false}) cases.push_back({tls, continuation, paged});
+    }
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.tls ? "tls" : "plain") + (c.continuation ? " continuation" : " result") +
+                 (c.paged ? " paged" : " library"));
+    ScriptedLdapServer plain({});
+    const std::string url = "ldap://127.0.0.1:" + std::to_string(plain.port()) + "/DC=elsewhere";
+    ScriptedLdapServer server({ReferralTo(url, c.continuation)});
+    ScriptedTlsFront front(server.port(), TestData("tls_loopback_cert.pem"),
+                           TestData("tls_loopback_key.pem"));
+    LDAP* ld = BoundTo(c.tls ? front.port() : server.port(), c.tls);
+    ASSERT_NE(ld, nullptr);
+    if (c.paged) {
+      SearchPaged(ld);
+    } else {
+      SearchOnce(ld);
+    }
+    ldap_unbind(ld);
+    ASSERT_EQ(server.binds().size(), 1u);
+    EXPECT_EQ(server.binds()[0].password, kPassword);
+    if (c.tls) {
+      // Not even the name goes there in clear.
+      EXPECT_TRUE(plain.binds().empty());
+    } else {
+      // The user's own first connection was plain: so is the referral's.
+      ASSERT_EQ(plain.binds().size(), 1u);
+      EXPECT_EQ(plain.binds()[0].password, kPassword);
+    }
+  }
+}
+
+TEST(LdapReferralsOverTls, AnLdapReferralIsFollowedToTheSameHostOverTls) {
+  // The referral says ldap:// but names a host that speaks TLS on that port.
+  ScriptedLdapServer other({});
+  ScriptedTlsFront otherFront(other.port(), TestData("tls_loopback_cert.pem"),
+                              TestData("tls_loopback_key.pem"));
+  const std::string url = "ldap://127.0.0.1:" + std::to_string(otherFront.port()) + "/DC=elsewhere";
+  ScriptedLdapServer server({ReferralTo(url, false)});
+  ScriptedTlsFront front(server.port(), TestData("tls_loopback_cert.pem"),
+                         TestData("tls_loopback_key.pem"));
+  LDAP* ld = BoundTo(front.port(), true);
+  ASSERT_NE(ld, nullptr);
+  SearchPaged(ld);
+  ldap_unbind(ld);
+  ASSERT_EQ(other.binds().size(), 1u);
+  EXPECT_EQ(other.binds()[0].password, kPassword);
+  ASSERT_EQ(other.searches().size(), 1u);
+  EXPECT_EQ(other.searches()[0].base, "DC=elsewhere");
+}
