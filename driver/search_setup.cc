@@ -110,6 +110,16 @@ bool SetUpSearch(QueryRun& run, int* /*exitCode*/) {
   st.sortKeyList = {nullptr, nullptr};
   if (s.serverSort && !s.sortKey.empty()) {
     st.sortAttribute = s.sortKey;
+    // Names compare without case, but a server may leave a requested
+    // attribute out of sorted results when the key spells it otherwise: the
+    // key takes the spelling of the request.
+    const std::string lowerKey = StrToLower(s.sortKey);
+    for (const std::string& name : st.attributeNames) {
+      if (StrToLower(name) == lowerKey) {
+        st.sortAttribute = name;
+        break;
+      }
+    }
     st.sortKey.sk_attrtype = st.sortAttribute.data();
     st.sortKey.sk_matchruleoid = nullptr;
     st.sortKey.sk_reverseorder = s.reverseSort ? 1 : 0;

@@ -218,6 +218,10 @@ TEST_F(SearchSetUp, SortKey) {
   EXPECT_EQ(key->sk_matchruleoid, nullptr);
   EXPECT_TRUE(key->sk_reverseorder);
   EXPECT_EQ(run_->search.sortKeyList[1], nullptr);
+  // A key naming a requested attribute in another case takes its spelling.
+  settings.sortKey = "displayname";
+  Run({"cn", "displayName"});
+  EXPECT_STREQ(run_->search.sortKeyList[0]->sk_attrtype, "displayName");
 }
 
 TEST_F(SearchSetUp, HeaderLines) {
