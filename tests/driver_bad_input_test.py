@@ -5,7 +5,9 @@ import unittest
 
 from driver_testlib import DriverTestCase, run
 
-NO_SERVER = ["-h", "127.0.0.1:9"]
+# An address on which nothing listens, whatever port a switch picks (the test
+# servers may be on 127.0.0.1).
+NO_SERVER = ["-h", "127.0.0.254:9"]
 
 
 class NumericSwitchTest(DriverTestCase):
@@ -38,7 +40,7 @@ class NumericSwitchTest(DriverTestCase):
         for host in ("127.0.0.1:abc", "127.0.0.1:-5", "127.0.0.1:9999999", "127.0.0.1: 9"):
             r = run(["-q", "-b", "dc=x", "-h", host])
             self.assertUsageError(r, "Port in host:port (-h) must be a number from 0 to 65535: [%s]" % host)
-        for host in ("127.0.0.1:9", "127.0.0.1:"):
+        for host in ("127.0.0.254:9", "127.0.0.254:"):
             self.assertReachedDirectory(run(["-q", "-b", "dc=x", "-h", host]))
 
     def test_error_block_layout(self):

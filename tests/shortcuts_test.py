@@ -5,7 +5,9 @@ import unittest
 
 from driver_testlib import DriverTestCase, run
 
-NO_SERVER = ["-h", "127.0.0.1:9"]
+# An address on which nothing listens, also on the global-catalog port that some
+# shortcuts choose (the test servers may be on 127.0.0.1).
+NO_SERVER = ["-h", "127.0.0.254:9"]
 SID_544 = "\\01\\02\\00\\00\\00\\00\\00\\05\\20\\00\\00\\00\\20\\02\\00\\00"
 GUID_TEXT = "01234567-89ab-cdef-0123-456789abcdef"
 GUID_BYTES = "\\67\\45\\23\\01\\ab\\89\\ef\\cd\\01\\23\\45\\67\\89\\ab\\cd\\ef"
