@@ -207,7 +207,7 @@ compare() {
 }
 
 TARGETS=()
-echo "quelby / ldapsearch benchmark on $IP, page size $PAGE, output to /dev/null"
+echo "quelby / ldapsearch benchmark on $IP, page size $PAGE, output to a file"
 [ -n "$QUELBY" ] && echo "quelby: $QUELBY"
 echo "ldapsearch: $(command -v ldapsearch)"
 
@@ -255,15 +255,18 @@ if [ $LDAPSEARCH_ONLY -eq 0 ]; then
 
   echo
   echo "system calls, one run each (strace -c -f; slapd, $ENTRIES entries)"
-  printf '  %-22s %10s %10s %10s %12s %16s\n' "tool" "read" "poll" "all" "all/entry" "reads/100,000"
+  printf '  %-22s %10s %10s %10s %12s %16s\n' "tool" "reads" "waits" "all" "all/entry" "reads/100,000"
   syscalls() {  # label, then the query function and its arguments
     local label=$1 st
     shift
     "$@"
     st=$(mktemp)
     if strace -c -f -o "$st" "${CMD[@]}" >"$OUT/strace.out" 2>/dev/null; then
+      # Calls are the fourth column of every row, the total's too.
       awk -v label="$label" -v n="$ENTRIES" '
-        $NF == "read" { r = $4 } $NF == "poll" { p = $4 } $NF == "total" { t = $3 }
+        $NF == "read" || $NF == "recvfrom" || $NF == "recvmsg" { r += $4 }
+        $NF == "poll" || $NF == "ppoll" || $NF == "select" { p += $4 }
+        $NF == "total" { t = $4 }
         END { printf "  %-22s %10d %10d %10d %12.3f %16d\n", label, r, p, t, t / n, r * 100000 / n }' "$st"
     else
       say "strace of $label failed"; FAILED=1
