@@ -162,6 +162,34 @@ inline std::string ReferralDoneMessage(int64_t id, const std::vector<std::string
   return w.Take();
 }
 
+// A listening socket on a free loopback port (for the scripted test servers);
+// -1, with a test failure, when there is none.
+inline int ListenOnLoopback(int* port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(fd, 1) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    ADD_FAILURE() << "no loopback socket";
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  *port = ntohs(addr.sin_port);
+  return fd;
+}
+
+// Waits at most five seconds for fd to be readable, less when stop is set, so
+// a test never hangs.
+inline bool ReadableWithin5s(int fd, const std::atomic<bool>& stop) {
+  for (int i = 0; i < 50 && !stop; ++i) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 100) > 0) return true;
+  }
+  return false;
+}
+
 class ScriptedLdapServer {
  public:
   using Reply = std::function<std::string(int64_t messageId)>;
@@ -179,17 +207,8 @@ class ScriptedLdapServer {
   };
 
   explicit ScriptedLdapServer(std::vector<Reply> replies) : replies_(std::move(replies)) {
-    listen_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listen_, 1) != 0 || getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-      ADD_FAILURE() << "no loopback socket";
-      return;
-    }
-    port_ = ntohs(addr.sin_port);
+    listen_ = ListenOnLoopback(&port_);
+    if (listen_ < 0) return;
     thread_ = std::thread([this] { Serve(); });
   }
   ~ScriptedLdapServer() {
@@ -266,13 +285,7 @@ class ScriptedLdapServer {
 
  private:
   // Waits at most five seconds for data, so a test never hangs.
-  bool WaitReadable(int fd) {
-    for (int i = 0; i < 50 && !stop_; ++i) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 100) > 0) return true;
-    }
-    return false;
-  }
+  bool WaitReadable(int fd) { return ReadableWithin5s(fd, stop_); }
   bool ReadExactly(int fd, size_t n, std::string* out) {
     out->clear();
     while (out->size() < n) {

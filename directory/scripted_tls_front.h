@@ -17,6 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "directory/scripted_ldap_server.h"
+
 class ScriptedTlsFront {
  public:
   ScriptedTlsFront(int backendPort, const std::string& certFile, const std::string& keyFile)
@@ -27,17 +29,8 @@ class ScriptedTlsFront {
       ADD_FAILURE() << "the TLS front cannot load " << certFile;
       return;
     }
-    listen_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listen_, 1) != 0 || getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-      ADD_FAILURE() << "no loopback socket";
-      return;
-    }
-    port_ = ntohs(addr.sin_port);
+    listen_ = ListenOnLoopback(&port_);
+    if (listen_ < 0) return;
     thread_ = std::thread([this] { Serve(); });
   }
   ~ScriptedTlsFront() {
@@ -52,14 +45,7 @@ class ScriptedTlsFront {
   int port() const { return port_; }
 
  private:
-  // Waits at most five seconds for fd, so a test never hangs.
-  bool Readable(int fd) {
-    for (int i = 0; i < 50 && !stop_; ++i) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 100) > 0) return true;
-    }
-    return false;
-  }
+  bool Readable(int fd) { return ReadableWithin5s(fd, stop_); }
   int ConnectBackend() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
