@@ -392,6 +392,21 @@ bool EntryOutput::FormatTextTail(const std::string& printedDn, bool descriptorSe
   return !empty;
 }
 
+void AppendCsvField(const std::string& field, const std::string& quote, std::string* out) {
+  out->append(quote);
+  size_t copied = 0;
+  if (!quote.empty()) {
+    // Each quote is copied with the text before it, then written once more.
+    for (size_t hit = field.find(quote); hit != std::string::npos;
+         hit = field.find(quote, copied)) {
+      const size_t end = hit + quote.size();
+      out->append(field, copied, end - copied).append(quote);
+      copied = end;
+    }
+  }
+  out->append(field, copied, std::string::npos).append(quote);
+}
+
 void EntryOutput::FormatCsvRow(const std::string& entryDn, std::string* out) {
   csvValues_.clear();
   csvNames_.clear();
@@ -424,7 +439,7 @@ void EntryOutput::FormatCsvRow(const std::string& entryDn, std::string* out) {
     if (field.empty()) field = settings_.csvEmptyText;
     if (!firstColumn) out->append(settings_.csvDelim);
     firstColumn = false;
-    out->append(settings_.csvQuote).append(field).append(settings_.csvQuote);
+    AppendCsvField(field, settings_.csvQuote, out);
   }
   out->append("\n");
 }

@@ -23,6 +23,11 @@ struct QuerySettings;
 struct SearchState;
 class CCmdLine;
 
+// Appends one CSV field: the quote, the field with every quote inside it
+// doubled (as CSV readers expect), the quote. An empty quote leaves the field
+// as it is.
+void AppendCsvField(const std::string& field, const std::string& quote, std::string* out);
+
 class EntryOutput {
  public:
   EntryOutput(const QuerySettings& settings, const SearchState& state, CCmdLine& cmdLine,

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "common/cmdline.h"
+#include "driver/entry_output.h"
 #include "driver/help.h"
 
 void SetUpSortCsvAndListing(CCmdLine& cmdLine, QuerySettings& settings) {
@@ -40,7 +41,7 @@ void SetUpSortCsvAndListing(CCmdLine& cmdLine, QuerySettings& settings) {
       std::string header;
       for (size_t i = 0; i < settings.columns.size(); ++i) {
         if (i != 0) header += settings.csvDelim;
-        header += settings.csvQuote + settings.columns[i] + settings.csvQuote;
+        AppendCsvField(settings.columns[i], settings.csvQuote, &header);
       }
       std::cout << header << "\n";
     }
