@@ -1,6 +1,9 @@
 #include "structured/ace_rendering.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <set>
@@ -77,7 +80,7 @@ std::vector<std::string> Pieces(const std::string& text) {
   return pieces;
 }
 
-void TranslateRights(std::string* rights, bool mailbox) {
+void TranslateRightCodes(std::string* rights, bool mailbox) {
   std::vector<std::string> pieces = Pieces(*rights);
   if (mailbox) {
     std::set<std::string> codes(pieces.begin(), pieces.end());
@@ -103,6 +106,52 @@ void TranslateRights(std::string* rights, bool mailbox) {
   rights->clear();
   for (const std::string& code : pieces) {
     if (const char* word = WordOf(kRightWords, code)) rights->append(word);
+  }
+}
+
+// The coded rights with their bits, in the order the descriptor text writes them.
+struct RightBit {
+  const char* code;
+  uint32_t bit;
+};
+constexpr RightBit kRightBits[] = {
+    {"GA", 0x10000000}, {"GR", 0x80000000}, {"GW", 0x40000000}, {"GX", 0x20000000},
+    {"CC", 0x00000001}, {"DC", 0x00000002}, {"LC", 0x00000004}, {"SW", 0x00000008},
+    {"RP", 0x00000010}, {"WP", 0x00000020}, {"DT", 0x00000040}, {"LO", 0x00000080},
+    {"CR", 0x00000100}, {"SD", 0x00010000}, {"RC", 0x00020000}, {"WD", 0x00040000},
+    {"WO", 0x00080000}};
+
+// Rights written as a hexadecimal mask ("0x1F01FF") are put as the codes of
+// their coded bits, so that those read as words; *rest gets the bits without
+// a code. False (and the field untouched) when the rights are no such mask.
+bool MaskToCodes(std::string* rights, uint32_t* rest) {
+  if (rights->size() < 3 || (*rights)[0] != '0' || ((*rights)[1] != 'x' && (*rights)[1] != 'X')) {
+    return false;
+  }
+  const char* end = rights->data() + rights->size();
+  uint32_t mask = 0;
+  const auto [stop, error] = std::from_chars(rights->data() + 2, end, mask, 16);
+  if (error != std::errc() || stop != end) return false;
+  rights->clear();
+  for (const RightBit& r : kRightBits) {
+    if ((mask & r.bit) == 0) continue;
+    rights->append(r.code);
+    mask &= ~r.bit;
+  }
+  *rest = mask;
+  return true;
+}
+
+// At -sddc++ the rights read as words; a mask's bits without a code follow
+// as one hexadecimal word, so a mask that is not 0 never reads as no rights.
+void TranslateRights(std::string* rights, bool mailbox) {
+  uint32_t rest = 0;
+  const bool masked = MaskToCodes(rights, &rest);
+  TranslateRightCodes(rights, mailbox);
+  if (masked && rest != 0) {
+    char word[16];
+    std::snprintf(word, sizeof word, "[0x%X]", static_cast<unsigned>(rest));
+    rights->append(word);
   }
 }
 

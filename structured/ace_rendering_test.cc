@@ -65,8 +65,8 @@ TEST_F(AceRenderingTest, LinesAtEachLevel) {
         "[LIST OBJ][READ][WRT OWNER][WRT PERMS][DEL][DEL TREE][SELF WRT];;;SY"}},
       {"flags as words, unknown pieces dropped", kPlusPlus, "x", "S:AI(AU;CIIDSAFAXX;WP;;;WD)",
        {"(FLAGS:INHERIT)", "AUDIT;[CONT INHERIT][INHERITED][SUCCESS][FAILURE];[WRT PROP];;;WD"}},
-      {"hex mask is empty at -sddc++", kPlusPlus, "x", "D:(A;OICI;0x100014;;;AU)",
-       {"(FLAGS:)", "ALLOW;[OBJ INHERIT][CONT INHERIT];;;;AU"}},
+      {"hex mask as words and the rest at -sddc++", kPlusPlus, "x", "D:(A;OICI;0x100014;;;AU)",
+       {"(FLAGS:)", "ALLOW;[OBJ INHERIT][CONT INHERIT];[LIST CHILDREN][READ PROP][0x100000];;;AU"}},
       {"hex mask stays below", kPlus, "x", "D:(A;OICI;0x100014;;;AU)", {"", "A;OICI;0x100014;;;AU"}},
       {"mailbox rights CCRC", kPlusPlus, "msExchMailboxSecurityDescriptor", "D:(A;;CCRC;;;SY)",
        {"(FLAGS:)", "ALLOW;;[FULL MBX][READ PERMS];;;SY"}},
@@ -97,6 +97,34 @@ TEST_F(AceRenderingTest, LinesAtEachLevel) {
     g_SddlPlus = c.level != kPlain;
     g_SddlPlusPlus = c.level == kPlusPlus;
     EXPECT_EQ(Render(c.acl, c.attr), c.lines) << c.name;
+  }
+}
+
+TEST_F(AceRenderingTest, HexMaskRightsAreNeverEmptyUnlessTheMaskIs) {
+  struct Case {
+    Level level;
+    const char* attr;
+    const char* rights;
+    const char* shown;
+  } cases[] = {
+      {kPlusPlus, "x", "0x1F01FF", "[FC][0x100000]"},
+      {kPlusPlus, "x", "0x1f0094", "[LIST CHILDREN][READ PROP][LIST OBJ][DEL][READ][WRT PERMS]"
+                                   "[WRT OWNER][0x100000]"},
+      {kPlusPlus, "x", "0x30", "[READ PROP][WRT PROP]"},
+      {kPlusPlus, "x", "0x80000200", "[GEN READ][0x200]"},
+      {kPlusPlus, "x", "0x0", ""},
+      {kPlusPlus, "msExchMailboxSecurityDescriptor", "0x120001", "[FULL MBX][READ PERMS][0x100000]"},
+      {kPlus, "x", "0x1F01FF", "0x1F01FF"},
+      {kPlain, "x", "0x1F01FF", "0x1F01FF"},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    g_SddlPlus = c.level != kPlain;
+    g_SddlPlusPlus = c.level == kPlusPlus;
+    const Lines lines = Render(std::string("D:(A;;") + c.rights + ";;;SY)", c.attr);
+    ASSERT_EQ(lines.size(), 2u) << c.rights;
+    EXPECT_EQ(lines[1], std::string(c.level == kPlusPlus ? "ALLOW;;" : "A;;") + c.shown + ";;;SY")
+        << c.rights;
   }
 }
 

@@ -27,8 +27,9 @@ class DecodeAclModeTest(DriverTestCase):
              "D:(OA;;CR;00299570-246d-11d0-a768-00aa006e0529;;S-1-5-21-1-2-3-4444)",
              "[DACL] (FLAGS:)\n[DACL] OBJ ALLOW;;[CTL];00299570-246d-11d0-a768-00aa006e0529;;"
              "S-1-5-21-1-2-3-4444\n" + NO_SACL),
-            ("a hex mask has no words", "(A;;0x100014;;;AU)",
-             "[DACL] (FLAGS:)\n[DACL] ALLOW;;;;;NT AUTHORITY\\Authenticated Users\n" + NO_SACL),
+            ("a hex mask: its coded bits as words, the rest in hex", "(A;;0x100014;;;AU)",
+             "[DACL] (FLAGS:)\n[DACL] ALLOW;;[LIST CHILDREN][READ PROP][0x100000];;;"
+             "NT AUTHORITY\\Authenticated Users\n" + NO_SACL),
             ("an ACL without ACEs prints its empty line", "D:P", NO_SACL),
         ]
         for name, value, body in cases:
