@@ -277,7 +277,7 @@ const char* HelpAdvancedText() {
                  begin with prefix (default quelby-). The rest of the name
                  is the switch; props names the attributes; {~} stands for
                  an empty value. A switch already given is not overridden.
-                   Ex: export quelby-b=dc=example,dc=com then quelby -e
+                   Ex: env 'quelby-b=dc=example,dc=com' quelby -e
                    Ex: env "quelby-props=cn mail" quelby -e -default
                    Ex: env "corp-b=dc=corp" quelby -e corp
    -ef file      Read switches from file (default quelby.cf). A line that

@@ -1,9 +1,12 @@
 """Help levels, usage hint, version banner, switch validation and the CSV
 conflicts of the quelby executable."""
 
+import os
+import shlex
+import subprocess
 import unittest
 
-from driver_testlib import BANNER, USAGE_HINT, DriverTestCase, run
+from driver_testlib import BANNER, BIN, USAGE_HINT, DriverTestCase, base_env, run
 
 INDEX_FIRST = "-help         Basic help.\n"
 BASIC_FIRST = "           [CONNECTION OPTIONS]\n   -h host:port  Host and port to use. If not specified uses port 389 on\n"
@@ -147,6 +150,21 @@ class HelpContentsTest(DriverTestCase):
                         "Default is ;.", 'Default is ".'):
             self.assertIn(default, text)
         self.assertTrue(270 <= text.count("\n") <= 300, text.count("\n"))
+
+    def test_environment_examples_run_in_a_shell(self):
+        text = level_text(["-??"])
+        block = text[text.index("\n   -e prefix"):text.index("\n   -ef file")]
+        examples = [line.split("Ex: ", 1)[1] for line in block.split("\n") if "Ex: " in line]
+        self.assertEqual(len(examples), 3)
+        os.symlink(os.path.abspath(BIN), os.path.join(self.tmp, "quelby"))
+        env = base_env(PATH=self.tmp + os.pathsep + os.environ["PATH"])
+        for example in examples:
+            proc = subprocess.run(["sh", "-c", example + " -q -po -?"], env=env,
+                                  capture_output=True, text=True, timeout=30)
+            self.assertEqual(proc.returncode, 1, (example, proc.stderr))  # ends in the help
+            listing = proc.stdout.split(INDEX_FIRST)[0]
+            for word in shlex.split(example)[1].split("=", 1)[1].split():
+                self.assertIn(" %s\n" % word, listing, example)
 
     def test_shortcut_help_lists_every_shortcut(self):
         text = level_text(["-????"])
