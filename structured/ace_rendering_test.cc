@@ -68,6 +68,11 @@ TEST_F(AceRenderingTest, LinesAtEachLevel) {
       {"hex mask as words and the rest at -sddc++", kPlusPlus, "x", "D:(A;OICI;0x100014;;;AU)",
        {"(FLAGS:)", "ALLOW;[OBJ INHERIT][CONT INHERIT];[LIST CHILDREN][READ PROP][0x100000];;;AU"}},
       {"hex mask stays below", kPlus, "x", "D:(A;OICI;0x100014;;;AU)", {"", "A;OICI;0x100014;;;AU"}},
+      {"hex masks: full control, no coded bit, zero", kPlusPlus, "x",
+       "D:(A;;0x1F01FF;;;SY)(A;;0x80000200;;;SY)(A;;0x0;;;SY)",
+       {"(FLAGS:)", "ALLOW;;[FC][0x100000];;;SY", "ALLOW;;[GEN READ][0x200];;;SY", "ALLOW;;;;;SY"}},
+      {"hex mask on the mailbox attribute", kPlusPlus, "msExchMailboxSecurityDescriptor",
+       "D:(A;;0x120001;;;SY)", {"(FLAGS:)", "ALLOW;;[FULL MBX][READ PERMS][0x100000];;;SY"}},
       {"mailbox rights CCRC", kPlusPlus, "msExchMailboxSecurityDescriptor", "D:(A;;CCRC;;;SY)",
        {"(FLAGS:)", "ALLOW;;[FULL MBX][READ PERMS];;;SY"}},
       {"mailbox words first, then the rest in code order", kPlusPlus,
@@ -97,34 +102,6 @@ TEST_F(AceRenderingTest, LinesAtEachLevel) {
     g_SddlPlus = c.level != kPlain;
     g_SddlPlusPlus = c.level == kPlusPlus;
     EXPECT_EQ(Render(c.acl, c.attr), c.lines) << c.name;
-  }
-}
-
-TEST_F(AceRenderingTest, HexMaskRightsAreNeverEmptyUnlessTheMaskIs) {
-  struct Case {
-    Level level;
-    const char* attr;
-    const char* rights;
-    const char* shown;
-  } cases[] = {
-      {kPlusPlus, "x", "0x1F01FF", "[FC][0x100000]"},
-      {kPlusPlus, "x", "0x1f0094", "[LIST CHILDREN][READ PROP][LIST OBJ][DEL][READ][WRT PERMS]"
-                                   "[WRT OWNER][0x100000]"},
-      {kPlusPlus, "x", "0x30", "[READ PROP][WRT PROP]"},
-      {kPlusPlus, "x", "0x80000200", "[GEN READ][0x200]"},
-      {kPlusPlus, "x", "0x0", ""},
-      {kPlusPlus, "msExchMailboxSecurityDescriptor", "0x120001", "[FULL MBX][READ PERMS][0x100000]"},
-      {kPlus, "x", "0x1F01FF", "0x1F01FF"},
-      {kPlain, "x", "0x1F01FF", "0x1F01FF"},
-  };
-  for (const Case& c : cases) {
-    Reset();
-    g_SddlPlus = c.level != kPlain;
-    g_SddlPlusPlus = c.level == kPlusPlus;
-    const Lines lines = Render(std::string("D:(A;;") + c.rights + ";;;SY)", c.attr);
-    ASSERT_EQ(lines.size(), 2u) << c.rights;
-    EXPECT_EQ(lines[1], std::string(c.level == kPlusPlus ? "ALLOW;;" : "A;;") + c.shown + ";;;SY")
-        << c.rights;
   }
 }
 
