@@ -318,7 +318,7 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
                         "\n")
         << c.what;
     EXPECT_EQ(settings.resultCode, 0) << c.what;
-    EXPECT_EQ(referred.binds().size(), 1u) << c.what;
+    EXPECT_LE(referred.binds().size(), 1u) << c.what;  // tried once
     EXPECT_LE(referred.searches().size(), 1u) << c.what;
   }
   SetDirectoryWaitLimit(0);
