@@ -814,7 +814,7 @@ std::string TlsRefusal(const std::string& host, int port, int ms) {
     unsigned status = 0;
     gnutls_datum_t text = {nullptr, 0};
     if (rc < 0) {
-      why = gnutls_strerror(rc);
+      why = std::string("handshake failed: ") + gnutls_strerror(rc);
     } else if (gnutls_certificate_verify_peers3(session, host.c_str(), &status) == 0 && status != 0 &&
                gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
       why.assign(reinterpret_cast<const char*>(text.data), text.size);
