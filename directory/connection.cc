@@ -156,6 +156,17 @@ plat::LDAP* OpenLDAP(const char* server, int port, bool referrals, bool version3
   }
 
   if (rc != 0) {
+    // A TLS connection that could not be set up says why, in one line.
+    char* tls = nullptr;
+    plat::ldap_get_option(ld, plat::LDAP_OPT_TLS_PROBLEM, &tls);
+    if (tls != nullptr) {
+      std::string text = tls;
+      plat::ldap_memfree(tls);
+      std::replace(text.begin(), text.end(), '\n', ' ');
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      std::cout.flush();
+      fprintf(stderr, "ERROR: TLS: %s\n", text.c_str());
+    }
     PrintLdapError("LDAP_BIND", host, static_cast<int>(rc), extendedErrors ? ld : nullptr);
     plat::ldap_unbind(ld);
     return nullptr;

@@ -272,10 +272,15 @@ class ScriptedLdapServer {
   // accepting (a TLS handshake or a first request waits), at the bind, or
   // at the search request of that index (0: the first).
   void StallAfterAccept() { stall_ = Stall::kAccept; }
-  void StallAtBind() { stall_ = Stall::kBind; }
-  void StallAtSearch(size_t index) {
+  // With headerFirst the answer's tag and length go out before the stall.
+  void StallAtBind(bool headerFirst = false) {
+    stall_ = Stall::kBind;
+    headerFirst_ = headerFirst;
+  }
+  void StallAtSearch(size_t index, bool headerFirst = false) {
     stall_ = Stall::kSearch;
     stallSearch_ = index;
+    headerFirst_ = headerFirst;
   }
   // Every search request after the scripted replies is answered by
   // reply(id, request) (a cookie that never ends, a range that creeps...).
@@ -377,6 +382,7 @@ class ScriptedLdapServer {
     return w.Take();
   }
   void HoldUntilStopped(int fd) {
+    if (headerFirst_) send(fd, "\x30\x84\x00\x00\x01\x00", 6, MSG_NOSIGNAL);
     while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     close(fd);
   }
@@ -463,6 +469,7 @@ class ScriptedLdapServer {
   std::atomic<bool> accepted_{false};
   enum class Stall { kNone, kAccept, kBind, kSearch } stall_ = Stall::kNone;
   size_t stallSearch_ = 0;
+  bool headerFirst_ = false;
   RequestReply later_;
 };
 

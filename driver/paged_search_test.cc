@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/process_state.h"
+#include "directory/connection.h"
 #include "directory/scripted_ldap_server.h"
 #include "platform/ldap_ber.h"
 #include "driver/test_query_run.h"
@@ -278,6 +281,47 @@ TEST_F(PagedSearch, AReferenceThatCannotBeReachedIsWarnedAbout) {
             "WARN: Referral not followed (Server Down), its entries are left out: "
             "ldap://127.0.0.1:1/CN=Configuration,DC=t\n");
   EXPECT_EQ(run_->search.objectCount, 1u);
+}
+
+TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
+  struct Case {
+    const char* what;
+    std::function<void(ScriptedLdapServer&)> hostile;
+    std::string out;
+    std::string reason;
+  };
+  const std::string a = "dn:CN=a,DC=t\n>cn: a\n\n";
+  const Case cases[] = {
+      {"bind stalls", [](ScriptedLdapServer& s) { s.StallAtBind(); }, a, "Timeout"},
+      {"search stalls", [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, a, "Timeout"},
+      {"search refused after an entry", [](ScriptedLdapServer&) {}, a + "dn:CN=r,DC=t\n>cn: r\n\n",
+       "Busy"},
+  };
+  SetDirectoryWaitLimit(1);
+  settings.timeLimit = 1;
+  bind_ = true;
+  for (const Case& c : cases) {
+    ScriptedLdapServer referred({[](int64_t id) {
+      return EntryMessage(id, "CN=r,DC=t", {{"cn", {"r"}}}) + DoneMessage(id, 51, "");
+    }});
+    c.hostile(referred);
+    const std::string url = "ldap://127.0.0.1:" + std::to_string(referred.port()) + "/DC=r,DC=t";
+    ScriptedLdapServer server({[url](int64_t id) {
+      return EntryMessage(id, "CN=a,DC=t", {{"cn", {"a"}}}) + ReferenceMessage(id, {url}) +
+             DoneMessage(id, 0, "");
+    }});
+    const auto start = std::chrono::steady_clock::now();
+    Run(server);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << c.what;
+    EXPECT_EQ(out_, c.out) << c.what;
+    EXPECT_EQ(err_, "WARN: Referral not followed (" + c.reason + "), its entries are left out: " + url +
+                        "\n")
+        << c.what;
+    EXPECT_EQ(settings.resultCode, 0) << c.what;
+    EXPECT_LE(referred.binds().size(), 1u) << c.what;  // tried once
+    EXPECT_LE(referred.searches().size(), 1u) << c.what;
+  }
+  SetDirectoryWaitLimit(0);
 }
 
 TEST_F(PagedSearch, ANoticeOfDisconnectionEndsTheSearchWithItsCode) {

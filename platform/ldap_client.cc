@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <string_view>
@@ -26,9 +28,6 @@ namespace {
 using detail::CopyText;
 
 constexpr long kDefaultUdpWaitMs = 10000;  // a connectionless search without a time limit
-// Pages in a row without an entry or a reference that still ask for more:
-// past this many, the server is taken to be looping.
-constexpr int kMostEmptyPagesInRow = 20;
 
 bool Flag(const void* invalue) {
   if (invalue == LDAP_OPT_OFF) return false;
@@ -235,6 +234,12 @@ bool SortControl(LDAPSortKey** keys, nat::Control* out) {
   return true;
 }
 
+long MsUntil(std::chrono::steady_clock::time_point t) {
+  using std::chrono::milliseconds;
+  return static_cast<long>(
+      std::chrono::duration_cast<milliseconds>(t - std::chrono::steady_clock::now()).count());
+}
+
 // Moves a paged search to the next referral it collected: a connection of
 // its own, bound like the main one, and the referral's base, scope and
 // filter. LDAP_NO_RESULTS_RETURNED when none is left.
@@ -245,19 +250,31 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
     search->pending.pop_front();
     if (++search->followed > kMostReferrals) return LDAP_REFERRAL_LIMIT_EXCEEDED;
     ULONG failure = LDAP_REFERRAL;
+    const int limit = nat::WaitLimit(ld->conn);
+    const auto tryEnds = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
     for (const std::string& url : next.urls) {
+      const long left = MsUntil(tryEnds);
+      if (left <= 0) {
+        failure = LDAP_TIMEOUT;
+        break;
+      }
       nat::FollowTarget t;
       int code = 0;
-      nat::Conn* conn = nat::Follow(ld->conn, url, &t, &code);
+      const int seconds = static_cast<int>(std::max(left / 1000, 1L));
+      nat::Conn* conn = nat::Follow(ld->conn, url, seconds, &t, &code);
       if (conn == nullptr) {
         failure = static_cast<ULONG>(nat::ToWindowsCode(code));
         continue;
       }
+      nat::SetWaitLimit(conn, limit);
       nat::Close(search->current);
       search->current = conn;
+      search->currentUrl = url;
+      search->currentContinuation = next.continuation;
+      search->tryEnds = tryEnds;
+      search->firstReferralPage = true;
       search->cookie.clear();
-      search->pagesSeen.clear();
-      search->emptyPagesInRow = 0;
+      search->loopGuard.Reset();
       search->target.base = t.haveBase ? t.base : search->base;
       // Without a scope in the URL a continuation keeps the search's scope,
       // except that one level below the reference is the referred object itself.
@@ -281,6 +298,26 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
 }
 
 }  // namespace
+
+bool PagingLoopGuard::Next(std::string_view cookie, std::string_view pageFingerprint, bool empty) {
+  // Pages in a row without an entry or a reference that still ask for more:
+  // past this many, the server is taken to be looping.
+  constexpr int kMostEmptyPagesInRow = 20;
+  // Past this many digests all are dropped: a loop of fewer pages is still
+  // caught, at most one round later.
+  constexpr size_t kMostDigests = size_t{1} << 16;
+  emptyInRow_ = empty ? emptyInRow_ + 1 : 0;
+  if (seen_.size() >= kMostDigests) seen_.clear();
+  const uint64_t c = std::hash<std::string_view>{}(cookie);
+  const uint64_t p = std::hash<std::string_view>{}(pageFingerprint);
+  const uint64_t digest = c ^ (p + 0x9e3779b97f4a7c15ull + (c << 6) + (c >> 2));
+  return seen_.insert(digest).second && emptyInRow_ <= kMostEmptyPagesInRow;
+}
+
+void PagingLoopGuard::Reset() {
+  seen_.clear();
+  emptyInRow_ = 0;
+}
 
 // --- Connections ----------------------------------------------------------
 
@@ -413,6 +450,11 @@ ULONG ldap_get_option(LDAP* ld, int option, void* outvalue) {
       return setUlong(ld->secure ? 1 : 0);
     case LDAP_OPT_KERBEROS_PROBLEM: {
       const std::string problem = ld->conn != nullptr ? nat::KerberosProblem(ld->conn) : "";
+      *static_cast<char**>(outvalue) = problem.empty() ? nullptr : CopyText(problem);
+      return LDAP_SUCCESS;
+    }
+    case LDAP_OPT_TLS_PROBLEM: {
+      const std::string problem = ld->conn != nullptr ? nat::TlsProblem(ld->conn) : "";
       *static_cast<char**>(outvalue) = problem.empty() ? nullptr : CopyText(problem);
       return LDAP_SUCCESS;
     }
@@ -617,8 +659,14 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     // Referrals are followed here, page by page, each with its own cookie:
     // libldap would replay this page's cookie to the other server.
     p.chase = false;
+    long pageWaitMs = waitMs;
+    if (conn != ld->conn && search->firstReferralPage) {
+      search->firstReferralPage = false;
+      const long left = std::max(MsUntil(search->tryEnds), 1L);
+      pageWaitMs = waitMs < 0 ? left : std::min(waitMs, left);
+    }
     ldapmsg* native = nullptr;
-    ULONG code = static_cast<ULONG>(nat::ToWindowsCode(nat::Search(conn, p, waitMs, &native)));
+    ULONG code = static_cast<ULONG>(nat::ToWindowsCode(nat::Search(conn, p, pageWaitMs, &native)));
     NoteOutcome(ld, code);
     if (conn != ld->conn) {
       ld->serverError = nat::Diagnostic(conn);
@@ -643,6 +691,20 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       continue;
     }
     search->cookie.clear();
+    if (code != LDAP_SUCCESS && code != LDAP_SIZELIMIT_EXCEEDED && conn != ld->conn &&
+        search->currentContinuation) {
+      // A continuation whose server fails or stalls is passed over like one
+      // that cannot be reached; the entries that came are handed out.
+      search->unfollowed.emplace_back(search->currentUrl, code);
+      search->advance = true;
+      if (ldap_count_entries(ld, *results) > 0) {
+        search->state = State::kMore;
+        return LDAP_SUCCESS;
+      }
+      ldap_msgfree(*results);
+      *results = nullptr;
+      continue;
+    }
     if (code != LDAP_SUCCESS) {
       search->state = code == LDAP_SIZELIMIT_EXCEEDED ? State::kDone : State::kFailed;
       return code;
@@ -664,12 +726,7 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       // without end; so would empty pages that keep asking for more.
       const bool empty = ldap_count_entries(ld, *results) == 0 &&
                          (native == nullptr || nat::References(conn, native).empty());
-      search->emptyPagesInRow = empty ? search->emptyPagesInRow + 1 : 0;
-      std::string seen = search->cookie;
-      seen.push_back('\0');
-      seen += nat::PageFingerprint(conn, native);
-      if (!search->pagesSeen.insert(std::move(seen)).second ||
-          search->emptyPagesInRow > kMostEmptyPagesInRow) {
+      if (!search->loopGuard.Next(search->cookie, nat::PageFingerprint(conn, native), empty)) {
         search->state = State::kFailed;
         ld->lastCode = LDAP_LOOP_DETECT;
         return LDAP_LOOP_DETECT;

@@ -129,6 +129,9 @@ inline constexpr int LDAP_OPT_WAIT_LIMIT = 0x1001;
 // without Kerberos (NTLM instead, or a failure of Kerberos itself); null
 // when Kerberos was used or the bind failed for another reason.
 inline constexpr int LDAP_OPT_KERBEROS_PROBLEM = 0x1002;
+// Our own: get: char* (ldap_memfree), why the last bind could not set up
+// TLS, in the TLS library's words; null when TLS was not what failed.
+inline constexpr int LDAP_OPT_TLS_PROBLEM = 0x1003;
 
 // Result codes: the protocol's, then the client's own.
 inline constexpr ULONG LDAP_SUCCESS = 0x00;

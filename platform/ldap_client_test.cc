@@ -20,6 +20,7 @@
 #include "platform/cldap.h"
 #include "platform/last_error.h"
 #include "platform/ldap_ber.h"
+#include "platform/ldap_internal.h"
 #include "platform/ldap_native.h"
 
 using namespace plat;
@@ -471,6 +472,13 @@ TEST(LdapWaits, EveryWaitEndsWithTheWaitLimit) {
       {"TLS handshake", [](ScriptedLdapServer& s) { s.StallAfterAccept(); },
        [](LDAP* ld) { return ldap_simple_bind_s(ld, "cn=u", "pw"); }, 1, 0},
       {"search", [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, Search, 0, LDAP_TIMEOUT},
+      // The answer's tag and length come, then nothing.
+      {"simple bind cut after the header", [](ScriptedLdapServer& s) { s.StallAtBind(true); },
+       [](LDAP* ld) { return ldap_simple_bind_s(ld, "cn=u", "pw"); }, 0, LDAP_TIMEOUT},
+      {"RootDSE read cut after the header", [](ScriptedLdapServer& s) { s.StallAtSearch(0, true); },
+       Search, 0, LDAP_TIMEOUT},
+      {"page cut after the header", [](ScriptedLdapServer& s) { s.StallAtSearch(0, true); },
+       [](LDAP* ld) { return PageThrough(ld).back(); }, 0, LDAP_TIMEOUT},
   };
   for (const Case& c : cases) {
     ScriptedLdapServer server({});
@@ -554,5 +562,30 @@ TEST(LdapPaging, AServerThatNeverLetsThePagingEndIsStopped) {
                              [](int64_t id) { return OneEntryPage(id, ""); }});
   LDAP* ld = ConnectWithin1s(server);
   EXPECT_EQ(PageThrough(ld), (std::vector<ULONG>{0, 0, 0, 0, 0, 0, 0, LDAP_NO_RESULTS_RETURNED}));
+  ldap_unbind(ld);
+}
+
+TEST(LdapPaging, TheLoopGuardKeepsNoCookie) {
+  // A new 64 KB cookie with each of 300 pages, then the end.
+  ScriptedLdapServer server({});
+  server.AnswerEveryLaterRequest([n = 0](int64_t id, const ScriptedLdapServer::Search&) mutable {
+    ++n;
+    const std::string cookie = n > 300 ? "" : std::to_string(n) + std::string(65536, 'c');
+    return OneEntryPage(id, cookie, std::to_string(n));
+  });
+  LDAP* ld = ConnectWithin1s(server);
+  PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0,
+                                             nullptr, nullptr, 0, 0, nullptr);
+  size_t pages = 0, most = 0;
+  for (ULONG rc = LDAP_SUCCESS; rc == LDAP_SUCCESS; ++pages) {
+    LDAPMessage* page = nullptr;
+    l_timeval wait{5, 0};
+    rc = ldap_get_next_page_s(ld, search, &wait, 10, nullptr, &page);
+    ldap_msgfree(page);
+    most = std::max(most, search->loopGuard.StoredBytes());
+  }
+  EXPECT_EQ(pages, 302u);
+  EXPECT_LE(most, 300 * sizeof(uint64_t));
+  ldap_search_abandon_page(ld, search);
   ldap_unbind(ld);
 }

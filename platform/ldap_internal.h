@@ -1,7 +1,9 @@
 // Inside of the client's handles; shared by the client's own sources only.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -62,6 +64,24 @@ struct BerElement {
   size_t nextAttribute = 0;
 };
 
+// Loop guard against a server that never lets a paged search end: a digest
+// of each cookie it gave with the page it came with (the same cookie with the
+// same page again is a replay without end; some servers keep one cookie for
+// a whole search), and how many pages in a row brought nothing but a cookie.
+// Only digests are kept, and a bounded number of them, so its memory does
+// not grow with what the server sends.
+class PagingLoopGuard {
+ public:
+  // False when this page closes a loop.
+  bool Next(std::string_view cookie, std::string_view pageFingerprint, bool empty);
+  void Reset();
+  size_t StoredBytes() const { return seen_.size() * sizeof(uint64_t); }
+
+ private:
+  std::unordered_set<uint64_t> seen_;
+  int emptyInRow_ = 0;
+};
+
 struct LDAPSearch {
   std::string base;
   bool haveBase = false;
@@ -74,12 +94,7 @@ struct LDAPSearch {
   ULONG timeLimit = 0;
   ULONG sizeLimit = 0;
   std::string cookie;
-  // Loop guards against a server that never lets a paged search end: each
-  // cookie it gave with the page it came with (the same cookie with the same
-  // page again is a replay without end; some servers keep one cookie for a
-  // whole search), and how many pages in a row brought nothing but a cookie.
-  std::unordered_set<std::string> pagesSeen;
-  int emptyPagesInRow = 0;
+  PagingLoopGuard loopGuard;
   enum class State { kFresh, kMore, kDone, kFailed } state = State::kFresh;
   // Where the requests go: the search's own base, scope and filter, or those
   // of a referral being followed on a connection of its own (current).
@@ -99,6 +114,13 @@ struct LDAPSearch {
   // Continuation references that could not be followed, not yet handed out:
   // the first URL of each and the code of the failure.
   std::deque<std::pair<std::string, ULONG>> unfollowed;
+  // The referral being followed: its URL, whether it is a continuation, and
+  // when the try of it ends (its connect, bind and first page together take
+  // at most one wait limit).
+  std::string currentUrl;
+  bool currentContinuation = false;
+  std::chrono::steady_clock::time_point tryEnds;
+  bool firstReferralPage = false;
   bool advance = false;  // the current server is done; the next call moves on
   int followed = 0;
   ULONG returned = 0;    // entries so far, for the total size limit

@@ -7,6 +7,7 @@
 #include <krb5.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gnutls/gnutls.h>
 #include <lber.h>
 #include <ldap.h>
 #include <netdb.h>
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cctype>
 #include <cstring>
 #include <new>
@@ -79,6 +81,7 @@ struct Conn {
   std::string uris;      // what the connection was opened with
   int waitSeconds = 0;   // longest wait for any answer (see SetWaitLimit)
   std::string kerberosProblem;  // why the last negotiated bind went without Kerberos
+  std::chrono::steady_clock::time_point bindStart;  // of the last bind
   ldap_conncb connectCallback{};  // bounds the socket waits of each connection
 };
 
@@ -90,20 +93,22 @@ constexpr int kNetworkTimeoutSeconds = 30;
 constexpr int kDefaultWaitSeconds = 120;
 int g_defaultWaitSeconds = kDefaultWaitSeconds;
 
-// A layer under TLS on each connection the handle makes. The library runs
-// its TLS handshake on a non-blocking socket without a wait limit of its
-// own: a server that accepts and then says nothing keeps it reading "no
-// data yet" for ever. A read that finds no data twice in a row, with no
-// data moved in between, waits for data here instead, up to the wait
-// limit, and then fails. The library's own reads, which come only after
-// the socket is found readable, never wait here.
+// A layer just above the socket of each connection the handle makes, so
+// that no read waits longer than the connection's wait limit. The socket may
+// be blocking (plain LDAP) or not (TLS), and the library may ask for the rest
+// of a message whose header came: a read of a socket with nothing to read
+// never reaches the socket, it says "no data yet" and the library goes back
+// to its own bounded wait. A second such read in a row, with no data moved in
+// between, comes from a loop without a wait of its own (the library's TLS
+// handshake keeps reading "no data yet" for ever): it waits for data here, up
+// to the wait limit, and then fails.
 struct ReadGuard {
-  int seconds;
+  const int* seconds;    // the connection's wait limit
   bool waiting = false;  // the last read found no data
 };
 
 int GuardSetup(Sockbuf_IO_Desc* d, void* arg) {
-  d->sbiod_pvt = new (std::nothrow) ReadGuard{*static_cast<const int*>(arg)};
+  d->sbiod_pvt = new (std::nothrow) ReadGuard{static_cast<const int*>(arg)};
   return d->sbiod_pvt != nullptr ? 0 : -1;
 }
 
@@ -115,26 +120,29 @@ int GuardRemove(Sockbuf_IO_Desc* d) {
 
 int GuardCtrl(Sockbuf_IO_Desc* d, int opt, void* arg) { return LBER_SBIOD_CTRL_NEXT(d, opt, arg); }
 
-ber_slen_t GuardRead(Sockbuf_IO_Desc* d, void* buf, ber_len_t len) {
-  auto* g = static_cast<ReadGuard*>(d->sbiod_pvt);
-  ber_slen_t n = LBER_SBIOD_READ_NEXT(d, buf, len);
-  if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-    g->waiting = false;
-    return n;
-  }
-  if (!g->waiting) {
-    g->waiting = true;
-    return n;
-  }
+// Whether the socket has data (or an end) within ms milliseconds.
+bool Readable(Sockbuf_IO_Desc* d, int ms) {
   ber_socket_t fd = -1;
   ber_sockbuf_ctrl(d->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
   struct pollfd p = {fd, POLLIN, 0};
-  if (fd < 0 || poll(&p, 1, std::min(g->seconds, kNetworkTimeoutSeconds) * 1000) != 1) {
-    errno = ETIMEDOUT;
-    return -1;
+  return fd >= 0 && poll(&p, 1, ms) == 1;
+}
+
+ber_slen_t GuardRead(Sockbuf_IO_Desc* d, void* buf, ber_len_t len) {
+  auto* g = static_cast<ReadGuard*>(d->sbiod_pvt);
+  if (LBER_SBIOD_CTRL_NEXT(d, LBER_SB_OPT_DATA_READY, nullptr) <= 0 && !Readable(d, 0)) {
+    if (!g->waiting) {
+      g->waiting = true;
+      errno = EAGAIN;
+      return -1;
+    }
+    if (!Readable(d, *g->seconds * 1000)) {
+      errno = ETIMEDOUT;
+      return -1;
+    }
   }
-  n = LBER_SBIOD_READ_NEXT(d, buf, len);
-  if (n >= 0) g->waiting = false;
+  ber_slen_t n = LBER_SBIOD_READ_NEXT(d, buf, len);
+  if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) g->waiting = false;
   return n;
 }
 
@@ -395,8 +403,15 @@ bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
     ldap_set_option(ld, LDAP_OPT_REFHOPLIMIT, &hops);
   }
   ApplyWaitLimit(ld, c->waitSeconds);
+  // Its socket's reads are bounded like those of every other connection.
+  Sockbuf* sb = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) == LDAP_OPT_SUCCESS && sb != nullptr) {
+    ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, &c->waitSeconds);
+  }
+  ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &c->connectCallback);
   ldap_unbind_ext(c->ld, nullptr, nullptr);
   c->ld = ld;
+  c->readAhead = false;
   return true;
 }
 
@@ -645,6 +660,7 @@ int LastCode(Conn* c) {
 
 int SimpleBind(Conn* c, const char* dn, const char* password) {
   SigpipeGuard guard;
+  c->bindStart = std::chrono::steady_clock::now();
   c->bind = Conn::Bind::kNone;
   c->simpleAnonymous = dn == nullptr || *dn == '\0';
   c->simpleDn = dn != nullptr ? dn : "";
@@ -661,6 +677,7 @@ int SimpleBind(Conn* c, const char* dn, const char* password) {
 
 int NegotiateBind(Conn* c, const NegotiateParams& p) {
   SigpipeGuard guard;
+  c->bindStart = std::chrono::steady_clock::now();
   c->bind = Conn::Bind::kNone;
   c->sasl = p;
   if (c->cred != GSS_C_NO_CREDENTIAL && c->ownsCred) {
@@ -730,6 +747,104 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
     ldap_set_rebind_proc(c->ld, RebindProc, c);
   }
   return rc;
+}
+
+namespace {
+
+// A TCP connection to host:port within ms milliseconds; -1 when none.
+int ConnectWithin(const std::string& host, int port, int ms) {
+  struct addrinfo hints = {};
+  hints.ai_socktype = SOCK_STREAM;
+  struct addrinfo* list = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0) return -1;
+  int fd = -1;
+  for (struct addrinfo* a = list; a != nullptr && fd < 0; a = a->ai_next) {
+    fd = socket(a->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) continue;
+    int error = connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
+    if (error == EINPROGRESS) {
+      struct pollfd p = {fd, POLLOUT, 0};
+      socklen_t len = sizeof error;
+      if (poll(&p, 1, ms) != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
+        error = ETIMEDOUT;
+      }
+    }
+    if (error != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  freeaddrinfo(list);
+  return fd;
+}
+
+// Why GnuTLS refuses the server: a handshake of our own with the trust the
+// library uses (its CA file or folder, else the system's) and the check of
+// the certificate against the host name. "" when both pass or the server
+// cannot be reached within ms milliseconds.
+std::string TlsRefusal(const std::string& host, int port, int ms) {
+  const int fd = ConnectWithin(host, port, ms);
+  if (fd < 0) return "";
+  gnutls_certificate_credentials_t cred = nullptr;
+  gnutls_session_t session = nullptr;
+  std::string why;
+  if (gnutls_certificate_allocate_credentials(&cred) == 0 &&
+      gnutls_init(&session, GNUTLS_CLIENT | GNUTLS_NO_SIGNAL) == 0) {
+    char* file = nullptr;
+    char* dir = nullptr;
+    ldap_get_option(nullptr, LDAP_OPT_X_TLS_CACERTFILE, &file);
+    ldap_get_option(nullptr, LDAP_OPT_X_TLS_CACERTDIR, &dir);
+    if (file != nullptr) gnutls_certificate_set_x509_trust_file(cred, file, GNUTLS_X509_FMT_PEM);
+    if (dir != nullptr) gnutls_certificate_set_x509_trust_dir(cred, dir, GNUTLS_X509_FMT_PEM);
+    if (file == nullptr && dir == nullptr) gnutls_certificate_set_x509_system_trust(cred);
+    ldap_memfree(file);
+    ldap_memfree(dir);
+    struct in6_addr address;
+    const bool byAddress = inet_pton(AF_INET, host.c_str(), &address) == 1 ||
+                           inet_pton(AF_INET6, host.c_str(), &address) == 1;
+    if (!byAddress) gnutls_server_name_set(session, GNUTLS_NAME_DNS, host.data(), host.size());
+    gnutls_set_default_priority(session);
+    gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, cred);
+    gnutls_transport_set_int(session, fd);
+    gnutls_handshake_set_timeout(session, static_cast<unsigned>(ms));
+    int rc;
+    do {
+      rc = gnutls_handshake(session);
+    } while (rc < 0 && gnutls_error_is_fatal(rc) == 0);
+    unsigned status = 0;
+    gnutls_datum_t text = {nullptr, 0};
+    if (rc < 0) {
+      why = std::string("handshake failed: ") + gnutls_strerror(rc);
+    } else if (gnutls_certificate_verify_peers3(session, host.c_str(), &status) == 0 && status != 0 &&
+               gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
+      why.assign(reinterpret_cast<const char*>(text.data), text.size);
+      gnutls_free(text.data);
+    }
+  }
+  if (session != nullptr) gnutls_deinit(session);
+  if (cred != nullptr) gnutls_certificate_free_credentials(cred);
+  close(fd);
+  return why;
+}
+
+}  // namespace
+
+std::string TlsProblem(Conn* c) {
+  const int code = LastCode(c);
+  if (!c->tls || (code != LDAP_SERVER_DOWN && code != LDAP_CONNECT_ERROR)) return "";
+  // Within what is left of the bind's wait.
+  using std::chrono::milliseconds;
+  const auto spent = std::chrono::steady_clock::now() - c->bindStart;
+  const long left = std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000L -
+                    static_cast<long>(std::chrono::duration_cast<milliseconds>(spent).count());
+  LDAPURLDesc* lud = nullptr;
+  if (left <= 0 || ldap_url_parse(c->uris.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) return "";
+  const std::string host = lud->lud_host != nullptr ? lud->lud_host : "";
+  const int port = lud->lud_port != 0 ? lud->lud_port : 636;
+  ldap_free_urldesc(lud);
+  if (host.empty()) return "";
+  SigpipeGuard guard;
+  return TlsRefusal(host, port, static_cast<int>(left));
 }
 
 // Puts a read-ahead buffer between the socket and whatever sits above it (TLS,
@@ -859,7 +974,7 @@ std::vector<std::vector<std::string>> References(Conn* c, ldapmsg* res) {
   return out;
 }
 
-Conn* Follow(Conn* from, const std::string& url, FollowTarget* t, int* code) {
+Conn* Follow(Conn* from, const std::string& url, int waitSeconds, FollowTarget* t, int* code) {
   LDAPURLDesc* lud = nullptr;
   if (ldap_url_parse(url.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) {
     *code = LDAP_PARAM_ERROR;
@@ -896,7 +1011,7 @@ Conn* Follow(Conn* from, const std::string& url, FollowTarget* t, int* code) {
   Conn* c = Open(uris, code);
   if (c == nullptr) return nullptr;
   SetVersion(c, GetVersion(from));
-  SetWaitLimit(c, from->waitSeconds);
+  SetWaitLimit(c, waitSeconds);
   int rc = LDAP_SUCCESS;
   // Bound as the connection the referral came from.
   switch (from->bind) {

@@ -61,6 +61,11 @@ int SecurityStrength(Conn* c);
 std::string Diagnostic(Conn* c);
 int LastCode(Conn* c);
 
+// Why the last bind could not set up TLS (the TLS library's words: an
+// unknown issuer, a name that does not match, a failed handshake); "" when
+// it was not TLS that failed or no reason can be had within the wait left.
+std::string TlsProblem(Conn* c);
+
 int SimpleBind(Conn* c, const char* dn, const char* password);
 
 // Negotiated bind: SASL GSSAPI, NTLM as the fallback where a user name and
@@ -121,8 +126,9 @@ struct FollowTarget {
   std::string filter;
 };
 // Opens a connection to the server a referral URL names and binds it as
-// `from` is bound. Null with *code set when that fails.
-Conn* Follow(Conn* from, const std::string& url, FollowTarget* target, int* code);
+// `from` is bound, with a wait limit of waitSeconds. Null with *code set
+// when that fails.
+Conn* Follow(Conn* from, const std::string& url, int waitSeconds, FollowTarget* target, int* code);
 
 // What tells a page from another: its entry count and the DNs of its
 // first and last entries.

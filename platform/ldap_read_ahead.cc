@@ -67,13 +67,10 @@ ber_slen_t Read(Sockbuf_IO_Desc* sbiod, void* out, ber_len_t len) {
   if (ra->begin == ra->end) {
     ra->begin = ra->end = 0;
     ber_slen_t n = Take(ra, ra->buf, kBufferSize);
-    if (n <= 0) {
-      // Nothing there yet (the caller polls and comes back), the end of the
-      // stream, or an error: passed on as they are.
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-      if (n < 0) return LBER_SBIOD_READ_NEXT(sbiod, out, len);
-      return 0;
-    }
+    // Nothing there yet (the caller waits for data and comes back; a read
+    // here would wait without a limit), the end of the stream, or an error:
+    // passed on as they are.
+    if (n <= 0) return n;
     size_t got = static_cast<size_t>(n);
     if (got < kBatch) {
       timespec pause{0, kPauseNs};

@@ -30,8 +30,9 @@ class SilentServer:
     """Accepts one connection; answers the bind when asked to, then reads
     and never answers until closed."""
 
-    def __init__(self, answer_bind):
+    def __init__(self, answer_bind, header=False):
         self.answer_bind = answer_bind
+        self.header = header  # the first unanswered request gets a tag and a length
         self.sock = socket.socket()
         self.sock.bind(("127.0.0.1", 0))
         self.sock.listen(1)
@@ -60,6 +61,9 @@ class SilentServer:
             if self.answer_bind and not answered:
                 conn.sendall(bind_success(message_id(data)))
                 answered = True
+            elif self.header:
+                conn.sendall(b"\x30\x84\x00\x00\x01\x00")
+                self.header = False
         conn.close()
 
     def close(self):
@@ -69,8 +73,8 @@ class SilentServer:
 
 
 class WaitTest(DriverTestCase):
-    def query(self, answer_bind, *args):
-        server = SilentServer(answer_bind)
+    def query(self, answer_bind, *args, header=False):
+        server = SilentServer(answer_bind, header)
         try:
             start = time.monotonic()
             r = run(["-q", "-b", "dc=x", "-t", "2", "-p", str(server.port), "-h", "127.0.0.1"]
@@ -95,6 +99,14 @@ class WaitTest(DriverTestCase):
         self.assertIn("LDAP_SEARCH_S: 0x55\n", r.err)
         self.assertTrue(r.err.endswith("ERROR: Couldn't gather RootDSE Info...\nTerminating program.\n"), r)
         self.assertEqual(r.code, 255, r)
+
+    def test_an_answer_cut_after_its_header_ends(self):
+        for answer_bind, line in ((False, "LDAP_BIND: [127.0.0.1] Error 0x55 (85) - Timeout\n"),
+                                  (True, "LDAP_SEARCH_S: 0x55\n")):
+            r, seconds = self.query(answer_bind, "-simple", "-u", "cn=x", "-up", "y", header=True)
+            self.assertLess(seconds, 10, line)
+            self.assertIn(line, r.err)
+            self.assertEqual(r.code, 255, r)
 
 
 if __name__ == "__main__":

@@ -1,11 +1,25 @@
 """Failure paths against the real servers: the error lines and exit codes."""
 
+import re
 import unittest
 
+from driver_testlib import base_env
 from search_testlib import ENV, ServerTestCase, run
 
 
 class Failures(ServerTestCase):
+    def test_a_tls_failure_says_why(self):
+        for host, ca, why in ((ENV["QUELBY_TEST_IP"], ENV["QUELBY_TEST_CA"], "name in the certificate does not match"),
+                              (self.dc, None, "certificate issuer is unknown")):
+            env = base_env()
+            env.pop("LDAPTLS_CACERT", None)
+            if ca:
+                env["LDAPTLS_CACERT"] = ca
+            r = run(["-h", host, "-ssl", "-b", self.base, "cn"] + self.admin, env=env)
+            self.assertEqual(r.code, 255, r)
+            self.assertRegex(r.err, r"(?m)^ERROR: TLS: .*%s.*\nLDAP_BIND: \[%s\] Error 0x51 \(81\) - Server Down$"
+                             % (why, re.escape(host)))
+
     def test_closed_port(self):
         r = run(["-h", ENV["QUELBY_TEST_IP"] + ":9", "-b", self.base, "cn"])
         self.assertEqual(r.code, 255, r)  # -1
