@@ -406,7 +406,8 @@ TEST_F(SaveRunTest, ALeftoverThatAWriterHoldsIsNamed) {
   int writer = open(left.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   dlg.OnBnClickedGo();
   close(writer);
-  EXPECT_THAT(RunLines(), testing::Contains("System Log Records Left In " + ToWindowsPath(left) + "."));
+  EXPECT_THAT(RunLines(),
+              testing::Contains("System Log Records Left In " + ToWindowsPath(left) + "."));
   EXPECT_TRUE(Exists(left));
 }
 

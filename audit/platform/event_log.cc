@@ -271,7 +271,8 @@ bool CatchUp(EventLog* log, bool everything) {
   if (AppendRange(log->fd, log->backedUp, end, log->backupFd) < 0) return false;
   if (::fsync(log->backupFd) != 0) {
     int err = errno;
-    if (before >= 0 && ::ftruncate(log->backupFd, before) == 0) ::lseek(log->backupFd, before, SEEK_SET);
+    if (before >= 0 && ::ftruncate(log->backupFd, before) == 0)
+      ::lseek(log->backupFd, before, SEEK_SET);
     errno = err;
     return false;
   }
@@ -342,7 +343,7 @@ void DropTaken(EventLog* log) {
 bool TakeLeftovers(EventLog* log, int fd) {
   DropTaken(log);
   std::string folder = FolderOf(log->path), base = BaseName(log->path);
-  for (const std::string& name : MadeNames(folder, base + ".backedup-"))  // notes left alone
+  for (const std::string& name : MadeNames(folder, base + ".backedup-"))  // of removed files
     if (!Exists(folder + "/" + base + ".cleared-" + name.substr(base.size() + 10)))
       ::unlink((folder + "/" + name).c_str());
   std::vector<std::tuple<struct timespec, std::string, int, struct stat>> found;
@@ -359,15 +360,16 @@ bool TakeLeftovers(EventLog* log, int fd) {
   }
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
     const struct timespec &x = std::get<0>(a), &y = std::get<0>(b);
-    return std::tie(x.tv_sec, x.tv_nsec, std::get<1>(a)) < std::tie(y.tv_sec, y.tv_nsec, std::get<1>(b));
+    return std::tie(x.tv_sec, x.tv_nsec, std::get<1>(a)) <
+           std::tie(y.tv_sec, y.tv_nsec, std::get<1>(b));
   });
   bool ok = true;
   for (auto& [when, path, lfd, st] : found) {
     char last = '\n';
     off_t from = ReadNote(path, st);
     if (ok && from < st.st_size &&
-        (AppendRange(lfd, from, st.st_size, fd) < 0 || ::pread(lfd, &last, 1, st.st_size - 1) != 1 ||
-         (last != '\n' && !WriteAll(fd, "\n", 1))))
+        (AppendRange(lfd, from, st.st_size, fd) < 0 ||
+         ::pread(lfd, &last, 1, st.st_size - 1) != 1 || (last != '\n' && !WriteAll(fd, "\n", 1))))
       ok = false;
     log->taken.push_back(Leftover{path, lfd, st.st_size});
   }
