@@ -88,6 +88,14 @@ void CAuditDlg::OnBnClickedGo() {
   }
 
   for (const LogToSave& log : kLogs) {
+    // Files beside the log that may hold records of it no backup has (a
+    // writer kept the old log open through a clear) are named before the log
+    // is closed.
+    auto closeLog = [this, &log](HANDLE h) {
+      for (const std::string& left : EventLogLeftoversA(h))
+        AddProgress(Format("%s Log Records Left In %s.", log.word, left.c_str()));
+      CloseEventLog(h);
+    };
     AddProgress(Format("Saving %s Log...", log.word));
     std::string file = target + log.file;
 
@@ -100,7 +108,7 @@ void CAuditDlg::OnBnClickedGo() {
     if (!BackupEventLogA(handle, file.c_str())) {
       DWORD err = GetLastError();
       if (err != ERROR_ALREADY_EXISTS) {
-        CloseEventLog(handle);
+        closeLog(handle);
         FatalStop(
             Format("Could Not Save %s Log! Error Code: %i", log.word, static_cast<int>(err)));
         return;
@@ -113,7 +121,7 @@ void CAuditDlg::OnBnClickedGo() {
         AddProgress(Format("%s Log Not Overwritten.", log.word));
         clear = false;
         runOk = false;
-        CloseEventLog(handle);
+        closeLog(handle);
         continue;
       }
       // The new backup is written complete beside the old one, under a name
@@ -123,7 +131,7 @@ void CAuditDlg::OnBnClickedGo() {
       std::string fresh;
       if (!BackupEventLogBesideA(handle, file.c_str(), &fresh)) {
         DWORD e = GetLastError();
-        CloseEventLog(handle);
+        closeLog(handle);
         FatalStop(
             Format("Could Not Save %s Log! Error Code: %i", log.word, static_cast<int>(e)));
         return;
@@ -134,9 +142,10 @@ void CAuditDlg::OnBnClickedGo() {
         AddProgress(Format("Could Not Delete Old Log File! Error Code: %i", e));
         clear = false;
         runOk = false;
-        CloseEventLog(handle);
+        closeLog(handle);
         continue;
       }
+      KeepEventLogBackup(handle);
     }
     if (clear) {
       if (ClearEventLogA(handle, nullptr)) {
@@ -150,7 +159,7 @@ void CAuditDlg::OnBnClickedGo() {
         }
       }
     }
-    CloseEventLog(handle);
+    closeLog(handle);
     AddProgress("Save Successful.");
   }
 

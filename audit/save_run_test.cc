@@ -1,5 +1,6 @@
 // The save run without a window: scripted message boxes, temporary folders
 // for the logs, the registry and the drives.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "audit/audit_dlg.h"
+#include "audit/platform/crt_dirs.h"
 #include "audit/resource.h"
 #include "audit/tests/scripted_ui.h"
 #include "audit/tests/temp_folders.h"
@@ -396,6 +398,17 @@ TEST_F(SaveRunTest, ClearFailureStillSavesAndEndsWithTheErrorSummary) {
   EXPECT_EQ(ui.boxes.back().text, "Operation Encountered Errors. Consult Log.");
   EXPECT_EQ(ReadFile(DriveFolder() + "sys.evt"), sys);
   EXPECT_EQ(ReadFile(dirs.LogPath("System")), sys);
+}
+
+TEST_F(SaveRunTest, ALeftoverThatAWriterHoldsIsNamed) {
+  std::string left = dirs.LogPath("System") + ".cleared-Held01";
+  audit_test::WriteFile(left, "written after a clear by a writer that keeps it open\n");
+  int writer = open(left.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  dlg.OnBnClickedGo();
+  close(writer);
+  EXPECT_THAT(RunLines(),
+              testing::Contains("System Log Records Left In " + ToWindowsPath(left) + "."));
+  EXPECT_TRUE(Exists(left));
 }
 
 TEST_F(SaveRunTest, LinesOfEarlierRunsStay) {

@@ -11,16 +11,26 @@
 // (ERROR_ALREADY_EXISTS).
 //
 // Clearing never drops a record: the log is swapped in one step for a fresh
-// empty file with the same owner and mode, so writers that open the log by
-// name write into the fresh one. The old file stays under the name
+// empty file with the same owner, mode and extended attributes (access
+// control list, security labels), so writers that open the log by name write
+// into the fresh one. The old file stays under the name
 // "<log>.cleared-XXXXXX" beside it while it is open anywhere; everything it
 // holds goes into the backup. When no process has it open any more it is
 // removed; while a writer keeps it open, it stays, and that writer's records
-// go on landing in it (see audit/README.md). Failures set the last-error
-// value to a Windows error code.
+// go on landing in it (see audit/README.md), with a note
+// "<log>.backedup-XXXXXX" of how much of it the backup holds. When the backup
+// cannot take every record, the old file takes the log's name back: the log
+// is not cleared and the backup holds whole records only.
+//
+// A later backup of the log first takes the records of such leftovers that
+// no backup holds yet (all of one without a note), once no process has them
+// open, and removes them when it is in place. It also removes the temporary
+// copies (".evtbackup.XXXXXX") that runs ended midway left in its folder.
+// Failures set the last-error value to a Windows error code.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "audit/platform/win_defs.h"
 
@@ -58,6 +68,14 @@ BOOL BackupEventLogBesideA(HANDLE log, const char* backupFile, std::string* temp
 // is first backed up there. Afterwards the handle reads the fresh log.
 // Nonzero on success; 0 with the last error set.
 BOOL ClearEventLogA(HANDLE log, const char* backupFile);
+
+// Tells the handle that the copy BackupEventLogBesideA made is now in place
+// as the backup: the leftovers whose records it took are removed.
+void KeepEventLogBackup(HANDLE log);
+
+// The leftovers of clears beside the log ("<log>.cleared-XXXXXX", Windows
+// form): records that a writer put there after a clear may be in them only.
+std::vector<std::string> EventLogLeftoversA(HANDLE log);
 
 // Releases the handle.
 BOOL CloseEventLog(HANDLE log);

@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -177,6 +180,120 @@ TEST_F(EventLogTest, ClearKeepsTheLogsOwnerAndMode) {
   CloseEventLog(h);
 }
 
+// Files left beside the log other than the given ones.
+std::vector<std::string> LeftBeside(const std::string& logs) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(logs)) {
+    std::string name = e.path().filename().string();
+    if (name.find(".cleared-") != std::string::npos || name.find(".backedup-") != std::string::npos)
+      out.push_back(name);
+  }
+  return out;
+}
+
+TEST_F(EventLogTest, AClearTheBackupCannotTakeLeavesTheLogWithEveryRecord) {
+  std::string log = dirs.LogPath("Application"), file = dirs.root + "/app.evt";
+  HANDLE h = OpenEventLogA(nullptr, "Application");
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(BackupEventLogA(h, file.c_str()));
+  std::string saved = ReadFile(file), records;
+  for (int i = 0; i < 40; ++i) records += "record " + std::to_string(i) + " after the backup\n";
+  audit_test::AppendFile(log, records);
+  // The backup has room for part of one more record only.
+  struct rlimit before;
+  getrlimit(RLIMIT_FSIZE, &before);
+  struct rlimit full = before;
+  full.rlim_cur = saved.size() + 10;
+  sighandler_t previous = signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &full);
+  BOOL cleared = ClearEventLogA(h, nullptr);
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, previous);
+  EXPECT_FALSE(cleared);
+  std::string kept = ReadFile(log), backup = ReadFile(file);
+  EXPECT_TRUE(kept == saved + records) << "the log has " << kept.size() << " bytes";
+  EXPECT_TRUE(backup == saved) << "the backup has " << backup.size() << " bytes";  // none cut
+  EXPECT_TRUE(LeftBeside(dirs.logs).empty());
+  CloseEventLog(h);
+}
+
+TEST_F(EventLogTest, LeftoversGoIntoTheNextBackupOnceLetGoAndStaleCopiesGo) {
+  std::string log = dirs.LogPath("System"), beside = log + ".cleared-Ended1";
+  std::string before = ReadFile(log);
+  int writer = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);  // keeps the old log open
+  HANDLE h = OpenEventLogA(nullptr, "System");
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(BackupEventLogA(h, (dirs.root + "/first.evt").c_str()));
+  ASSERT_TRUE(ClearEventLogA(h, nullptr));
+  ASSERT_EQ(write(writer, "after the clear\n", 16), 16);
+  ASSERT_EQ(EventLogLeftoversA(h).size(), 1u);  // named, not lost
+  CloseEventLog(h);
+  // A run ended right after its swap leaves a leftover without a note; runs
+  // ended while copying leave temporary copies.
+  audit_test::WriteFile(beside, "left by a run ended after its swap\n");
+  audit_test::WriteFile(dirs.root + "/.evtbackup.Ended1", "copy of a run ended midway");
+  audit_test::WriteFile(dirs.root + "/.evtbackup.Busy01", "copy being written");
+  audit_test::WriteFile(dirs.root + "/.evtbackup.mine", "a file of the user's");
+  int busy = open((dirs.root + "/.evtbackup.Busy01").c_str(), O_RDONLY | O_CLOEXEC);
+
+  struct {
+    bool writerOpen;
+    const char* file;
+    std::vector<std::string> held;  // records the backup holds once
+  } rounds[] = {
+      {true, "/second.evt", {"left by a run ended after its swap\n"}},  // still written to: stays
+      {false, "/third.evt", {"after the clear\n"}},
+  };
+  for (const auto& r : rounds) {
+    SCOPED_TRACE(r.file);
+    if (!r.writerOpen) close(writer);
+    h = OpenEventLogA(nullptr, "System");
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(BackupEventLogA(h, (dirs.root + r.file).c_str()));
+    EXPECT_EQ(EventLogLeftoversA(h).size(), r.writerOpen ? 1u : 0u);
+    CloseEventLog(h);
+    std::string backup = ReadFile(dirs.root + r.file), all;
+    for (const std::string& record : r.held) all += record;
+    EXPECT_EQ(backup, all);  // nothing an earlier backup holds
+  }
+  EXPECT_EQ(ReadFile(dirs.root + "/first.evt"), before);
+  EXPECT_TRUE(LeftBeside(dirs.logs).empty());
+  EXPECT_FALSE(audit_test::Exists(dirs.root + "/.evtbackup.Ended1"));
+  EXPECT_TRUE(audit_test::Exists(dirs.root + "/.evtbackup.Busy01"));
+  EXPECT_TRUE(audit_test::Exists(dirs.root + "/.evtbackup.mine"));
+  close(busy);
+}
+
+TEST_F(EventLogTest, ClearKeepsTheLogsAccessControlListAndAttributes) {
+  std::string log = dirs.LogPath("Security");
+  // user::rw- user:nobody:rw- group::r-- mask::rw- other::---
+  const uint32_t acl[] = {2,          0x00060001, ~0u, 0x00060002, 65534, 0x00040004,
+                          ~0u,        0x00060010, ~0u, 0x00000020, ~0u};
+  const std::pair<std::string, std::string> attrs[] = {
+      {"system.posix_acl_access", std::string(reinterpret_cast<const char*>(acl), sizeof acl)},
+      {"user.origin", "kept"},
+      {"security.audit_test", "label"}};
+  std::vector<std::pair<std::string, std::string>> set;
+  for (const auto& [name, value] : attrs)
+    if (setxattr(log.c_str(), name.c_str(), value.data(), value.size(), 0) == 0)
+      set.emplace_back(name, value);
+  if (set.empty() || set[0].first != attrs[0].first)
+    GTEST_SKIP() << "no access control lists on " << dirs.logs;
+  unsigned mode = audit_test::FileMode(log);
+  HANDLE h = OpenEventLogA(nullptr, "Security");
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(BackupEventLogA(h, (dirs.root + "/sec.evt").c_str()));
+  ASSERT_TRUE(ClearEventLogA(h, nullptr));
+  CloseEventLog(h);
+  EXPECT_EQ(ReadFile(log), "");
+  EXPECT_EQ(audit_test::FileMode(log), mode);
+  for (const auto& [name, value] : set) {
+    char got[256];
+    ssize_t n = getxattr(log.c_str(), name.c_str(), got, sizeof got);
+    EXPECT_EQ(n < 0 ? "<none>" : std::string(got, static_cast<size_t>(n)), value) << name;
+  }
+}
+
 // Writers append numbered records to a log while it is backed up and
 // cleared; every record written must end up in the backup, in the new log,
 // or in the old file left beside the log (while a writer keeps that open, a
@@ -203,8 +320,10 @@ class ClearStressTest : public EventLogTest {
       }
       std::string record = "writer " + std::to_string(id) + " record " + std::to_string(seq) +
                            "\n";
-      if (write(fd, record.data(), record.size()) == static_cast<ssize_t>(record.size()))
+      if (write(fd, record.data(), record.size()) == static_cast<ssize_t>(record.size())) {
         w.written.push_back(record);
+        if (w.written.size() == 1) ++ready_;
+      }
       if (!w.keepOpen) close(fd);
     }
     if (w.keepOpen && fd >= 0) close(fd);
@@ -226,11 +345,20 @@ class ClearStressTest : public EventLogTest {
     for (int i = 0; i < perWrite; ++i) writers.push_back(Writer{false, {}, 0});
     for (int i = 0; i < keepOpen; ++i) writers.push_back(Writer{true, {}, 0});
     stop_ = false;
+    ready_ = 0;
     std::vector<std::thread> threads;
     threads.reserve(writers.size());
     for (size_t i = 0; i < writers.size(); ++i)
       threads.emplace_back([this, &writers, i] { WriterLoop(writers[i], static_cast<int>(i)); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    // Every writer has opened the log and written to it before the backup.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ready_ < static_cast<int>(writers.size()) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (ready_ < static_cast<int>(writers.size())) {
+      stop_ = true;
+      for (auto& t : threads) t.join();
+      FAIL() << "the writers did not start writing";
+    }
     HANDLE h = OpenEventLogA(nullptr, "System");
     ASSERT_NE(h, nullptr);
     ASSERT_TRUE(BackupEventLogA(h, file.c_str()));
@@ -277,6 +405,7 @@ class ClearStressTest : public EventLogTest {
   int roundsWithOldFileLeft_ = 0;
 
   std::atomic<bool> stop_{false};
+  std::atomic<int> ready_{0};  // writers that have written a record
 };
 
 TEST_F(ClearStressTest, NoRecordIsLostWhileClearing) {

@@ -159,8 +159,15 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE
   if (!(key->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   if (!ValidValueName(valueName)) return ERROR_FILE_NOT_FOUND;
   if (data && !size) return ERROR_INVALID_PARAMETER;
-  int fd = ::open(ValueFile(key, valueName).c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file holds a value. Opening never waits (a FIFO would
+  // wait for a writer), and anything else is refused unread.
+  int fd = ::open(ValueFile(key, valueName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : FromErrno(errno);
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return ERROR_READ_FAULT;
+  }
   std::vector<BYTE> content;
   BYTE buf[4096];
   for (;;) {

@@ -1,8 +1,13 @@
 #include "audit/platform/registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
 
 #include "audit/tests/temp_folders.h"
 
@@ -90,6 +95,34 @@ TEST(RegistryTest, NamesThatLeaveTheStoreAreRefused) {
             ERROR_SUCCESS);
   BYTE b = 0;
   EXPECT_EQ(RegSetValueExA(key, "../escape", 0, REG_SZ, &b, 1), ERROR_INVALID_NAME);
+  RegCloseKey(key);
+}
+
+TEST(RegistryTest, AValueThatIsNoRegularFileIsRefusedWithoutWaiting) {
+  audit_test::TempFolders dirs;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Calvetta\\Tervane", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  std::string folder = dirs.registry + "/HKEY_LOCAL_MACHINE/Software/Calvetta/Tervane/";
+  ASSERT_EQ(mkfifo((folder + "SysName").c_str(), 0600), 0);  // would wait for a writer
+  ASSERT_EQ(symlink("/dev/zero", (folder + "Drive").c_str()), 0);  // endless
+  for (const char* name : {"SysName", "Drive"}) {
+    SCOPED_TRACE(name);
+    auto reading = std::async(std::launch::async, [key, name] {
+      BYTE buf[80];
+      DWORD size = sizeof buf;
+      return RegQueryValueExA(key, name, nullptr, nullptr, buf, &size);
+    });
+    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      int unblock = open((folder + name).c_str(), O_WRONLY | O_NONBLOCK);  // lets it return
+      if (unblock >= 0) close(unblock);
+      reading.wait();
+      ADD_FAILURE() << "reading the value waited";
+      continue;
+    }
+    EXPECT_NE(reading.get(), ERROR_SUCCESS);
+  }
   RegCloseKey(key);
 }
 
