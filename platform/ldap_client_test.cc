@@ -556,3 +556,29 @@ TEST(LdapPaging, AServerThatNeverLetsThePagingEndIsStopped) {
   EXPECT_EQ(PageThrough(ld), (std::vector<ULONG>{0, 0, 0, 0, 0, 0, 0, LDAP_NO_RESULTS_RETURNED}));
   ldap_unbind(ld);
 }
+
+TEST(LdapPaging, ARequestSentAheadIsAbandonedWhenTheSearchEndsBeforeItsPage) {
+  ScriptedLdapServer server({[](int64_t id) { return OneEntryPage(id, "p2"); },
+                             [](int64_t id) { return OneEntryPage(id, ""); }});
+  LDAP* ld = ConnectWithin1s(server);
+  ASSERT_NE(ld, nullptr);
+  PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0,
+                                             nullptr, nullptr, 0, 0, nullptr);
+  LDAPMessage* page = nullptr;
+  l_timeval wait{1, 0};
+  ASSERT_EQ(ldap_get_next_page_s(ld, search, &wait, 10, nullptr, &page), LDAP_SUCCESS);
+  ldap_msgfree(page);
+  ASSERT_EQ(ldap_search_send_next_page(ld, search, &wait, 7), LDAP_SUCCESS);
+  ldap_search_abandon_page(ld, search);
+  for (int i = 0; i < 500 && server.abandoned().empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // The cookie went out with the request sent ahead: that request is
+  // abandoned, and no other follows.
+  const auto seen = server.searches();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].pageSize, 7);
+  EXPECT_EQ(seen[1].cookie, "p2");
+  EXPECT_EQ(server.abandoned(), std::vector<int64_t>{seen[1].messageId});
+  ldap_unbind(ld);
+}
