@@ -127,7 +127,9 @@ void RunPagedSearch(QueryRun& run) {
     entriesLeft -= maxEntries != 0 ? n : 0;
     const bool maximumReached = maxEntries != 0 && entriesLeft == 0;
     // The next page is asked for now: the server prepares it while this one
-    // is printed.
+    // is printed. A directory search made after this point (a lookup for a
+    // value of this page) first waits for the whole next page, so lookups
+    // gathered for the page belong before it.
     if (pageCode == plat::LDAP_SUCCESS && !maximumReached) {
       plat::ldap_search_send_next_page(ld, search, pageTimeout, requestSize());
     }
