@@ -451,6 +451,23 @@ std::string OneEntryPage(int64_t id, const std::string& cookie, const std::strin
   return EntryMessage(id, "CN=" + cn + ",DC=t", {{"cn", {cn}}}) + DoneMessage(id, 0, cookie);
 }
 
+// Pages once, asks for the second page ahead and waits for it, with the
+// connection's wait limit.
+ULONG PageSentAhead(LDAP* ld) {
+  PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0,
+                                             nullptr, nullptr, 0, 0, nullptr);
+  LDAPMessage* page = nullptr;
+  l_timeval none{0, 0};
+  ULONG rc = ldap_get_next_page_s(ld, search, &none, 10, nullptr, &page);
+  ldap_msgfree(page);
+  page = nullptr;
+  if (rc == LDAP_SUCCESS) rc = ldap_search_send_next_page(ld, search, &none, 10);
+  if (rc == LDAP_SUCCESS) rc = ldap_get_next_page_s(ld, search, &none, 10, nullptr, &page);
+  ldap_msgfree(page);
+  ldap_search_abandon_page(ld, search);
+  return rc;
+}
+
 }  // namespace
 
 TEST(LdapWaits, EveryWaitEndsWithTheWaitLimit) {
@@ -471,6 +488,13 @@ TEST(LdapWaits, EveryWaitEndsWithTheWaitLimit) {
       {"TLS handshake", [](ScriptedLdapServer& s) { s.StallAfterAccept(); },
        [](LDAP* ld) { return ldap_simple_bind_s(ld, "cn=u", "pw"); }, 1, 0},
       {"search", [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, Search, 0, LDAP_TIMEOUT},
+      {"page sent ahead",
+       [](ScriptedLdapServer& s) {
+         s.AnswerEveryLaterRequest(
+             [](int64_t id, const ScriptedLdapServer::Search&) { return OneEntryPage(id, "p2"); });
+         s.StallAtSearch(1);
+       },
+       PageSentAhead, 0, LDAP_TIMEOUT},
   };
   for (const Case& c : cases) {
     ScriptedLdapServer server({});
