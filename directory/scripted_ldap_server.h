@@ -204,6 +204,7 @@ class ScriptedLdapServer {
     std::string cookie;
     int64_t sizeLimit = -1;
     std::vector<std::string> controls;  // the OIDs of the request's controls
+    int64_t messageId = 0;
   };
 
   explicit ScriptedLdapServer(std::vector<Reply> replies) : replies_(std::move(replies)) {
@@ -263,6 +264,11 @@ class ScriptedLdapServer {
   std::vector<Bind> binds() {
     std::lock_guard<std::mutex> lock(mutex_);
     return binds_;
+  }
+  // The message ids that abandon requests named.
+  std::vector<int64_t> abandoned() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return abandoned_;
   }
   // Whether a client connected at all.
   bool accepted() const { return accepted_; }
@@ -421,7 +427,16 @@ class ScriptedLdapServer {
       int64_t id = 0;
       uint32_t tag = 0;
       BerReader op(nullptr, 0);
-      if (!in.Sequence(&msg) || !msg.Integer(&id) || !msg.Element(&tag, &op)) break;
+      if (!in.Sequence(&msg) || !msg.Integer(&id)) break;
+      std::string_view abandon;
+      int64_t abandonedId = 0;
+      if (msg.PeekTag() == 0x50 && msg.Element(&tag, &abandon) &&
+          plat::detail::BerIntegerValue(abandon, &abandonedId)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        abandoned_.push_back(abandonedId);
+        continue;
+      }
+      if (!msg.Element(&tag, &op)) break;
       if (tag == 0x42) break;  // unbind
       if (tag == 0x60) {       // bind
         RecordBind(op);
@@ -433,6 +448,7 @@ class ScriptedLdapServer {
       }
       if (tag != 0x63) continue;  // abandon and the like: no answer
       Search seen;
+      seen.messageId = id;
       Record(op, msg, &seen);
       {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -466,6 +482,7 @@ class ScriptedLdapServer {
   std::string bindName_;
   std::string bindPassword_;
   std::vector<Bind> binds_;
+  std::vector<int64_t> abandoned_;
   std::atomic<bool> accepted_{false};
   enum class Stall { kNone, kAccept, kBind, kSearch } stall_ = Stall::kNone;
   size_t stallSearch_ = 0;

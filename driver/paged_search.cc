@@ -107,16 +107,18 @@ void RunPagedSearch(QueryRun& run) {
   plat::l_timeval timeout{static_cast<LONG>(s.timeLimit), 0};
   const uint32_t maxEntries = static_cast<uint32_t>(s.maxEntries);
   uint32_t entriesLeft = maxEntries;
+  plat::l_timeval* const pageTimeout = s.timeLimit != 0 ? &timeout : nullptr;
+  auto requestSize = [&] {
+    const ULONG size = static_cast<ULONG>(s.pageSize);
+    return maxEntries != 0 ? std::min<ULONG>(size, entriesLeft) : size;
+  };
   ULONG pageCode = plat::LDAP_SUCCESS;
   while (pageCode == plat::LDAP_SUCCESS) {
     if (g_Debug) std::cout << "DEBUG: Retrieving Page...\n";
-    ULONG requestSize = static_cast<ULONG>(s.pageSize);
-    if (maxEntries != 0) requestSize = std::min<ULONG>(requestSize, entriesLeft);
-    if (g_Debug) std::cout << "DEBUG: Temp Page Size: " << requestSize << "\n";
+    if (g_Debug) std::cout << "DEBUG: Temp Page Size: " << requestSize() << "\n";
 
     plat::LDAPMessage* page = nullptr;
-    pageCode = plat::ldap_get_next_page_s(ld, search, s.timeLimit != 0 ? &timeout : nullptr,
-                                          requestSize, nullptr, &page);
+    pageCode = plat::ldap_get_next_page_s(ld, search, pageTimeout, requestSize(), nullptr, &page);
     WarnUnfollowedReferrals(search);
     // Only the entries still allowed are taken, whatever the server sent.
     uint32_t n = page != nullptr ? plat::ldap_count_entries(ld, page) : 0;
@@ -124,6 +126,13 @@ void RunPagedSearch(QueryRun& run) {
     st.objectCount += n;
     entriesLeft -= maxEntries != 0 ? n : 0;
     const bool maximumReached = maxEntries != 0 && entriesLeft == 0;
+    // The next page is asked for now: the server prepares it while this one
+    // is printed. A directory search made after this point (a lookup for a
+    // value of this page) first waits for the whole next page, so lookups
+    // gathered for the page belong before it.
+    if (pageCode == plat::LDAP_SUCCESS && !maximumReached) {
+      plat::ldap_search_send_next_page(ld, search, pageTimeout, requestSize());
+    }
     if (g_Debug) {
       std::cout << "DEBUG: Object Count: " << st.objectCount << "\n";
       if (maxEntries != 0 && entriesLeft != 0) {

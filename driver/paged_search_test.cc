@@ -324,6 +324,35 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
   SetDirectoryWaitLimit(0);
 }
 
+TEST_F(PagedSearch, TheNextPageIsAskedForBeforeThisOneIsPrinted) {
+  // Printing page 1 reads the rest of a ranged value with a search of its
+  // own: the server gets it after the request for page 2, whose answer is
+  // read in first, unchased, so that its reference is followed here with a
+  // search of its own (libldap would replay page 2's cookie there).
+  ScriptedLdapServer other({Page({"c"}, 0, "")});
+  const std::string url = "ldap://127.0.0.1:" + std::to_string(other.port()) + "/CN=c,DC=t";
+  ScriptedLdapServer server({});
+  server.AnswerEveryLaterRequest([url](int64_t id, const ScriptedLdapServer::Search& r) {
+    if (r.pageSize < 0) {
+      return EntryMessage(id, "CN=a,DC=t", {{"objectClass", {"x"}}, {"member;range=1-*", {"m2"}}}) +
+             DoneMessage(id, 0, "", false);
+    }
+    if (r.cookie.empty()) return EntryMessage(id, "CN=a,DC=t", {{"member;range=0-0", {"m1"}}}) +
+                                 DoneMessage(id, 0, "p2");
+    return EntryMessage(id, "CN=b,DC=t", {{"cn", {"b"}}}) + ReferenceMessage(id, {url}) +
+           DoneMessage(id, 0, "");
+  });
+  settings.pageSize = 1;
+  bind_ = true;
+  Run(server);
+  EXPECT_EQ(PageSizes(server), (std::vector<int64_t>{1, 1, -1}));
+  EXPECT_EQ(out_, "dn:CN=a,DC=t\n>member: m1\n>member: m2\n\ndn:CN=b,DC=t\n>cn: b\n\n"
+                  "dn:CN=c,DC=t\n>cn: c\n\n");
+  EXPECT_EQ(err_, "");
+  ASSERT_EQ(other.searches().size(), 1u);
+  EXPECT_EQ(other.searches()[0].cookie, "");
+}
+
 TEST_F(PagedSearch, ANoticeOfDisconnectionEndsTheSearchWithItsCode) {
   // The server says it is going away instead of sending the page; whatever
   // the library hands back on the way is released (the sanitizer build

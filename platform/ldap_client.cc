@@ -240,6 +240,33 @@ long MsUntil(std::chrono::steady_clock::time_point t) {
       std::chrono::duration_cast<milliseconds>(t - std::chrono::steady_clock::now()).count());
 }
 
+// The request for a paged search's next page on its current connection.
+struct PageRequest {
+  std::vector<const char*> attrs;
+  std::vector<nat::Control> controls;
+  nat::SearchParams params;
+
+  PageRequest(const LDAPSearch& s, ULONG pageSize, ULONG sizeLimit) {
+    for (const std::string& a : s.attrs) attrs.push_back(a.c_str());
+    attrs.push_back(nullptr);
+    controls = s.controls;
+    controls.push_back(PagedControl(pageSize, s.cookie));
+    params.base = s.target.base.c_str();
+    params.scope = s.target.scope;
+    params.filter = s.target.filter.c_str();
+    params.attrs = s.haveAttrs ? const_cast<char**>(attrs.data()) : nullptr;  // read only
+    params.attrsOnly = s.attrsOnly != 0;
+    params.controls = &controls;
+    params.timeLimit = static_cast<int>(s.timeLimit);
+    params.sizeLimit = static_cast<int>(sizeLimit);
+    // Referrals are followed here, page by page, each with its own cookie:
+    // libldap would replay this page's cookie to the other server.
+    params.chase = false;
+  }
+  PageRequest(const PageRequest&) = delete;
+  PageRequest& operator=(const PageRequest&) = delete;
+};
+
 // Moves a paged search to the next referral it collected: a connection of
 // its own, bound like the main one, and the referral's base, scope and
 // filter. LDAP_NO_RESULTS_RETURNED when none is left.
@@ -637,36 +664,32 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       }
     }
     nat::Conn* conn = search->current != nullptr ? search->current : ld->conn;
-    ULONG sizeLimit = 0;
-    if (search->sizeLimit != 0) {
-      if (search->returned >= search->sizeLimit) {
-        search->state = State::kDone;
-        return LDAP_SIZELIMIT_EXCEEDED;
-      }
-      sizeLimit = search->sizeLimit - search->returned;
-    }
-    std::vector<nat::Control> controls = search->controls;
-    controls.push_back(PagedControl(pageSize, search->cookie));
-    nat::SearchParams p;
-    p.base = search->target.base.c_str();
-    p.scope = search->target.scope;
-    p.filter = search->target.filter.c_str();
-    p.attrs = const_cast<char**>(attrList);  // libldap reads them only
-    p.attrsOnly = search->attrsOnly != 0;
-    p.controls = &controls;
-    p.timeLimit = static_cast<int>(search->timeLimit);
-    p.sizeLimit = static_cast<int>(sizeLimit);
-    // Referrals are followed here, page by page, each with its own cookie:
-    // libldap would replay this page's cookie to the other server.
-    p.chase = false;
+    ldapmsg* native = nullptr;
+    int rc = 0;
+    // The first page of a referral shares the wait of its connect and bind.
     long pageWaitMs = waitMs;
     if (conn != ld->conn && search->firstReferralPage) {
       search->firstReferralPage = false;
       const long left = std::max(MsUntil(search->tryEnds), 1L);
       pageWaitMs = waitMs < 0 ? left : std::min(waitMs, left);
     }
-    ldapmsg* native = nullptr;
-    ULONG code = static_cast<ULONG>(nat::ToWindowsCode(nat::Search(conn, p, pageWaitMs, &native)));
+    if (search->sentAhead == conn) {
+      // The request went out ahead: only its answer is waited for.
+      search->sentAhead = nullptr;
+      rc = nat::CollectSearch(conn, pageWaitMs, &native);
+    } else {
+      ULONG sizeLimit = 0;
+      if (search->sizeLimit != 0) {
+        if (search->returned >= search->sizeLimit) {
+          search->state = State::kDone;
+          return LDAP_SIZELIMIT_EXCEEDED;
+        }
+        sizeLimit = search->sizeLimit - search->returned;
+      }
+      PageRequest request(*search, pageSize, sizeLimit);
+      rc = nat::Search(conn, request.params, pageWaitMs, &native);
+    }
+    ULONG code = static_cast<ULONG>(nat::ToWindowsCode(rc));
     NoteOutcome(ld, code);
     if (conn != ld->conn) {
       ld->serverError = nat::Diagnostic(conn);
@@ -742,6 +765,21 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
   }
 }
 
+ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULONG pageSize) {
+  if (ld == nullptr || search == nullptr) return LDAP_PARAM_ERROR;
+  if (ld->udp || search->sentAhead != nullptr || search->state != LDAPSearch::State::kMore ||
+      search->advance || search->cookie.empty() ||
+      (search->sizeLimit != 0 && search->returned >= search->sizeLimit)) {
+    return LDAP_NO_RESULTS_RETURNED;
+  }
+  nat::Conn* conn = search->current != nullptr ? search->current : ld->conn;
+  const ULONG sizeLimit = search->sizeLimit != 0 ? search->sizeLimit - search->returned : 0;
+  PageRequest request(*search, pageSize, sizeLimit);
+  nat::SendSearch(conn, request.params, timeout != nullptr ? WaitMs(timeout) : nat::kWaitForever);
+  search->sentAhead = conn;
+  return LDAP_SUCCESS;
+}
+
 ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code) {
   if (url != nullptr) *url = nullptr;
   if (search == nullptr || url == nullptr || code == nullptr) return LDAP_PARAM_ERROR;
@@ -757,23 +795,14 @@ ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {
   nat::Conn* conn = search->current != nullptr ? search->current
                     : ld != nullptr                ? ld->conn
                                                    : nullptr;
-  if (conn != nullptr && search->state == LDAPSearch::State::kMore && !search->cookie.empty()) {
+  if (search->sentAhead != nullptr) {
+    // The cookie went out with the request sent ahead: that request is abandoned.
+    nat::AbandonSentSearch(search->sentAhead);
+  } else if (conn != nullptr && search->state == LDAPSearch::State::kMore &&
+             !search->cookie.empty()) {
     // A page size of 0 with the cookie lets the server drop the search.
-    std::vector<nat::Control> controls = search->controls;
-    controls.push_back(PagedControl(0, search->cookie));
-    std::vector<const char*> attrs;
-    for (const std::string& a : search->attrs) attrs.push_back(a.c_str());
-    attrs.push_back(nullptr);
-    nat::SearchParams p;
-    p.base = search->target.base.c_str();
-    p.scope = search->target.scope;
-    p.filter = search->target.filter.c_str();
-    p.attrs = search->haveAttrs ? const_cast<char**>(attrs.data()) : nullptr;
-    p.attrsOnly = search->attrsOnly != 0;
-    p.controls = &controls;
-    p.timeLimit = static_cast<int>(search->timeLimit);
-    p.chase = false;
-    nat::SearchAndForget(conn, p);
+    PageRequest request(*search, 0, 0);
+    nat::SearchAndForget(conn, request.params);
   }
   nat::Close(search->current);
   delete search;

@@ -280,6 +280,17 @@ PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
 ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout,
                            ULONG pageSize, ULONG* totalCount, LDAPMessage** results);
 
+// Sends the request for the next page of at most pageSize entries now,
+// without waiting, so that the server prepares it while the caller works on
+// the page it has; the next ldap_get_next_page_s then only waits for its
+// answer (and this page size holds). Sends nothing (LDAP_NO_RESULTS_RETURNED)
+// when the next page is not a plain continuation on the current server (the
+// search is over, a referral is to be followed next, connectionless LDAP).
+// *timeout (null: no limit) bounds the wait when another search on the
+// connection has to read the answer in first. ldap_search_abandon_page
+// abandons a request sent ahead and not collected.
+ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULONG pageSize);
+
 // Hands out, one per call, the continuation references that the paged search
 // passed over because none of their URLs could be reached: the first URL
 // (*url, freed with ldap_memfree) and the code of the failure. Returns

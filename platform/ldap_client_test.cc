@@ -452,6 +452,23 @@ std::string OneEntryPage(int64_t id, const std::string& cookie, const std::strin
   return EntryMessage(id, "CN=" + cn + ",DC=t", {{"cn", {cn}}}) + DoneMessage(id, 0, cookie);
 }
 
+// Pages once, asks for the second page ahead and waits for it, with the
+// connection's wait limit.
+ULONG PageSentAhead(LDAP* ld) {
+  PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0,
+                                             nullptr, nullptr, 0, 0, nullptr);
+  LDAPMessage* page = nullptr;
+  l_timeval none{0, 0};
+  ULONG rc = ldap_get_next_page_s(ld, search, &none, 10, nullptr, &page);
+  ldap_msgfree(page);
+  page = nullptr;
+  if (rc == LDAP_SUCCESS) rc = ldap_search_send_next_page(ld, search, &none, 10);
+  if (rc == LDAP_SUCCESS) rc = ldap_get_next_page_s(ld, search, &none, 10, nullptr, &page);
+  ldap_msgfree(page);
+  ldap_search_abandon_page(ld, search);
+  return rc;
+}
+
 }  // namespace
 
 TEST(LdapWaits, EveryWaitEndsWithTheWaitLimit) {
@@ -479,6 +496,13 @@ TEST(LdapWaits, EveryWaitEndsWithTheWaitLimit) {
        Search, 0, LDAP_TIMEOUT},
       {"page cut after the header", [](ScriptedLdapServer& s) { s.StallAtSearch(0, true); },
        [](LDAP* ld) { return PageThrough(ld).back(); }, 0, LDAP_TIMEOUT},
+      {"page sent ahead",
+       [](ScriptedLdapServer& s) {
+         s.AnswerEveryLaterRequest(
+             [](int64_t id, const ScriptedLdapServer::Search&) { return OneEntryPage(id, "p2"); });
+         s.StallAtSearch(1);
+       },
+       PageSentAhead, 0, LDAP_TIMEOUT},
   };
   for (const Case& c : cases) {
     ScriptedLdapServer server({});
@@ -587,5 +611,31 @@ TEST(LdapPaging, TheLoopGuardKeepsNoCookie) {
   EXPECT_EQ(pages, 302u);
   EXPECT_LE(most, 300 * sizeof(uint64_t));
   ldap_search_abandon_page(ld, search);
+  ldap_unbind(ld);
+}
+
+TEST(LdapPaging, ARequestSentAheadIsAbandonedWhenTheSearchEndsBeforeItsPage) {
+  ScriptedLdapServer server({[](int64_t id) { return OneEntryPage(id, "p2"); },
+                             [](int64_t id) { return OneEntryPage(id, ""); }});
+  LDAP* ld = ConnectWithin1s(server);
+  ASSERT_NE(ld, nullptr);
+  PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0,
+                                             nullptr, nullptr, 0, 0, nullptr);
+  LDAPMessage* page = nullptr;
+  l_timeval wait{1, 0};
+  ASSERT_EQ(ldap_get_next_page_s(ld, search, &wait, 10, nullptr, &page), LDAP_SUCCESS);
+  ldap_msgfree(page);
+  ASSERT_EQ(ldap_search_send_next_page(ld, search, &wait, 7), LDAP_SUCCESS);
+  ldap_search_abandon_page(ld, search);
+  for (int i = 0; i < 500 && server.abandoned().empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // The cookie went out with the request sent ahead: that request is
+  // abandoned, and no other follows.
+  const auto seen = server.searches();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].pageSize, 7);
+  EXPECT_EQ(seen[1].cookie, "p2");
+  EXPECT_EQ(server.abandoned(), std::vector<int64_t>{seen[1].messageId});
   ldap_unbind(ld);
 }

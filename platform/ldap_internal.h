@@ -122,6 +122,9 @@ struct LDAPSearch {
   std::chrono::steady_clock::time_point tryEnds;
   bool firstReferralPage = false;
   bool advance = false;  // the current server is done; the next call moves on
+  // The connection the request for the next page went out on ahead of
+  // ldap_get_next_page_s (ldap_search_send_next_page); null when none.
+  nat::Conn* sentAhead = nullptr;
   int followed = 0;
   ULONG returned = 0;    // entries so far, for the total size limit
 };

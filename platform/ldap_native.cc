@@ -83,6 +83,16 @@ struct Conn {
   std::string kerberosProblem;  // why the last negotiated bind went without Kerberos
   std::chrono::steady_clock::time_point bindStart;  // of the last bind
   ldap_conncb connectCallback{};  // bounds the socket waits of each connection
+  // The search sent ahead (SendSearch; message id 0: none) and, once read in
+  // before its collect, its code and result.
+  struct Ahead {
+    int msgid = 0;
+    bool chase = true;
+    long waitMs = 0;
+    bool held = false;
+    int code = 0;
+    LDAPMessage* result = nullptr;
+  } ahead;
 };
 
 namespace {
@@ -588,6 +598,7 @@ int WaitLimit(Conn* c) { return c->waitSeconds; }
 void Close(Conn* c) {
   if (c == nullptr) return;
   SigpipeGuard guard;
+  ldap_msgfree(c->ahead.result);
   if (c->ld != nullptr) ldap_unbind_ext(c->ld, nullptr, nullptr);
   if (c->cred != GSS_C_NO_CREDENTIAL && c->ownsCred) {
     OM_uint32 minor = 0;
@@ -860,16 +871,28 @@ void EnableReadAhead(Conn* c) {
   c->readAhead = PushReadAhead(sb);
 }
 
-int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
-  SigpipeGuard guard;
-  *res = nullptr;
+namespace {
+
+// Sends the search; *msgid gets its message id.
+int SendRequest(Conn* c, const SearchParams& p, int* msgid) {
   std::vector<LDAPControl> ctrls = NativeControls(p.controls);
   std::vector<LDAPControl*> list;
   for (LDAPControl& ctl : ctrls) list.push_back(&ctl);
   list.push_back(nullptr);
   int timeLimit = p.timeLimit;
   ldap_set_option(c->ld, LDAP_OPT_TIMELIMIT, &timeLimit);
-  // Referrals left to the caller: libldap's chasing is off for this request.
+  int rc = ldap_search_ext(c->ld, p.base, p.scope, p.filter, p.attrs, p.attrsOnly ? 1 : 0,
+                           ctrls.empty() ? nullptr : list.data(), nullptr, nullptr, p.sizeLimit,
+                           msgid);
+  if (rc == LDAP_SUCCESS) EnableReadAhead(c);
+  return rc;
+}
+
+// Waits at most waitMs for the whole result of the search msgid (abandoned
+// when the wait runs out); returns the search's result code.
+int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
+  *res = nullptr;
+  // Referrals left to the caller: libldap's chasing is off while the answer is read.
   struct ChaseOff {
     ::LDAP* ld;
     int was = 0;
@@ -882,15 +905,10 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
     ~ChaseOff() {
       if (active) ldap_set_option(ld, LDAP_OPT_REFERRALS, was ? LDAP_OPT_ON : LDAP_OPT_OFF);
     }
-  } chaseOff(c->ld, !p.chase);
-  int msgid = 0;
-  int rc = ldap_search_ext(c->ld, p.base, p.scope, p.filter, p.attrs, p.attrsOnly ? 1 : 0,
-                           ctrls.empty() ? nullptr : list.data(), nullptr, nullptr, p.sizeLimit,
-                           &msgid);
-  if (rc != LDAP_SUCCESS) return rc;
-  EnableReadAhead(c);
+  } chaseOff(c->ld, !chase);
   if (waitMs == kWaitOfConnection) waitMs = static_cast<long>(c->waitSeconds) * 1000;
   LDAPMessage* msg = nullptr;
+  int rc = 0;
   for (;;) {
     // Without a limit the wait goes on in steps of an hour.
     constexpr long kStepMs = 3600L * 1000;
@@ -917,6 +935,71 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
   int code = LDAP_SUCCESS;
   rc = ldap_parse_result(c->ld, msg, &code, nullptr, nullptr, nullptr, nullptr, 0);
   return rc != LDAP_SUCCESS ? rc : ServerCode(code);
+}
+
+// Reads the answer of the search sent ahead in and holds it, before another
+// request reads from the connection.
+void HoldSentSearch(Conn* c) {
+  if (c->ahead.msgid == 0 || c->ahead.held) return;
+  c->ahead.code = AwaitResult(c, c->ahead.msgid, c->ahead.chase, c->ahead.waitMs, &c->ahead.result);
+  c->ahead.held = true;
+}
+
+}  // namespace
+
+int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
+  SigpipeGuard guard;
+  *res = nullptr;
+  HoldSentSearch(c);
+  int msgid = 0;
+  int rc = SendRequest(c, p, &msgid);
+  if (rc != LDAP_SUCCESS) return rc;
+  return AwaitResult(c, msgid, p.chase, waitMs, res);
+}
+
+void SendSearch(Conn* c, const SearchParams& p, long waitMs) {
+  SigpipeGuard guard;
+  AbandonSentSearch(c);
+  c->ahead.chase = p.chase;
+  c->ahead.waitMs = waitMs;
+  int msgid = 0;
+  const int rc = SendRequest(c, p, &msgid);
+  if (rc == LDAP_SUCCESS) {
+    c->ahead.msgid = msgid;
+  } else {
+    // The collect gives the failure, as Search would have.
+    c->ahead.msgid = -1;
+    c->ahead.held = true;
+    c->ahead.code = rc;
+  }
+}
+
+int CollectSearch(Conn* c, long waitMs, ldapmsg** res) {
+  SigpipeGuard guard;
+  *res = nullptr;
+  if (c->ahead.msgid == 0) return LDAP_PARAM_ERROR;
+  int rc = 0;
+  if (c->ahead.held) {
+    *res = c->ahead.result;
+    rc = c->ahead.code;
+    // The connection's diagnostic becomes this answer's again.
+    int code = 0;
+    if (*res != nullptr) ldap_parse_result(c->ld, *res, &code, nullptr, nullptr, nullptr, nullptr, 0);
+    if (rc == LDAP_TIMEOUT) SetDiagnostic(c->ld, "");
+  } else {
+    rc = AwaitResult(c, c->ahead.msgid, c->ahead.chase, waitMs, res);
+  }
+  c->ahead = Conn::Ahead();
+  return rc;
+}
+
+void AbandonSentSearch(Conn* c) {
+  if (c->ahead.msgid > 0 && !c->ahead.held) {
+    SigpipeGuard guard;
+    ldap_abandon_ext(c->ld, c->ahead.msgid, nullptr, nullptr);
+  }
+  ldap_msgfree(c->ahead.result);
+  c->ahead = Conn::Ahead();
 }
 
 void SearchAndForget(Conn* c, const SearchParams& p) {

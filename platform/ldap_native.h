@@ -102,6 +102,18 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res);
 // Sends the search without waiting and discards whatever comes back.
 void SearchAndForget(Conn* c, const SearchParams& p);
 
+// A search sent ahead, one per connection: SendSearch sends it and returns
+// at once; CollectSearch later waits at most waitMs for its whole result and
+// gives what Search would have given (a failed send included). Another
+// search on the connection meanwhile first reads this one's answer in (at
+// most the waitMs given here) and holds it for the collect, so that the
+// answer is never read under the referral setting of another request.
+void SendSearch(Conn* c, const SearchParams& p, long waitMs);
+int CollectSearch(Conn* c, long waitMs, ldapmsg** res);
+// Drops a search sent ahead and not collected: the server is told to
+// abandon it, an answer already held is released.
+void AbandonSentSearch(Conn* c);
+
 struct ParsedResult {
   int code = 0;
   bool haveMatched = false;
