@@ -133,6 +133,7 @@ void RunPagedSearch(QueryRun& run) {
 
     if (pageCode == plat::LDAP_SUCCESS || pageCode == plat::LDAP_SIZELIMIT_EXCEEDED) {
       if (!s.countOnly) {
+        output.PrefetchSidNames(page);
         uint32_t walked = 0;
         for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, page); e != nullptr && walked < n;
              e = plat::ldap_next_entry(ld, e), ++walked) {

@@ -1,5 +1,7 @@
 #include "structured/security_descriptor_output.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <unordered_map>
@@ -7,6 +9,7 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "platform/security_descriptor.h"
+#include "platform/sid.h"
 #include "structured/acl_output.h"
 #include "structured/sid_guid_text.h"
 #include "values/value_filter.h"
@@ -238,4 +241,55 @@ std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, s
   }
   if (text.empty()) text = "{UNKNOWN}";
   return csv ? "\"" + text + "\"" : text;
+}
+
+namespace {
+
+uint32_t ReadLe(const BYTE* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// The SID at offset, when one fits before end.
+void AddSidAt(const BYTE* sd, size_t offset, size_t end, std::vector<std::string>* sids) {
+  if (offset == 0 || offset >= end || !plat::IsValidSid(sd + offset, end - offset)) return;
+  sids->emplace_back(reinterpret_cast<const char*>(sd + offset), plat::GetLengthSid(sd + offset));
+}
+
+// The trustees of the ACL at offset: the ACE types the SDDL text shows
+// (allow, deny, audit, alarm and their object forms).
+void AddAclSids(const BYTE* sd, size_t length, size_t offset, std::vector<std::string>* sids) {
+  if (offset == 0 || offset + 8 > length) return;
+  const size_t end = std::min(length, offset + ReadLe(sd + offset + 2, 2));
+  const uint32_t count = ReadLe(sd + offset + 4, 2);
+  size_t at = offset + 8;
+  for (uint32_t i = 0; i < count && at + 8 <= end; ++i) {
+    const BYTE type = sd[at];
+    const size_t aceEnd = at + ReadLe(sd + at + 2, 2);
+    if (aceEnd <= at + 4 || aceEnd > end) return;
+    if (type <= 3) {
+      AddSidAt(sd, at + 8, aceEnd, sids);
+    } else if (type >= 5 && type <= 8 && at + 12 <= aceEnd) {
+      const uint32_t flags = ReadLe(sd + at + 8, 4);
+      AddSidAt(sd, at + 12 + ((flags & 1) != 0 ? 16 : 0) + ((flags & 2) != 0 ? 16 : 0), aceEnd, sids);
+    }
+    at = aceEnd;
+  }
+}
+
+}  // namespace
+
+void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool ownerOnly,
+                           std::vector<std::string>* sids) {
+  const auto* sd = static_cast<const BYTE*>(descriptor);
+  if (sd == nullptr || length < 20) return;
+  const size_t owner = ReadLe(sd + 4, 4), group = ReadLe(sd + 8, 4);
+  const size_t sacl = ReadLe(sd + 12, 4), dacl = ReadLe(sd + 16, 4);
+  if (ownerOnly || (decode && !g_SdNoOwner)) AddSidAt(sd, owner, length, sids);
+  if (!decode) return;
+  if (!g_SdNoGroup) AddSidAt(sd, group, length, sids);
+  if (!g_SddlPlus || g_SdAclFlagsOnly) return;
+  if (!g_SdNoDacl) AddAclSids(sd, length, dacl, sids);
+  if (!g_SdNoSacl) AddAclSids(sd, length, sacl, sids);
 }
