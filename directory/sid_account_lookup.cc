@@ -36,10 +36,16 @@ struct BatchAnswer {
   std::string account;
 };
 
+struct BytesHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+
 struct BatchAnswers {
   plat::LDAP* connection = nullptr;
   std::unordered_map<std::string, BatchAnswer> bySidText;
-  std::unordered_set<std::string> asked;  // by the SID's bytes
+  // The SIDs met so far, by their bytes: each is asked once.
+  std::unordered_set<std::string, BytesHash, std::equal_to<>> asked;
 };
 
 BatchAnswers& Batches() {
@@ -244,13 +250,19 @@ constexpr size_t kSidsPerSearch = 250;
 bool SearchBatch(plat::LDAP* ld, const std::string& base,
                  const std::vector<std::pair<std::string, std::string>>& batch, size_t* found) {
   static const char kHex[] = "0123456789abcdef";
-  std::string filter = batch.size() > 1 ? "(|" : "";
+  static const std::string_view kTerm = "(objectSid=";
+  std::string filter;
+  filter.reserve(4 + batch.size() * (kTerm.size() + 1 + 3 * plat::SECURITY_MAX_SID_SIZE));
+  if (batch.size() > 1) filter = "(|";
   for (const auto& [bytes, text] : batch) {
-    filter += "(objectSid=";
+    filter += kTerm;
+    const size_t at = filter.size();
+    filter.resize(at + 3 * bytes.size());
+    char* out = filter.data() + at;
     for (unsigned char c : bytes) {
-      filter += '\\';
-      filter += kHex[c >> 4];
-      filter += kHex[c & 0x0F];
+      *out++ = '\\';
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 0x0F];
     }
     filter += ')';
   }
@@ -304,7 +316,7 @@ bool SearchBatch(plat::LDAP* ld, const std::string& base,
 }  // namespace
 
 size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
-                           const std::vector<std::string>& sids) {
+                           const std::vector<std::string_view>& sids) {
   BatchAnswers& answers = Batches();
   if (connection != answers.connection) {
     answers = BatchAnswers();
@@ -313,16 +325,16 @@ size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
   size_t found = 0;
   if (connection == nullptr || base.empty()) return found;
   std::vector<std::pair<std::string, std::string>> batch;  // bytes, text
-  for (const std::string& sid : sids) {
+  for (const std::string_view sid : sids) {
     if (g_lookupFailure != 0) return found;
-    if (!answers.asked.insert(sid).second) continue;
+    if (answers.asked.find(sid) != answers.asked.end()) continue;
+    answers.asked.emplace(sid);
     std::string text;
-    if (!plat::IsValidSid(sid.data(), sid.size()) ||
-        !plat::ConvertSidToStringSidA(sid.data(), sid.size(), &text) ||
+    if (!plat::ConvertSidToStringSidA(sid.data(), sid.size(), &text) ||
         g_SidNameCache.count(text) != 0 || answers.bySidText.count(text) != 0) {
       continue;
     }
-    batch.emplace_back(sid.substr(0, plat::GetLengthSid(sid.data())), std::move(text));
+    batch.emplace_back(std::string(sid.substr(0, plat::GetLengthSid(sid.data()))), std::move(text));
     if (batch.size() == kSidsPerSearch) {
       if (!SearchBatch(connection, base, batch, &found)) return found;
       batch.clear();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plat {
@@ -27,7 +28,7 @@ bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, 
 // back, as their own searches would have; the others are left to them. A
 // SID is asked at most once per run. Returns how many SIDs were found.
 size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
-                           const std::vector<std::string>& sids);
+                           const std::vector<std::string_view>& sids);
 
 // A lookup whose search got no answer within the wait limit (or lost the
 // server) prints the LDAP error line once; from then on the directory is

@@ -191,7 +191,9 @@ void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
       settings_.countOnly || settings_.dnOnly || settings_.statsOnly) {
     return;
   }
-  std::vector<std::string> sids;
+  // The SIDs are views into the values, which are kept until they are asked.
+  std::vector<plat::berval**> values;
+  std::vector<std::string_view> sids;
   for (plat::LDAPMessage* e = plat::ldap_first_entry(ld_, page); e != nullptr;
        e = plat::ldap_next_entry(ld_, e)) {
     plat::BerElement* walk = nullptr;
@@ -209,7 +211,9 @@ void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
         continue;
       }
       plat::berval** vals = plat::ldap_get_values_len(ld_, e, attrName_.c_str());
-      for (plat::berval** v = vals; v != nullptr && *v != nullptr; ++v) {
+      if (vals == nullptr) continue;
+      values.push_back(vals);
+      for (plat::berval** v = vals; *v != nullptr; ++v) {
         const char* bytes = (*v)->bv_val;
         const size_t length = (*v)->bv_len;
         if ((kind & kDescriptor) != 0) {
@@ -218,11 +222,11 @@ void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
           sids.emplace_back(bytes, plat::GetLengthSid(bytes));
         }
       }
-      plat::ldap_value_free_len(vals);
     }
     plat::ber_free(walk, 0);
   }
   if (!sids.empty()) PrefetchSidAccounts(ld_, state_.rootDse->defaultNamingContext, sids);
+  for (plat::berval** vals : values) plat::ldap_value_free_len(vals);
 }
 
 void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn,

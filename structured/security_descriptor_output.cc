@@ -10,6 +10,7 @@
 #include "common/string_util.h"
 #include "platform/security_descriptor.h"
 #include "platform/sid.h"
+#include "structured/ace_rendering.h"
 #include "structured/acl_output.h"
 #include "structured/sid_guid_text.h"
 #include "values/value_filter.h"
@@ -64,6 +65,23 @@ void AppendSidPart(const std::string& label, const char* section, size_t start, 
 
 }  // namespace
 
+namespace {
+
+// One ACL section: at the line levels without value filters the lines go
+// straight into *body, otherwise through OutputAcl.
+void AppendAclSection(const std::string& label, const char* section, const std::string& sddl,
+                      size_t start, size_t end, const std::string& lowerName, std::string* body) {
+  if (g_SddlPlus && !g_CsvOutput && !FindValueFilterPatterns(lowerName).active()) {
+    std::string prefix = label;
+    prefix.append(section).push_back(' ');
+    AppendAclLines(std::string_view(sddl).substr(start, end - start), lowerName, prefix, body);
+    return;
+  }
+  body->append(OutputAcl(label, section, sddl.substr(start, end - start), lowerName));
+}
+
+}  // namespace
+
 void OutputAclSections(const std::string& label, std::string* body, std::string* header,
                        const std::string& sddl, const std::string& attrName) {
   const std::string lowerName = StrToLower(attrName);
@@ -74,7 +92,7 @@ void OutputAclSections(const std::string& label, std::string* body, std::string*
   if (!g_SdNoDacl) {
     if (d != std::string::npos) {
       const size_t end = (s != std::string::npos && s > d) ? s : sddl.size();
-      body->append(OutputAcl(label, "[DACL]", sddl.substr(d, end - d), lowerName));
+      AppendAclSection(label, "[DACL]", sddl, d, end, lowerName, body);
     } else if (!filterOn) {
       body->append(label).append("[DACL] Not specified in SD\n");
       header->clear();
@@ -82,7 +100,7 @@ void OutputAclSections(const std::string& label, std::string* body, std::string*
   }
   if (!g_SdNoSacl) {
     if (s != std::string::npos) {
-      body->append(OutputAcl(label, "[SACL]", sddl.substr(s), lowerName));
+      AppendAclSection(label, "[SACL]", sddl, s, sddl.size(), lowerName, body);
     } else if (!filterOn) {
       body->append(label).append("[SACL] Not specified in SD or insufficient rights\n");
       header->clear();
@@ -252,14 +270,14 @@ uint32_t ReadLe(const BYTE* p, int bytes) {
 }
 
 // The SID at offset, when one fits before end.
-void AddSidAt(const BYTE* sd, size_t offset, size_t end, std::vector<std::string>* sids) {
+void AddSidAt(const BYTE* sd, size_t offset, size_t end, std::vector<std::string_view>* sids) {
   if (offset == 0 || offset >= end || !plat::IsValidSid(sd + offset, end - offset)) return;
   sids->emplace_back(reinterpret_cast<const char*>(sd + offset), plat::GetLengthSid(sd + offset));
 }
 
 // The trustees of the ACL at offset: the ACE types the SDDL text shows
 // (allow, deny, audit, alarm and their object forms).
-void AddAclSids(const BYTE* sd, size_t length, size_t offset, std::vector<std::string>* sids) {
+void AddAclSids(const BYTE* sd, size_t length, size_t offset, std::vector<std::string_view>* sids) {
   if (offset == 0 || offset + 8 > length) return;
   const size_t end = std::min(length, offset + ReadLe(sd + offset + 2, 2));
   const uint32_t count = ReadLe(sd + offset + 4, 2);
@@ -281,7 +299,7 @@ void AddAclSids(const BYTE* sd, size_t length, size_t offset, std::vector<std::s
 }  // namespace
 
 void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool ownerOnly,
-                           std::vector<std::string>* sids) {
+                           std::vector<std::string_view>* sids) {
   const auto* sd = static_cast<const BYTE*>(descriptor);
   if (sd == nullptr || length < 20) return;
   const size_t owner = ReadLe(sd + 4, 4), group = ReadLe(sd + 8, 4);

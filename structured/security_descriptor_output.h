@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The lines of one descriptor value of length bytes, each with the label
@@ -28,10 +29,10 @@ void OutputAclSections(const std::string& label, std::string* body, std::string*
 // text is in double quotes. No line end.
 std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, size_t length);
 
-// Appends to *sids (each the bytes of a binary SID) the SIDs whose names the
+// Appends to *sids (each viewing the bytes of a binary SID in the value) the SIDs whose names the
 // text of this descriptor value may show under the run's settings: with
 // decode the owner, the group and, at -sddc+ and above, the trustees of the
 // ACEs; with ownerOnly the owner alone. Parts the descriptor does not hold,
 // or holds malformed, add nothing.
 void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool ownerOnly,
-                           std::vector<std::string>* sids);
+                           std::vector<std::string_view>* sids);
