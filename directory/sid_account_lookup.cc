@@ -9,6 +9,7 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "directory/connection.h"
+#include "platform/bytes_hash.h"
 #include "platform/ldap_client.h"
 #include "platform/sid.h"
 
@@ -36,16 +37,11 @@ struct BatchAnswer {
   std::string account;
 };
 
-struct BytesHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-};
-
 struct BatchAnswers {
   plat::LDAP* connection = nullptr;
   std::unordered_map<std::string, BatchAnswer> bySidText;
   // The SIDs met so far, by their bytes: each is asked once.
-  std::unordered_set<std::string, BytesHash, std::equal_to<>> asked;
+  std::unordered_set<std::string, plat::BytesHash, std::equal_to<>> asked;
 };
 
 BatchAnswers& Batches() {

@@ -9,6 +9,7 @@
 
 #include "common/process_state.h"
 #include "common/string_util.h"
+#include "platform/bytes_hash.h"
 #include "structured/sid_guid_text.h"
 
 namespace {
@@ -219,7 +220,7 @@ bool RenderAce(std::string_view rawAce, bool mailbox, std::string* line) {
 // it makes the look-up of a recurring ACE cheap. The views point into the
 // map's own keys; the index is rebuilt whenever its size and the map's differ
 // (the map emptied from outside).
-using CacheIndex = std::unordered_map<std::string_view, const std::string*>;
+using CacheIndex = std::unordered_map<std::string_view, const std::string*, plat::BytesHash>;
 CacheIndex& Index() {
   static CacheIndex index;
   return index;

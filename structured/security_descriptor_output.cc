@@ -143,21 +143,32 @@ class DescriptorTextMemo {
     if (length != 0) key.append(static_cast<const char*>(descriptor), length);
     return key;
   }
-  const std::string* Find(const std::string& key) const {
+  const std::string* Find(const std::string& key) {
     auto found = texts_.find(key);
-    return found == texts_.end() ? nullptr : &found->second;
+    if (found == texts_.end()) return nullptr;
+    ++hits_;
+    return &found->second;
   }
   void Add(std::string key, const std::string& text) {
     const size_t cost = key.size() + text.size();
-    if (bytes_ + cost > kMaxBytes) return;
+    if (bytes_ + cost > kMaxBytes) {
+      full_ = true;
+      return;
+    }
     bytes_ += cost;
     texts_.emplace(std::move(key), text);
   }
+  // A full memo that has spared fewer renderings than it holds texts meets
+  // values that do not repeat (each descriptor names its own object, say):
+  // it is not asked any more, which spares making and hashing the keys.
+  bool Worthwhile() const { return !full_ || hits_ >= texts_.size(); }
 
  private:
-  static constexpr size_t kMaxBytes = 4u << 20;
+  static constexpr size_t kMaxBytes = 1u << 20;
   std::unordered_map<std::string, std::string> texts_;
   size_t bytes_ = 0;
+  size_t hits_ = 0;
+  bool full_ = false;
 };
 
 DescriptorTextMemo& Memo() {
@@ -172,7 +183,7 @@ std::string RenderDescriptor(const std::string& attrName, bool decode, bool noLa
 
 std::string OutputSecurityDescriptor(const std::string& attrName, bool decode, bool noLabel,
                                      const void* descriptor, size_t length) {
-  if (g_Debug || descriptor == nullptr) {
+  if (g_Debug || descriptor == nullptr || !Memo().Worthwhile()) {
     return RenderDescriptor(attrName, decode, noLabel, descriptor, length);
   }
   std::string key = DescriptorTextMemo::Key(attrName, decode, noLabel, descriptor, length);
@@ -276,7 +287,9 @@ void AddSidAt(const BYTE* sd, size_t offset, size_t end, std::vector<std::string
 }
 
 // The trustees of the ACL at offset: the ACE types the SDDL text shows
-// (allow, deny, audit, alarm and their object forms).
+// (allow, deny, audit, alarm and their object forms), set on the object
+// itself. Inherited ACEs repeat from object to object: their few trustees
+// are left to the lookups one by one.
 void AddAclSids(const BYTE* sd, size_t length, size_t offset, std::vector<std::string_view>* sids) {
   if (offset == 0 || offset + 8 > length) return;
   const size_t end = std::min(length, offset + ReadLe(sd + offset + 2, 2));
@@ -286,9 +299,10 @@ void AddAclSids(const BYTE* sd, size_t length, size_t offset, std::vector<std::s
     const BYTE type = sd[at];
     const size_t aceEnd = at + ReadLe(sd + at + 2, 2);
     if (aceEnd <= at + 4 || aceEnd > end) return;
-    if (type <= 3) {
+    const bool inherited = (sd[at + 1] & 0x10) != 0;
+    if (!inherited && type <= 3) {
       AddSidAt(sd, at + 8, aceEnd, sids);
-    } else if (type >= 5 && type <= 8 && at + 12 <= aceEnd) {
+    } else if (!inherited && type >= 5 && type <= 8 && at + 12 <= aceEnd) {
       const uint32_t flags = ReadLe(sd + at + 8, 4);
       AddSidAt(sd, at + 12 + ((flags & 1) != 0 ? 16 : 0) + ((flags & 2) != 0 ? 16 : 0), aceEnd, sids);
     }

@@ -32,7 +32,8 @@ std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, s
 // Appends to *sids (each viewing the bytes of a binary SID in the value) the SIDs whose names the
 // text of this descriptor value may show under the run's settings: with
 // decode the owner, the group and, at -sddc+ and above, the trustees of the
-// ACEs; with ownerOnly the owner alone. Parts the descriptor does not hold,
+// ACEs set on the object itself (not the inherited ones); with ownerOnly the
+// owner alone. Parts the descriptor does not hold,
 // or holds malformed, add nothing.
 void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool ownerOnly,
                            std::vector<std::string_view>* sids);
