@@ -11,9 +11,10 @@ namespace plat {
 struct LDAP;
 }
 
-// Looks the SID up through connection: 1 with *domain (the NetBIOS domain
-// name, "" when the directory names none) and *name (the account name) set,
-// 0 when the directory holds no account for it (outputs unchanged).
+// Looks the SID up through connection (or takes what a batch search on it
+// found, see PrefetchSidAccounts): 1 with *domain (the NetBIOS domain name,
+// "" when the directory names none) and *name (the account name) set, 0 when
+// the directory holds no account for it (outputs unchanged).
 int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* domain,
                          std::string* name);
 
