@@ -35,11 +35,12 @@ struct BatchAnswer {
   bool found = false;
   std::string dn;
   std::string account;
+  int holders = 0;  // objects that came back with the SID
 };
 
 struct BatchAnswers {
   plat::LDAP* connection = nullptr;
-  std::unordered_map<std::string, BatchAnswer> bySidText;
+  std::unordered_map<std::string, BatchAnswer, plat::BytesHash, std::equal_to<>> bySidText;
   // The SIDs met so far, by their bytes: each is asked once.
   std::unordered_set<std::string, plat::BytesHash, std::equal_to<>> asked;
 };
@@ -279,7 +280,6 @@ bool SearchBatch(plat::LDAP* ld, const std::string& base,
   NoteFailure(rc);
   if (rc == plat::LDAP_SUCCESS || rc == plat::LDAP_SIZELIMIT_EXCEEDED) {
     // Each SID's object; a SID held by two objects is asked by itself.
-    std::unordered_map<std::string, int> holders;
     for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, result); e != nullptr;
          e = plat::ldap_next_entry(ld, e)) {
       plat::berval** sids = plat::ldap_get_values_len(ld, e, "objectSid");
@@ -288,22 +288,22 @@ bool SearchBatch(plat::LDAP* ld, const std::string& base,
                        plat::ConvertSidToStringSidA(sids[0]->bv_val, sids[0]->bv_len, &sidText);
       plat::ldap_value_free_len(sids);
       auto answer = one ? answers.bySidText.find(sidText) : answers.bySidText.end();
-      if (answer == answers.bySidText.end() || ++holders[sidText] > 1) {
-        if (answer != answers.bySidText.end()) answer->second = BatchAnswer();
+      if (answer == answers.bySidText.end()) continue;
+      BatchAnswer& a = answer->second;
+      if (++a.holders > 1) {
+        a.found = false;
         continue;
       }
       char* dn = plat::ldap_get_dn(ld, e);
       if (dn == nullptr) continue;
-      answer->second.dn = dn;
+      a.dn = dn;
       plat::ldap_memfree(dn);
       char** names = plat::ldap_get_values(ld, e, "sAMAccountName");
-      if (names != nullptr && names[0] != nullptr) answer->second.account = names[0];
+      if (names != nullptr && names[0] != nullptr) a.account = names[0];
       plat::ldap_value_free(names);
-      answer->second.found = true;
+      a.found = true;
     }
-    for (const auto& [sidText, count] : holders) {
-      if (count == 1 && answers.bySidText[sidText].found) ++*found;
-    }
+    for (const auto& entry : batch) *found += answers.bySidText.find(entry.second)->second.found ? 1 : 0;
   }
   if (result != nullptr) plat::ldap_msgfree(result);
   return g_lookupFailure == 0;
