@@ -18,6 +18,7 @@ namespace {
 constexpr char kBuiltinSidPrefix[] = "S-1-5-32-";
 
 ULONG g_lookupFailure = 0;
+size_t g_searchesAlone = 0;  // SID searches of one SID each
 
 // A search that got no answer, or lost the server, ends the lookups of the
 // run: the error line is printed once.
@@ -195,6 +196,7 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
     dn = answer->dn;
     account = answer->account;
   } else {
+    ++g_searchesAlone;
     account = ReadFirstValue(connection, "<SID=" + sidText + ">", plat::LDAP_SCOPE_BASE,
                              "(objectClass=*)", "sAMAccountName", &dn);
   }
@@ -217,6 +219,7 @@ bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, 
     *dn = answer->dn;
     return true;
   }
+  ++g_searchesAlone;
   const std::string base = "<SID=" + sidText + ">";
   const char* attrs[] = {"1.1", nullptr};
   plat::LDAPMessage* result = nullptr;
@@ -339,6 +342,8 @@ size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
   if (!batch.empty()) SearchBatch(connection, base, batch, &found);
   return found;
 }
+
+size_t SidSearchesAlone() { return g_searchesAlone; }
 
 unsigned long DirectoryLookupFailure() { return g_lookupFailure; }
 

@@ -31,6 +31,9 @@ bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, 
 size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
                            const std::vector<std::string_view>& sids);
 
+// How many searches so far asked the directory about one SID alone.
+size_t SidSearchesAlone();
+
 // A lookup whose search got no answer within the wait limit (or lost the
 // server) prints the LDAP error line once; from then on the directory is
 // not asked again in this run, since every lookup would wait as long. The

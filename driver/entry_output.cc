@@ -13,6 +13,7 @@
 #include "driver/search_state.h"
 #include "driver/settings.h"
 #include "driver/value_ranges.h"
+#include "platform/bytes_hash.h"
 #include "platform/ldap_client.h"
 #include "platform/sid.h"
 #include "structured/security_descriptor_output.h"
@@ -191,6 +192,12 @@ void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
       settings_.countOnly || settings_.dnOnly || settings_.statsOnly) {
     return;
   }
+  // Once a page brought no SID that was not asked before, the next pages are
+  // passed over until SIDs come to be asked one by one again.
+  constexpr size_t kSearchesAloneToWalkAgain = 8;
+  if (prefetchIdle_ && SidSearchesAlone() - searchesAloneAtPrefetch_ < kSearchesAloneToWalkAgain) return;
+  constexpr size_t kSeenSlots = 1024;
+  seenDescriptors_.resize(kSeenSlots);
   // The SIDs are views into the values, which are kept until they are asked.
   std::vector<plat::berval**> values;
   std::vector<std::string_view> sids;
@@ -217,6 +224,10 @@ void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
         const char* bytes = (*v)->bv_val;
         const size_t length = (*v)->bv_len;
         if ((kind & kDescriptor) != 0) {
+          const uint64_t hash = plat::BytesHash()(std::string_view(bytes, length));
+          uint64_t& slot = seenDescriptors_[hash % kSeenSlots];
+          if (slot == hash) continue;
+          slot = hash;
           CollectDescriptorSids(bytes, length, settings_.decodeSecurityDescriptors, owner, &sids);
         } else if (plat::IsValidSid(bytes, length)) {
           sids.emplace_back(bytes, plat::GetLengthSid(bytes));
@@ -225,8 +236,11 @@ void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
     }
     plat::ber_free(walk, 0);
   }
-  if (!sids.empty()) PrefetchSidAccounts(ld_, state_.rootDse->defaultNamingContext, sids);
+  const size_t found =
+      sids.empty() ? 0 : PrefetchSidAccounts(ld_, state_.rootDse->defaultNamingContext, sids);
   for (plat::berval** vals : values) plat::ldap_value_free_len(vals);
+  prefetchIdle_ = found == 0;
+  searchesAloneAtPrefetch_ = SidSearchesAlone();
 }
 
 void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn,

@@ -94,6 +94,13 @@ class EntryOutput {
   std::string fetchName_;
   bool descriptorSeen_ = false;
   std::unordered_map<std::string, uint8_t> kindCache_;
+  // The batch lookups: hashes of descriptor values met lately (a value seen
+  // again names no new SID), and whether the last batch found nothing new,
+  // with the count of one-SID searches then: pages are walked again once
+  // SIDs are asked one by one.
+  std::vector<uint64_t> seenDescriptors_;
+  bool prefetchIdle_ = false;
+  size_t searchesAloneAtPrefetch_ = 0;
   std::map<std::string, std::string> csvValues_;
   std::map<std::string, std::string> csvNames_;
 };
