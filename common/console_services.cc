@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/console_input.h"
 #include "platform/error_text.h"
@@ -147,14 +149,17 @@ int SidToAccountName(std::string server, const void* sid, std::string* out) {
   std::string name;
   std::string text;
   bool found = false;
+  // The table by SID text, made once: SIDs are named by the thousand.
+  static const std::unordered_map<std::string_view, const WellKnownAccount*> wellKnown = [] {
+    std::unordered_map<std::string_view, const WellKnownAccount*> byText;
+    for (const WellKnownAccount& account : kWellKnown) byText.emplace(account.sid, &account);
+    return byText;
+  }();
   if (plat::ConvertSidToStringSidA(sid, &text)) {
-    for (const WellKnownAccount& account : kWellKnown) {
-      if (text == account.sid) {
-        domain = account.domain;
-        name = account.name;
-        found = true;
-        break;
-      }
+    if (auto known = wellKnown.find(text); known != wellKnown.end()) {
+      domain = known->second->domain;
+      name = known->second->name;
+      found = true;
     }
   }
   if (!found && g_directoryLookup != nullptr) {

@@ -2,11 +2,14 @@
 
 #include <iostream>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "common/console_services.h"
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "directory/connection.h"
+#include "platform/bytes_hash.h"
 #include "platform/ldap_client.h"
 #include "platform/sid.h"
 
@@ -15,6 +18,46 @@ namespace {
 constexpr char kBuiltinSidPrefix[] = "S-1-5-32-";
 
 ULONG g_lookupFailure = 0;
+size_t g_searchesAlone = 0;  // SID searches of one SID each
+
+// A search that got no answer, or lost the server, ends the lookups of the
+// run: the error line is printed once.
+void NoteFailure(ULONG rc) {
+  if (rc != plat::LDAP_TIMEOUT && rc != plat::LDAP_SERVER_DOWN) return;
+  g_lookupFailure = rc;
+  std::cout.flush();
+  PrintLdapError("LDAP_SEARCH_S", g_SidLookupServer, static_cast<int>(rc), nullptr);
+}
+
+// What the batch searches learnt of a SID: the one object holding it (its DN
+// and account name, "" when it has none), or that the SID is to be asked by
+// itself (no object or several held it, or its batch failed).
+struct BatchAnswer {
+  bool found = false;
+  std::string dn;
+  std::string account;
+  int holders = 0;  // objects that came back with the SID
+};
+
+struct BatchAnswers {
+  plat::LDAP* connection = nullptr;
+  std::unordered_map<std::string, BatchAnswer, plat::BytesHash, std::equal_to<>> bySidText;
+  // The SIDs met so far, by their bytes: each is asked once.
+  std::unordered_set<std::string, plat::BytesHash, std::equal_to<>> asked;
+};
+
+BatchAnswers& Batches() {
+  static BatchAnswers answers;
+  return answers;
+}
+
+// The batch's answer for a SID on this connection, null when it has none.
+const BatchAnswer* BatchAnswerFor(plat::LDAP* ld, const std::string& sidText) {
+  const BatchAnswers& b = Batches();
+  if (ld != b.connection) return nullptr;
+  auto found = b.bySidText.find(sidText);
+  return found != b.bySidText.end() && found->second.found ? &found->second : nullptr;
+}
 
 // First value of an attribute of the first entry of a base search, or "".
 std::string ReadFirstValue(plat::LDAP* ld, const std::string& base, ULONG scope, const char* filter,
@@ -24,11 +67,7 @@ std::string ReadFirstValue(plat::LDAP* ld, const std::string& base, ULONG scope,
   std::string text;
   if (g_lookupFailure != 0) return text;
   ULONG rc = plat::ldap_search_s(ld, base.c_str(), scope, filter, attrs, 0, &result);
-  if (rc == plat::LDAP_TIMEOUT || rc == plat::LDAP_SERVER_DOWN) {
-    g_lookupFailure = rc;
-    std::cout.flush();
-    PrintLdapError("LDAP_SEARCH_S", g_SidLookupServer, static_cast<int>(rc), nullptr);
-  }
+  NoteFailure(rc);
   if (rc == 0) {
     plat::LDAPMessage* entry = plat::ldap_first_entry(ld, result);
     if (entry != nullptr) {
@@ -151,8 +190,16 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
   std::string sidText;
   if (!plat::ConvertSidToStringSidA(sid, &sidText)) return 0;
   std::string dn;
-  std::string account = ReadFirstValue(connection, "<SID=" + sidText + ">", plat::LDAP_SCOPE_BASE,
-                                       "(objectClass=*)", "sAMAccountName", &dn);
+  std::string account;
+  if (const BatchAnswer* answer = BatchAnswerFor(connection, sidText)) {
+    if (g_lookupFailure != 0) return 0;
+    dn = answer->dn;
+    account = answer->account;
+  } else {
+    ++g_searchesAlone;
+    account = ReadFirstValue(connection, "<SID=" + sidText + ">", plat::LDAP_SCOPE_BASE,
+                             "(objectClass=*)", "sAMAccountName", &dn);
+  }
   if (account.empty()) return 0;
   if (sidText.rfind(kBuiltinSidPrefix, 0) == 0) {
     // The built-in groups live in the domain's tree (CN=Builtin) but belong
@@ -165,6 +212,138 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
   *name = account;
   return 1;
 }
+
+bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, std::string* dn) {
+  if (connection == nullptr || g_lookupFailure != 0) return false;
+  if (const BatchAnswer* answer = BatchAnswerFor(connection, sidText)) {
+    *dn = answer->dn;
+    return true;
+  }
+  ++g_searchesAlone;
+  const std::string base = "<SID=" + sidText + ">";
+  const char* attrs[] = {"1.1", nullptr};
+  plat::LDAPMessage* result = nullptr;
+  const ULONG rc = plat::ldap_search_s(connection, base.c_str(), plat::LDAP_SCOPE_BASE,
+                                       "(objectclass=*)", attrs, 1, &result);
+  NoteFailure(rc);
+  bool found = false;
+  plat::LDAPMessage* entry = rc == 0 ? plat::ldap_first_entry(connection, result) : nullptr;
+  if (entry != nullptr) {
+    char* entryDn = plat::ldap_get_dn(connection, entry);
+    if (entryDn != nullptr) {
+      *dn = entryDn;
+      found = true;
+      plat::ldap_memfree(entryDn);
+    }
+  }
+  if (result != nullptr) plat::ldap_msgfree(result);
+  return found;
+}
+
+namespace {
+
+// SIDs named by one batch search: a filter of this many terms stays far
+// below the request and result sizes servers accept.
+constexpr size_t kSidsPerSearch = 250;
+
+// One batch search; false when it got no answer (the failure is noted).
+bool SearchBatch(plat::LDAP* ld, const std::string& base,
+                 const std::vector<std::pair<std::string, std::string>>& batch, size_t* found) {
+  static const char kHex[] = "0123456789abcdef";
+  static const std::string_view kTerm = "(objectSid=";
+  std::string filter;
+  filter.reserve(4 + batch.size() * (kTerm.size() + 1 + 3 * plat::SECURITY_MAX_SID_SIZE));
+  if (batch.size() > 1) filter = "(|";
+  for (const auto& [bytes, text] : batch) {
+    filter += kTerm;
+    const size_t at = filter.size();
+    filter.resize(at + 3 * bytes.size());
+    char* out = filter.data() + at;
+    for (unsigned char c : bytes) {
+      *out++ = '\\';
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 0x0F];
+    }
+    filter += ')';
+  }
+  if (batch.size() > 1) filter += ')';
+  BatchAnswers& answers = Batches();
+  for (const auto& entry : batch) answers.bySidText[entry.second] = BatchAnswer();
+
+  // References to other partitions are not followed: the SIDs they hold are
+  // asked by themselves.
+  ULONG chase = 0;
+  plat::ldap_get_option(ld, plat::LDAP_OPT_REFERRALS, &chase);
+  plat::ldap_set_option(ld, plat::LDAP_OPT_REFERRALS, plat::LDAP_OPT_OFF);
+  const char* attrs[] = {"objectSid", "sAMAccountName", nullptr};
+  plat::LDAPMessage* result = nullptr;
+  const ULONG rc = plat::ldap_search_ext_s(ld, base.c_str(), plat::LDAP_SCOPE_SUBTREE, filter.c_str(),
+                                           attrs, 0, nullptr, nullptr, nullptr, 0, &result);
+  plat::ldap_set_option(ld, plat::LDAP_OPT_REFERRALS, chase != 0 ? plat::LDAP_OPT_ON : plat::LDAP_OPT_OFF);
+  NoteFailure(rc);
+  if (rc == plat::LDAP_SUCCESS || rc == plat::LDAP_SIZELIMIT_EXCEEDED) {
+    // Each SID's object; a SID held by two objects is asked by itself.
+    for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, result); e != nullptr;
+         e = plat::ldap_next_entry(ld, e)) {
+      plat::berval** sids = plat::ldap_get_values_len(ld, e, "objectSid");
+      std::string sidText;
+      const bool one = sids != nullptr && sids[0] != nullptr && sids[1] == nullptr &&
+                       plat::ConvertSidToStringSidA(sids[0]->bv_val, sids[0]->bv_len, &sidText);
+      plat::ldap_value_free_len(sids);
+      auto answer = one ? answers.bySidText.find(sidText) : answers.bySidText.end();
+      if (answer == answers.bySidText.end()) continue;
+      BatchAnswer& a = answer->second;
+      if (++a.holders > 1) {
+        a.found = false;
+        continue;
+      }
+      char* dn = plat::ldap_get_dn(ld, e);
+      if (dn == nullptr) continue;
+      a.dn = dn;
+      plat::ldap_memfree(dn);
+      char** names = plat::ldap_get_values(ld, e, "sAMAccountName");
+      if (names != nullptr && names[0] != nullptr) a.account = names[0];
+      plat::ldap_value_free(names);
+      a.found = true;
+    }
+    for (const auto& entry : batch) *found += answers.bySidText.find(entry.second)->second.found ? 1 : 0;
+  }
+  if (result != nullptr) plat::ldap_msgfree(result);
+  return g_lookupFailure == 0;
+}
+
+}  // namespace
+
+size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
+                           const std::vector<std::string_view>& sids) {
+  BatchAnswers& answers = Batches();
+  if (connection != answers.connection) {
+    answers = BatchAnswers();
+    answers.connection = connection;
+  }
+  size_t found = 0;
+  if (connection == nullptr || base.empty()) return found;
+  std::vector<std::pair<std::string, std::string>> batch;  // bytes, text
+  for (const std::string_view sid : sids) {
+    if (g_lookupFailure != 0) return found;
+    if (answers.asked.find(sid) != answers.asked.end()) continue;
+    answers.asked.emplace(sid);
+    std::string text;
+    if (!plat::ConvertSidToStringSidA(sid.data(), sid.size(), &text) ||
+        g_SidNameCache.count(text) != 0 || answers.bySidText.count(text) != 0) {
+      continue;
+    }
+    batch.emplace_back(std::string(sid.substr(0, plat::GetLengthSid(sid.data()))), std::move(text));
+    if (batch.size() == kSidsPerSearch) {
+      if (!SearchBatch(connection, base, batch, &found)) return found;
+      batch.clear();
+    }
+  }
+  if (!batch.empty()) SearchBatch(connection, base, batch, &found);
+  return found;
+}
+
+size_t SidSearchesAlone() { return g_searchesAlone; }
 
 unsigned long DirectoryLookupFailure() { return g_lookupFailure; }
 

@@ -2,17 +2,37 @@
 // SID gives the account name, the domain's cross-reference its NetBIOS name.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace plat {
 struct LDAP;
 }
 
-// Looks the SID up through connection: 1 with *domain (the NetBIOS domain
-// name, "" when the directory names none) and *name (the account name) set,
-// 0 when the directory holds no account for it (outputs unchanged).
+// Looks the SID up through connection (or takes what a batch search on it
+// found, see PrefetchSidAccounts): 1 with *domain (the NetBIOS domain name,
+// "" when the directory names none) and *name (the account name) set, 0 when
+// the directory holds no account for it (outputs unchanged).
 int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* domain,
                          std::string* name);
+
+// The DN of the object holding the SID (sidText, its "S-1-..." text), read
+// through connection as "<SID=...>"; false when the directory names none.
+bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, std::string* dn);
+
+// Asks the directory about many SIDs (each the bytes of a binary SID) at
+// once, ahead of their lookups: a few subtree searches at base, each naming
+// up to a bounded number of SIDs. For the SIDs held by exactly one object
+// there, the two lookups above then answer on connection from what came
+// back, as their own searches would have; the others are left to them. A
+// SID is asked at most once per run. Returns how many SIDs were found.
+size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
+                           const std::vector<std::string_view>& sids);
+
+// How many searches so far asked the directory about one SID alone.
+size_t SidSearchesAlone();
 
 // A lookup whose search got no answer within the wait limit (or lost the
 // server) prints the LDAP error line once; from then on the directory is

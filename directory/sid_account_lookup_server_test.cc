@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/console_services.h"
@@ -90,6 +91,45 @@ TEST_F(SidAccountLookupServerTest, NamedServerWithoutSearchConnection) {
   out = "unchanged";
   EXPECT_EQ(SidToAccountName("", sid.data(), &out), 0);  // no server and no connection
   EXPECT_EQ(out, "unchanged");
+}
+
+TEST_F(SidAccountLookupServerTest, OneBatchGivesTheNamesOfTheLookupsOneByOne) {
+  const std::string base = TestEnv("QUELBY_TEST_BASE");
+  std::vector<std::vector<BYTE>> sids;
+  for (const std::string& dn : {TestEnv("QUELBY_TEST_USER_DN"), TestEnv("QUELBY_TEST_ADMIN_DN"),
+                                "CN=Domain Admins,CN=Users," + base}) {
+    sids.push_back(SidOf(dn));
+    ASSERT_FALSE(sids.back().empty()) << dn;
+  }
+  sids.emplace_back();
+  ASSERT_TRUE(plat::ConvertStringSidToSidA("S-1-5-32-545", &sids.back()));
+  sids.push_back(sids[0]);
+  sids.back().back() ^= 0x7F;  // a RID nobody holds
+  // The names one by one, on a connection of their own.
+  plat::LDAP* alone = OpenTestDcAsUser();
+  ASSERT_NE(alone, nullptr);
+  std::vector<std::string> want;
+  for (const std::vector<BYTE>& sid : sids) {
+    std::string domain, name;
+    want.push_back(LookupSidInDirectory(alone, sid.data(), &domain, &name) == 1 ? domain + "\\" + name : "-");
+  }
+  plat::ldap_unbind(alone);
+  EXPECT_EQ(want[0], TestEnv("QUELBY_TEST_DOMAIN") + "\\" + TestEnv("QUELBY_TEST_USER"));
+  EXPECT_EQ(want[3], "BUILTIN\\Users");
+  EXPECT_EQ(want[4], "-");
+
+  std::vector<std::string_view> views;
+  for (const std::vector<BYTE>& sid : sids) views.emplace_back(reinterpret_cast<const char*>(sid.data()), sid.size());
+  EXPECT_EQ(PrefetchSidAccounts(ld_, base, views), 4u);
+  for (size_t i = 0; i < sids.size(); ++i) {
+    std::string domain, name;
+    EXPECT_EQ(LookupSidInDirectory(ld_, sids[i].data(), &domain, &name) == 1 ? domain + "\\" + name : "-",
+              want[i]);
+  }
+  std::string sidText, dn;
+  ASSERT_TRUE(plat::ConvertSidToStringSidA(sids[0].data(), &sidText));
+  ASSERT_TRUE(LookupSidDnInDirectory(ld_, sidText, &dn));
+  EXPECT_EQ(dn, TestEnv("QUELBY_TEST_USER_DN"));
 }
 
 }  // namespace

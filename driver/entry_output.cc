@@ -8,11 +8,14 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "directory/connection.h"
+#include "directory/sid_account_lookup.h"
 #include "driver/extended_dn.h"
 #include "driver/search_state.h"
 #include "driver/settings.h"
 #include "driver/value_ranges.h"
+#include "platform/bytes_hash.h"
 #include "platform/ldap_client.h"
+#include "platform/sid.h"
 #include "structured/security_descriptor_output.h"
 #include "structured/sid_guid_text.h"
 #include "values/dn_replace.h"
@@ -182,6 +185,62 @@ void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
     --*objectCount;
   }
   std::cout.write(out_.data(), static_cast<std::streamsize>(out_.size()));
+}
+
+void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
+  if (!g_ResolveSids || g_SidBinaryOut || ld_ != g_LdapSession || state_.rootDse == nullptr ||
+      settings_.countOnly || settings_.dnOnly || settings_.statsOnly) {
+    return;
+  }
+  // Once a page brought no SID that was not asked before, the next pages are
+  // passed over until SIDs come to be asked one by one again.
+  constexpr size_t kSearchesAloneToWalkAgain = 8;
+  if (prefetchIdle_ && SidSearchesAlone() - searchesAloneAtPrefetch_ < kSearchesAloneToWalkAgain) return;
+  constexpr size_t kSeenSlots = 1024;
+  seenDescriptors_.resize(kSeenSlots);
+  // The SIDs are views into the values, which are kept until they are asked.
+  std::vector<plat::berval**> values;
+  std::vector<std::string_view> sids;
+  for (plat::LDAPMessage* e = plat::ldap_first_entry(ld_, page); e != nullptr;
+       e = plat::ldap_next_entry(ld_, e)) {
+    plat::BerElement* walk = nullptr;
+    for (char* name = plat::ldap_first_attribute(ld_, e, &walk); name != nullptr;
+         name = plat::ldap_next_attribute(ld_, e, walk)) {
+      attrName_.assign(name);
+      plat::ldap_memfree(name);
+      if (attrName_.find(kRangeOption) != std::string::npos) continue;
+      const uint8_t kind = KindOf(attrName_);
+      const bool owner = settings_.owner && attrName_ == "nTSecurityDescriptor";
+      if ((kind & (kSid | kDescriptor)) == 0 ||
+          ((kind & kDescriptor) != 0 && !settings_.decodeSecurityDescriptors && !owner) ||
+          (!settings_.excludedAttributes.empty() &&
+           settings_.excludedAttributes.count(StrToLower(attrName_)) != 0)) {
+        continue;
+      }
+      plat::berval** vals = plat::ldap_get_values_len(ld_, e, attrName_.c_str());
+      if (vals == nullptr) continue;
+      values.push_back(vals);
+      for (plat::berval** v = vals; *v != nullptr; ++v) {
+        const char* bytes = (*v)->bv_val;
+        const size_t length = (*v)->bv_len;
+        if ((kind & kDescriptor) != 0) {
+          const uint64_t hash = plat::BytesHash()(std::string_view(bytes, length));
+          uint64_t& slot = seenDescriptors_[hash % kSeenSlots];
+          if (slot == hash) continue;
+          slot = hash;
+          CollectDescriptorSids(bytes, length, settings_.decodeSecurityDescriptors, owner, &sids);
+        } else if (plat::IsValidSid(bytes, length)) {
+          sids.emplace_back(bytes, plat::GetLengthSid(bytes));
+        }
+      }
+    }
+    plat::ber_free(walk, 0);
+  }
+  const size_t found =
+      sids.empty() ? 0 : PrefetchSidAccounts(ld_, state_.rootDse->defaultNamingContext, sids);
+  for (plat::berval** vals : values) plat::ldap_value_free_len(vals);
+  prefetchIdle_ = found == 0;
+  searchesAloneAtPrefetch_ = SidSearchesAlone();
 }
 
 void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn,

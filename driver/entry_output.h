@@ -37,6 +37,12 @@ class EntryOutput {
   // when the entry is dropped.
   void PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount);
 
+  // Under SID resolution, looks up the SIDs the page's entries will show
+  // (SID values, descriptor owners, groups and trustees) in a few directory
+  // searches before the entries are printed; names found are then taken from
+  // memory. Output and errors stay those of the lookups one by one.
+  void PrefetchSidNames(plat::LDAPMessage* page);
+
   // Text layouts of an entry from its chunks (exposed for tests): the tail
   // that follows the attribute walk. Appends to *out; returns false when the
   // entry counts as empty (muted).
@@ -93,6 +99,13 @@ class EntryOutput {
   std::string fetchName_;
   bool descriptorSeen_ = false;
   std::unordered_map<std::string, uint8_t> kindCache_;
+  // The batch lookups: hashes of descriptor values met lately (a value seen
+  // again names no new SID), and whether the last batch found nothing new,
+  // with the count of one-SID searches then: pages are walked again once
+  // SIDs are asked one by one.
+  std::vector<uint64_t> seenDescriptors_;
+  bool prefetchIdle_ = false;
+  size_t searchesAloneAtPrefetch_ = 0;
   std::map<std::string, std::string> csvValues_;
   std::map<std::string, std::string> csvNames_;
 };

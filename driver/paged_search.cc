@@ -130,6 +130,12 @@ void RunPagedSearch(QueryRun& run) {
     // is printed. A directory search made after this point (a lookup for a
     // value of this page) first waits for the whole next page, so lookups
     // gathered for the page belong before it.
+    // The names of the page's SIDs are looked up in a few searches, before
+    // the next page is asked for, so those searches need not wait for it.
+    if ((pageCode == plat::LDAP_SUCCESS || pageCode == plat::LDAP_SIZELIMIT_EXCEEDED) &&
+        !s.countOnly) {
+      output.PrefetchSidNames(page);
+    }
     if (pageCode == plat::LDAP_SUCCESS && !maximumReached) {
       plat::ldap_search_send_next_page(ld, search, pageTimeout, requestSize());
     }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/bytes_hash.h"
 #include "platform/last_error.h"
 #include "platform/sid.h"
 
@@ -331,10 +332,6 @@ bool AppendAce(const AceView& ace, std::string* out) {
 
 // The same ACEs recur in descriptor after descriptor: their text is made
 // once, keyed on the ACE's bytes. The memo stops growing at its limit.
-struct BytesHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-};
 using AceMemo = std::unordered_map<std::string, std::string, BytesHash, std::equal_to<>>;
 constexpr size_t kAceMemoLimit = 20000;
 

@@ -192,21 +192,37 @@ BOOL ConvertSidToStringSidA(const void* sid, size_t length, std::string* text) {
     return false;
   }
   const BYTE* b = Bytes(sid);
-  char buf[32];
-  std::string result = "S-1-";
-  uint64_t authority = Authority(b);
+  // Written digit by digit: SIDs are converted by the thousand per page.
+  char buf[4 + 14 + 11 * 15];  // "S-1-", the authority, 15 sub-authorities
+  char* out = buf;
+  auto decimal = [&out](uint32_t v) {
+    char digits[10];
+    int n = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    while (n > 0) *out++ = digits[--n];
+  };
+  std::memcpy(out, "S-1-", 4);
+  out += 4;
+  const uint64_t authority = Authority(b);
   if (authority >= 0x100000000ull) {
-    std::snprintf(buf, sizeof buf, "0x%02X%02X%02X%02X%02X%02X", b[2], b[3], b[4],
-                  b[5], b[6], b[7]);
+    static const char kHex[] = "0123456789ABCDEF";
+    *out++ = '0';
+    *out++ = 'x';
+    for (int i = 2; i < 8; ++i) {
+      *out++ = kHex[b[i] >> 4];
+      *out++ = kHex[b[i] & 0x0F];
+    }
   } else {
-    std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(authority));
+    decimal(static_cast<uint32_t>(authority));
   }
-  result += buf;
   for (int i = 0; i < b[1]; ++i) {
-    std::snprintf(buf, sizeof buf, "-%u", static_cast<unsigned>(SubAuthority(b, i)));
-    result += buf;
+    *out++ = '-';
+    decimal(SubAuthority(b, i));
   }
-  *text = std::move(result);
+  text->assign(buf, static_cast<size_t>(out - buf));
   return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include "common/process_state.h"
 #include "common/string_util.h"
+#include "platform/bytes_hash.h"
 #include "structured/sid_guid_text.h"
 
 namespace {
@@ -155,6 +156,20 @@ void TranslateRights(std::string* rights, bool mailbox) {
   }
 }
 
+// The words of a rights field depend on the field alone (and the mailbox
+// choice); a run meets few distinct fields, each translated once.
+void TranslateRightsOnce(std::string* rights, bool mailbox) {
+  static std::unordered_map<std::string, std::string> translated[2];
+  std::unordered_map<std::string, std::string>& memo = translated[mailbox ? 1 : 0];
+  if (auto found = memo.find(*rights); found != memo.end()) {
+    *rights = found->second;
+    return;
+  }
+  std::string field = *rights;
+  TranslateRights(rights, mailbox);
+  if (memo.size() < 4096) memo.emplace(std::move(field), *rights);
+}
+
 void TranslateAceFlags(std::string* flags) {
   std::vector<std::string> pieces = Pieces(*flags);
   if (pieces.empty()) return;
@@ -234,7 +249,7 @@ bool RenderAce(std::string_view rawAce, bool mailbox, std::string* line) {
   if (g_SddlPlusPlus) {
     if (const char* word = WordOf(kTypeWords, fields[0])) fields[0] = word;
     TranslateAceFlags(&fields[1]);
-    TranslateRights(&fields[2], mailbox);
+    TranslateRightsOnce(&fields[2], mailbox);
   }
 
   if ((g_SddlFilterCount != 0 || g_SddlNotFilterCount != 0 || g_Debug) &&
@@ -254,10 +269,16 @@ bool RenderAce(std::string_view rawAce, bool mailbox, std::string* line) {
 // it makes the look-up of a recurring ACE cheap. The views point into the
 // map's own keys; the index is rebuilt whenever its size and the map's differ
 // (the map emptied from outside).
-using CacheIndex = std::unordered_map<std::string_view, const std::string*>;
+using CacheIndex = std::unordered_map<std::string_view, const std::string*, plat::BytesHash>;
 CacheIndex& Index() {
   static CacheIndex index;
   return index;
+}
+
+// The ACE views of the ACL being rendered, kept from ACL to ACL.
+std::vector<std::string_view>& PieceBuffer() {
+  static std::vector<std::string_view> pieces;
+  return pieces;
 }
 
 }  // namespace
@@ -267,29 +288,34 @@ std::string AceCacheKey(const std::string& rawAce, bool mailbox) {
   return mailbox ? rawAce + "\nmailbox" : rawAce;
 }
 
-void RenderAclEntries(const std::string& aclText, std::vector<std::string>* lines,
-                      const std::string& attrName) {
+namespace {
+
+// The lines of one ACL handed to sink one by one (each a view that lives
+// only for the call): the flags line, then every ACE the filters keep.
+template <typename Sink>
+void ForEachAclLine(std::string_view aclText, const std::string& attrName, Sink&& sink) {
   const size_t open = aclText.find('(');
-  if (open == std::string::npos || aclText.find(')') == std::string::npos) return;
+  if (open == std::string_view::npos || aclText.find(')') == std::string_view::npos) return;
   const bool mailbox = StrToLower(attrName) == kMailboxAttribute;
   const bool aceFilterOn = g_SddlFilterCount != 0 || g_SddlNotFilterCount != 0;
 
   // Flags line: what stands between the tag and the first ACE.
-  const std::string head = aclText.substr(0, open);
+  const std::string_view head = aclText.substr(0, open);
   const size_t colon = head.find(':');
-  std::string flags = (colon == std::string::npos ? head : head.substr(colon + 1)).substr(0, 50);
+  std::string flags((colon == std::string_view::npos ? head : head.substr(colon + 1)).substr(0, 50));
   if (g_SddlPlusPlus) {
     if (const char* word = WordOf(kAclFlagWords, flags)) flags = word;
-    flags = "(FLAGS:" + flags + ")";
+    flags.insert(0, "(FLAGS:").push_back(')');
   }
-  if (!aceFilterOn) lines->push_back(flags);
+  if (!aceFilterOn) sink(std::string_view(flags));
   if (g_SdAclFlagsOnly) return;
 
   // The ACEs: the text from the first "(" cut at every ")(" (an empty rest
   // after the last cut is no ACE), less the opening "(" of the first and the
   // first ")" of the last.
-  const std::string_view body = std::string_view(aclText).substr(open);
-  std::vector<std::string_view> pieces;
+  const std::string_view body = aclText.substr(open);
+  std::vector<std::string_view>& pieces = PieceBuffer();
+  pieces.clear();
   size_t pos = 0;
   for (size_t cut = body.find(")("); cut != std::string_view::npos; cut = body.find(")(", pos)) {
     pieces.push_back(body.substr(pos, cut - pos));
@@ -316,12 +342,26 @@ void RenderAclEntries(const std::string& aclText, std::vector<std::string>* line
       lookup = key;
     }
     if (auto cached = index.find(lookup); cached != index.end()) {
-      lines->push_back(*cached->second);
+      sink(std::string_view(*cached->second));
       continue;
     }
     if (!RenderAce(ace, mailbox, &line)) continue;
     auto stored = g_AceTextCache.emplace(lookup, line).first;
     index.emplace(stored->first, &stored->second);
-    lines->push_back(line);
+    sink(std::string_view(line));
   }
+}
+
+}  // namespace
+
+void RenderAclEntries(const std::string& aclText, std::vector<std::string>* lines,
+                      const std::string& attrName) {
+  ForEachAclLine(aclText, attrName, [lines](std::string_view line) { lines->emplace_back(line); });
+}
+
+void AppendAclLines(std::string_view aclText, const std::string& attrName, std::string_view prefix,
+                    std::string* out) {
+  ForEachAclLine(aclText, attrName, [&](std::string_view line) {
+    out->append(prefix).append(line).push_back('\n');
+  });
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // aclText is one ACL part with its tag ("D:PAI(A;;GA;;;SY)..."); the lines
@@ -14,6 +15,10 @@
 // msExchMailboxSecurityDescriptor.
 void RenderAclEntries(const std::string& aclText, std::vector<std::string>* lines,
                       const std::string& attrName);
+
+// The same lines appended to *out, each as prefix, the line and a line end.
+void AppendAclLines(std::string_view aclText, const std::string& attrName, std::string_view prefix,
+                    std::string* out);
 
 // The cache key of a raw ACE: the mailbox rendering of an ACE differs from its
 // directory rendering, so the two are kept apart.

@@ -1,5 +1,7 @@
 #include "structured/security_descriptor_output.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <unordered_map>
@@ -7,6 +9,8 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "platform/security_descriptor.h"
+#include "platform/sid.h"
+#include "structured/ace_rendering.h"
 #include "structured/acl_output.h"
 #include "structured/sid_guid_text.h"
 #include "values/value_filter.h"
@@ -61,6 +65,23 @@ void AppendSidPart(const std::string& label, const char* section, size_t start, 
 
 }  // namespace
 
+namespace {
+
+// One ACL section: at the line levels without value filters the lines go
+// straight into *body, otherwise through OutputAcl.
+void AppendAclSection(const std::string& label, const char* section, const std::string& sddl,
+                      size_t start, size_t end, const std::string& lowerName, std::string* body) {
+  if (g_SddlPlus && !g_CsvOutput && !FindValueFilterPatterns(lowerName).active()) {
+    std::string prefix = label;
+    prefix.append(section).push_back(' ');
+    AppendAclLines(std::string_view(sddl).substr(start, end - start), lowerName, prefix, body);
+    return;
+  }
+  body->append(OutputAcl(label, section, sddl.substr(start, end - start), lowerName));
+}
+
+}  // namespace
+
 void OutputAclSections(const std::string& label, std::string* body, std::string* header,
                        const std::string& sddl, const std::string& attrName) {
   const std::string lowerName = StrToLower(attrName);
@@ -71,7 +92,7 @@ void OutputAclSections(const std::string& label, std::string* body, std::string*
   if (!g_SdNoDacl) {
     if (d != std::string::npos) {
       const size_t end = (s != std::string::npos && s > d) ? s : sddl.size();
-      body->append(OutputAcl(label, "[DACL]", sddl.substr(d, end - d), lowerName));
+      AppendAclSection(label, "[DACL]", sddl, d, end, lowerName, body);
     } else if (!filterOn) {
       body->append(label).append("[DACL] Not specified in SD\n");
       header->clear();
@@ -79,7 +100,7 @@ void OutputAclSections(const std::string& label, std::string* body, std::string*
   }
   if (!g_SdNoSacl) {
     if (s != std::string::npos) {
-      body->append(OutputAcl(label, "[SACL]", sddl.substr(s), lowerName));
+      AppendAclSection(label, "[SACL]", sddl, s, sddl.size(), lowerName, body);
     } else if (!filterOn) {
       body->append(label).append("[SACL] Not specified in SD or insufficient rights\n");
       header->clear();
@@ -122,21 +143,32 @@ class DescriptorTextMemo {
     if (length != 0) key.append(static_cast<const char*>(descriptor), length);
     return key;
   }
-  const std::string* Find(const std::string& key) const {
+  const std::string* Find(const std::string& key) {
     auto found = texts_.find(key);
-    return found == texts_.end() ? nullptr : &found->second;
+    if (found == texts_.end()) return nullptr;
+    ++hits_;
+    return &found->second;
   }
   void Add(std::string key, const std::string& text) {
     const size_t cost = key.size() + text.size();
-    if (bytes_ + cost > kMaxBytes) return;
+    if (bytes_ + cost > kMaxBytes) {
+      full_ = true;
+      return;
+    }
     bytes_ += cost;
     texts_.emplace(std::move(key), text);
   }
+  // A full memo that has spared fewer renderings than it holds texts meets
+  // values that do not repeat (each descriptor names its own object, say):
+  // it is not asked any more, which spares making and hashing the keys.
+  bool Worthwhile() const { return !full_ || hits_ >= texts_.size(); }
 
  private:
-  static constexpr size_t kMaxBytes = 4u << 20;
+  static constexpr size_t kMaxBytes = 1u << 20;
   std::unordered_map<std::string, std::string> texts_;
   size_t bytes_ = 0;
+  size_t hits_ = 0;
+  bool full_ = false;
 };
 
 DescriptorTextMemo& Memo() {
@@ -151,7 +183,7 @@ std::string RenderDescriptor(const std::string& attrName, bool decode, bool noLa
 
 std::string OutputSecurityDescriptor(const std::string& attrName, bool decode, bool noLabel,
                                      const void* descriptor, size_t length) {
-  if (g_Debug || descriptor == nullptr) {
+  if (g_Debug || descriptor == nullptr || !Memo().Worthwhile()) {
     return RenderDescriptor(attrName, decode, noLabel, descriptor, length);
   }
   std::string key = DescriptorTextMemo::Key(attrName, decode, noLabel, descriptor, length);
@@ -238,4 +270,58 @@ std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, s
   }
   if (text.empty()) text = "{UNKNOWN}";
   return csv ? "\"" + text + "\"" : text;
+}
+
+namespace {
+
+uint32_t ReadLe(const BYTE* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// The SID at offset, when one fits before end.
+void AddSidAt(const BYTE* sd, size_t offset, size_t end, std::vector<std::string_view>* sids) {
+  if (offset == 0 || offset >= end || !plat::IsValidSid(sd + offset, end - offset)) return;
+  sids->emplace_back(reinterpret_cast<const char*>(sd + offset), plat::GetLengthSid(sd + offset));
+}
+
+// The trustees of the ACL at offset: the ACE types the SDDL text shows
+// (allow, deny, audit, alarm and their object forms), set on the object
+// itself. Inherited ACEs repeat from object to object: their few trustees
+// are left to the lookups one by one.
+void AddAclSids(const BYTE* sd, size_t length, size_t offset, std::vector<std::string_view>* sids) {
+  if (offset == 0 || offset + 8 > length) return;
+  const size_t end = std::min(length, offset + ReadLe(sd + offset + 2, 2));
+  const uint32_t count = ReadLe(sd + offset + 4, 2);
+  size_t at = offset + 8;
+  for (uint32_t i = 0; i < count && at + 8 <= end; ++i) {
+    const BYTE type = sd[at];
+    const size_t aceEnd = at + ReadLe(sd + at + 2, 2);
+    if (aceEnd <= at + 4 || aceEnd > end) return;
+    const bool inherited = (sd[at + 1] & 0x10) != 0;
+    if (!inherited && type <= 3) {
+      AddSidAt(sd, at + 8, aceEnd, sids);
+    } else if (!inherited && type >= 5 && type <= 8 && at + 12 <= aceEnd) {
+      const uint32_t flags = ReadLe(sd + at + 8, 4);
+      AddSidAt(sd, at + 12 + ((flags & 1) != 0 ? 16 : 0) + ((flags & 2) != 0 ? 16 : 0), aceEnd, sids);
+    }
+    at = aceEnd;
+  }
+}
+
+}  // namespace
+
+void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool ownerOnly,
+                           std::vector<std::string_view>* sids) {
+  const auto* sd = static_cast<const BYTE*>(descriptor);
+  if (sd == nullptr || length < 20) return;
+  const size_t owner = ReadLe(sd + 4, 4), group = ReadLe(sd + 8, 4);
+  const size_t sacl = ReadLe(sd + 12, 4), dacl = ReadLe(sd + 16, 4);
+  if (ownerOnly || (decode && !g_SdNoOwner)) AddSidAt(sd, owner, length, sids);
+  if (!decode) return;
+  if (!g_SdNoGroup) AddSidAt(sd, group, length, sids);
+  if (!g_SddlPlus || g_SdAclFlagsOnly) return;
+  if (!g_SdNoDacl) AddAclSids(sd, length, dacl, sids);
+  if (!g_SdNoSacl) AddAclSids(sd, length, sacl, sids);
 }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // The lines of one descriptor value of length bytes, each with the label
 // ">" attrName ": " unless noLabel. decode is the -sddc / -sddl family at any
@@ -26,3 +28,12 @@ void OutputAclSections(const std::string& label, std::string* body, std::string*
 // or "{UNKNOWN}" when the descriptor names no readable owner; with csv the
 // text is in double quotes. No line end.
 std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, size_t length);
+
+// Appends to *sids (each viewing the bytes of a binary SID in the value) the SIDs whose names the
+// text of this descriptor value may show under the run's settings: with
+// decode the owner, the group and, at -sddc+ and above, the trustees of the
+// ACEs set on the object itself (not the inherited ones); with ownerOnly the
+// owner alone. Parts the descriptor does not hold,
+// or holds malformed, add nothing.
+void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool ownerOnly,
+                           std::vector<std::string_view>* sids);

@@ -6,7 +6,7 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "directory/guid_text.h"
-#include "directory/resolve_dn.h"
+#include "directory/sid_account_lookup.h"
 #include "directory/root_dse.h"
 #include "platform/sid.h"
 #include "platform/win_types.h"
@@ -54,8 +54,8 @@ std::string ResolveSidName(std::string sidText, const void* sid) {
   // others that announce it only when asked to (-resolvesidsldap).
   if (g_RootDse != nullptr && g_LdapSession != nullptr &&
       (g_RootDse->isADAM || (g_ResolveSidsViaLdap && g_RootDse->isADV51))) {
-    std::string dn = ResolveDN(g_LdapSession, "<SID=" + sidText + ">");
-    if (dn.find("<SID=") == std::string::npos) {
+    std::string dn;
+    if (LookupSidDnInDirectory(g_LdapSession, sidText, &dn) && dn.find("<SID=") == std::string::npos) {
       g_SidNameCache[sidText] = dn;
       return dn;
     }

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include "common/console_services.h"
 #include "common/process_state.h"
+#include "directory/root_dse.h"
+#include "directory/scripted_ldap_server.h"
+#include "directory/sid_account_lookup.h"
 #include "platform/sid.h"
 
 namespace {
@@ -142,6 +146,33 @@ TEST_F(SidGuidTextTest, TextThatIsNoSidComesBackUnchanged) {
   g_ResolveSids = true;
   EXPECT_EQ(ResolveSidName("not-a-sid", nullptr), "not-a-sid");
   EXPECT_TRUE(g_SidNameCache.empty());
+}
+
+// Last in this file: after it the directory is not asked again in this process.
+TEST_F(SidGuidTextTest, ASidSearchWithoutAnswerCostsOneWaitForEveryRoute) {
+  ScriptedLdapServer server({});
+  server.StallAtSearch(0);
+  plat::LDAP* ld = plat::ldap_sslinit("127.0.0.1", static_cast<ULONG>(server.port()), 0);
+  ASSERT_NE(ld, nullptr);
+  ULONG one = 1;
+  plat::ldap_set_option(ld, plat::LDAP_OPT_WAIT_LIMIT, &one);
+  CRootDSE root(nullptr);
+  root.isADV51 = true;  // "<SID=...>" DNs asked for first (-resolvesidsldap)
+  g_RootDse = &root;
+  g_LdapSession = ld;
+  g_ResolveSids = g_ResolveSidsViaLdap = true;
+  InstallDirectorySidLookup();
+  testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ResolveSidName("S-1-5-21-1-2-3-500", nullptr), "S-1-5-21-1-2-3-500");
+  EXPECT_EQ(ResolveSidName("S-1-5-21-1-2-3-501", nullptr), "S-1-5-21-1-2-3-501");
+  // Neither the account route nor the next SID waits again.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+  EXPECT_EQ(DirectoryLookupFailure(), plat::LDAP_TIMEOUT);
+  Reset();
+  plat::ldap_unbind(ld);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 Runs offline (before the DC starts), directly on sam.ldb, in one transaction:
 that is many times faster than adding the same objects over LDAP.
 
-Usage: seed_dc.py SMB_CONF OUT_VARS BENCH_USERS IP
+Usage: seed_dc.py SMB_CONF OUT_VARS BENCH_USERS IP [BENCH_SD_USERS]
+
+BENCH_SD_USERS (default 0) users more go into OU=BenchSD, each with a descriptor of its
+own: one explicit ACE for the user's own SID besides the inherited ones.
 
 Also gives the DC account the LDAP service principal names that the DNS update
 service would normally add at its first start (that service is not run here), so
@@ -21,6 +24,8 @@ import time
 import ldb
 import samba.param
 from samba.auth import system_session
+from samba.dcerpc import security
+from samba.ndr import ndr_pack, ndr_unpack
 from samba.samdb import SamDB
 
 BIG_GROUP_MEMBERS = 1600
@@ -49,6 +54,7 @@ def local_names(ip):
 
 def main():
     smb_conf, out_vars, bench_users, ip = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+    bench_sd_users = int(sys.argv[5]) if len(sys.argv) > 5 else 0
     started = time.time()
     lp = samba.param.LoadParm()
     lp.load(smb_conf)
@@ -60,6 +66,7 @@ def main():
     ou = "OU=QTest," + base
     big_ou = "OU=BigMembers," + ou
     bench_ou = "OU=Bench," + base
+    bench_sd_ou = "OU=BenchSD," + base
 
     def add(dn, attrs):
         msg = ldb.Message(ldb.Dn(db, dn))
@@ -170,6 +177,20 @@ def main():
                     "description": "Benchmark user number %d" % i,
                     "telephoneNumber": "+1 555 %06d" % i,
                 })
+        if bench_sd_users > 0:
+            add_ou(bench_sd_ou, "Benchmark users with descriptors of their own")
+            domain_sid = db.get_domain_sid()
+            for i in range(1, bench_sd_users + 1):
+                dn = "CN=sdbench%06d,%s" % (i, bench_sd_ou)
+                add_user(dn, "sdbench%06d" % i, 514, None, {"description": "Own descriptor %d" % i})
+                sid = ndr_unpack(security.dom_sid,
+                                 db.search(dn, ldb.SCOPE_BASE, attrs=["objectSid"])[0]["objectSid"][0])
+                # Only the DACL is given: the inherited ACEs are added to it again.
+                sd = security.descriptor.from_sddl("D:(A;;RPWPCRLCLORC;;;%s)" % sid, security.dom_sid(domain_sid))
+                msg = ldb.Message(ldb.Dn(db, dn))
+                msg["nTSecurityDescriptor"] = ldb.MessageElement(
+                    ndr_pack(sd), ldb.FLAG_MOD_REPLACE, "nTSecurityDescriptor")
+                db.modify(msg, controls=["sd_flags:1:4"])
         db.transaction_commit()
     except Exception:
         db.transaction_cancel()
@@ -195,7 +216,9 @@ def main():
         f.write(sh("SEED_BIG_GROUP_MEMBERS", str(BIG_GROUP_MEMBERS)))
         f.write(sh("SEED_BENCH_OU_DN", bench_ou if bench_users > 0 else ""))
         f.write(sh("SEED_BENCH_USERS", str(bench_users)))
-    print("seeded %d objects in %.1f s" % (BIG_GROUP_MEMBERS + bench_users + 12,
+        f.write(sh("SEED_BENCH_SD_OU_DN", bench_sd_ou if bench_sd_users > 0 else ""))
+        f.write(sh("SEED_BENCH_SD_USERS", str(bench_sd_users)))
+    print("seeded %d objects in %.1f s" % (BIG_GROUP_MEMBERS + bench_users + bench_sd_users + 12,
                                            time.time() - started))
 
 

@@ -10,7 +10,8 @@
 # scripts/servers/stop.sh STATEDIR stops them again. See scripts/servers/README.md.
 #
 # Environment: QUELBY_SLAPD_PORT (default 3890), QUELBY_SLAPD_ENTRIES (default 3000),
-# QUELBY_SAMBA_BENCH_USERS (default 0), QUELBY_TEST_DC_SHORT (DC host name, see below),
+# QUELBY_SAMBA_BENCH_USERS (default 0), QUELBY_SAMBA_BENCH_DISTINCT_SD (default 0: users more,
+# each with a descriptor of its own, for the benchmark), QUELBY_TEST_DC_SHORT (DC host name, see below),
 # QUELBY_SERVERS_TIMEOUT (seconds to wait for the servers, default 120).
 set -euo pipefail
 
@@ -32,8 +33,9 @@ OCTETS="${BASH_REMATCH[1]}-${BASH_REMATCH[2]}-${BASH_REMATCH[3]}"
 SLAPD_PORT=${QUELBY_SLAPD_PORT:-3890}
 SLAPD_ENTRIES=${QUELBY_SLAPD_ENTRIES:-3000}
 BENCH_USERS=${QUELBY_SAMBA_BENCH_USERS:-0}
+BENCH_SD_USERS=${QUELBY_SAMBA_BENCH_DISTINCT_SD:-0}
 TIMEOUT=${QUELBY_SERVERS_TIMEOUT:-120}
-for v in SLAPD_PORT SLAPD_ENTRIES BENCH_USERS TIMEOUT; do
+for v in SLAPD_PORT SLAPD_ENTRIES BENCH_USERS BENCH_SD_USERS TIMEOUT; do
   if ! [[ ${!v} =~ ^[0-9]+$ ]]; then
     echo "servers: $v must be a whole number, not '${!v}'" >&2
     exit 2
@@ -252,9 +254,9 @@ EOF
 # per-user cache and copied on later starts with the same inputs (saves most of the start-up
 # time for developers). QUELBY_SERVERS_CACHE=off turns this off.
 CACHE_ROOT=${QUELBY_SERVERS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quelby-test-servers}
-CACHE_KEY=$({ samba --version; echo "$DC_SHORT $IP $BENCH_USERS $(hostname)"
+CACHE_KEY=$({ samba --version; echo "$DC_SHORT $IP $BENCH_USERS $BENCH_SD_USERS $(hostname)"
               cat "$HERE/start.sh" "$HERE/seed_dc.py"; } 2>/dev/null | sha256sum | cut -c1-20)
-CACHE_DIR=$CACHE_ROOT/dc-$DC_SHORT.$BENCH_USERS.$CACHE_KEY
+CACHE_DIR=$CACHE_ROOT/dc-$DC_SHORT.$BENCH_USERS.$BENCH_SD_USERS.$CACHE_KEY
 if [ "$CACHE_ROOT" != off ] && [ -f "$CACHE_DIR/complete" ] &&
    cp -a "$CACHE_DIR/dc/." "$DC/" 2>"$LOG/cache.log"; then
   touch "$CACHE_DIR"
@@ -273,14 +275,14 @@ else
     >"$LOG/provision.log" 2>&1 || fail "samba-tool domain provision"
   T_PROV=$(elapsed)
   write_smb_conf
-  "$PY" "$HERE/seed_dc.py" "$SMB_CONF" "$DC/seed.vars" "$BENCH_USERS" "$IP" >"$LOG/seed.log" 2>&1 ||
+  "$PY" "$HERE/seed_dc.py" "$SMB_CONF" "$DC/seed.vars" "$BENCH_USERS" "$IP" "$BENCH_SD_USERS" >"$LOG/seed.log" 2>&1 ||
     fail "loading the test objects into the DC"
   T_SEED=$(elapsed)
   # Keep a copy (best effort; written aside and renamed so a parallel start never sees half).
   if [ "$CACHE_ROOT" != off ] && mkdir -p "$CACHE_ROOT" 2>/dev/null; then
     # Older entries for the same DC (made by an earlier version of these scripts), entries
     # unused for a week and leftovers of interrupted copies go.
-    find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 \( -name "dc-$DC_SHORT.$BENCH_USERS.*" -o \
+    find "$CACHE_ROOT" -mindepth 1 -maxdepth 1 \( -name "dc-$DC_SHORT.$BENCH_USERS.$BENCH_SD_USERS.*" -o \
       -name 'dc-*' -mtime +7 -o -name 'tmp.*' -mmin +60 \) -exec rm -rf {} + 2>/dev/null || true
     tmp=$(mktemp -d "$CACHE_ROOT/tmp.XXXXXX") &&
       cp -a "$DC" "$tmp/dc" && touch "$tmp/complete" &&
@@ -441,6 +443,9 @@ q() { printf "'%s'" "${1//\'/\'\\\'\'}"; }
   echo "# Benchmark users (QUELBY_SAMBA_BENCH_USERS at start) and their OU (empty when none)."
   echo "export QUELBY_TEST_BENCH_USERS=$(q "$SEED_BENCH_USERS")"
   echo "export QUELBY_TEST_BENCH_OU_DN=$(q "$SEED_BENCH_OU_DN")"
+  echo "# Benchmark users with a descriptor each of their own (QUELBY_SAMBA_BENCH_DISTINCT_SD)."
+  echo "export QUELBY_TEST_BENCH_SD_USERS=$(q "${SEED_BENCH_SD_USERS:-0}")"
+  echo "export QUELBY_TEST_BENCH_SD_OU_DN=$(q "${SEED_BENCH_SD_OU_DN:-}")"
   echo "# CA certificate of the DC's LDAPS / GC-SSL certificate (issued for QUELBY_TEST_DC_HOST)."
   echo "export QUELBY_TEST_CA=$(q "$DC/private/tls/ca.pem")"
   echo "# Kerberos configuration for the test realm, and a ticket cache of this instance that"
