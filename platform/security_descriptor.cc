@@ -301,9 +301,7 @@ void AppendRights(DWORD mask, std::string* out) {
     }
     return;
   }
-  for (const Code& code : kRights) {
-    if (mask & code.bits) out->append(code.text);
-  }
+  out->append(AccessMaskCodes(mask, nullptr));
 }
 
 bool AppendAce(const AceView& ace, std::string* out) {
@@ -372,6 +370,17 @@ bool AppendAcl(const BYTE* b, const AclView& acl, WORD control, bool isDacl, std
 size_t RoundUp4(size_t n) { return (n + 3) & ~static_cast<size_t>(3); }
 
 }  // namespace
+
+std::string AccessMaskCodes(DWORD mask, DWORD* rest) {
+  std::string codes;
+  for (const Code& code : kRights) {
+    if ((mask & code.bits) == 0) continue;
+    codes.append(code.text);
+    mask &= ~code.bits;
+  }
+  if (rest != nullptr) *rest = mask;
+  return codes;
+}
 
 BOOL IsValidSecurityDescriptor(const void* sd, size_t length) {
   DescriptorView view;

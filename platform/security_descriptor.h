@@ -53,6 +53,10 @@ DWORD GetSecurityDescriptorLength(const void* sd, size_t length);
 BOOL GetSecurityDescriptorOwner(const void* sd, size_t length, const void** owner,
                                 DWORD* ownerLength, BOOL* defaulted);
 
+// The two-letter codes of an access mask's coded bits, in the order the
+// descriptor text writes them; *rest (may be null) gets the bits without a code.
+std::string AccessMaskCodes(DWORD mask, DWORD* rest);
+
 // The descriptor as SDDL text: "O:" owner, "G:" group, "D:" DACL flags and
 // ACEs, "S:" SACL flags and ACEs, in that order, each part only when the
 // information mask asks for it and the descriptor holds it. ACL flags P, AR,

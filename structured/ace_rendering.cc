@@ -13,6 +13,7 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "platform/bytes_hash.h"
+#include "platform/security_descriptor.h"
 #include "structured/sid_guid_text.h"
 
 namespace {
@@ -110,18 +111,6 @@ void TranslateRightCodes(std::string* rights, bool mailbox) {
   }
 }
 
-// The coded rights with their bits, in the order the descriptor text writes them.
-struct RightBit {
-  const char* code;
-  uint32_t bit;
-};
-constexpr RightBit kRightBits[] = {
-    {"GA", 0x10000000}, {"GR", 0x80000000}, {"GW", 0x40000000}, {"GX", 0x20000000},
-    {"CC", 0x00000001}, {"DC", 0x00000002}, {"LC", 0x00000004}, {"SW", 0x00000008},
-    {"RP", 0x00000010}, {"WP", 0x00000020}, {"DT", 0x00000040}, {"LO", 0x00000080},
-    {"CR", 0x00000100}, {"SD", 0x00010000}, {"RC", 0x00020000}, {"WD", 0x00040000},
-    {"WO", 0x00080000}};
-
 // Rights written as a hexadecimal mask ("0x1F01FF") are put as the codes of
 // their coded bits, so that those read as words; *rest gets the bits without
 // a code. False (and the field untouched) when the rights are no such mask.
@@ -133,13 +122,9 @@ bool MaskToCodes(std::string* rights, uint32_t* rest) {
   uint32_t mask = 0;
   const auto [stop, error] = std::from_chars(rights->data() + 2, end, mask, 16);
   if (error != std::errc() || stop != end) return false;
-  rights->clear();
-  for (const RightBit& r : kRightBits) {
-    if ((mask & r.bit) == 0) continue;
-    rights->append(r.code);
-    mask &= ~r.bit;
-  }
-  *rest = mask;
+  DWORD uncoded = 0;
+  *rights = plat::AccessMaskCodes(mask, &uncoded);
+  *rest = uncoded;
   return true;
 }
 
