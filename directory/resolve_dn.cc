@@ -2,12 +2,13 @@
 
 #include "platform/ldap_client.h"
 
-std::string ResolveDN(plat::LDAP* connection, std::string dn) {
+std::string ResolveDN(plat::LDAP* connection, std::string dn, ULONG* code) {
   char filter[] = "(objectclass=*)";
   char noAttributes[] = "1.1";
   char* attrs[] = {noAttributes, nullptr};
   plat::LDAPMessage* result = nullptr;
   ULONG rc = plat::ldap_search_s(connection, dn.data(), plat::LDAP_SCOPE_BASE, filter, attrs, 1, &result);
+  if (code != nullptr) *code = rc;
   if (rc != 0) {
     if (result != nullptr) plat::ldap_msgfree(result);
     return dn;

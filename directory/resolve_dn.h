@@ -4,10 +4,13 @@
 
 #include <string>
 
+#include "platform/win_types.h"
+
 namespace plat {
 struct LDAP;
 }
 
 // A base search of dn asking for no attributes; the first entry's DN, or dn
-// unchanged when the search fails or finds nothing. Prints nothing.
-std::string ResolveDN(plat::LDAP* connection, std::string dn);
+// unchanged when the search fails or finds nothing. Prints nothing. *code
+// (when given) gets the search's result code.
+std::string ResolveDN(plat::LDAP* connection, std::string dn, ULONG* code = nullptr);

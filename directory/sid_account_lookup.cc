@@ -9,6 +9,8 @@
 #include "common/process_state.h"
 #include "common/string_util.h"
 #include "directory/connection.h"
+#include "directory/filter_escape.h"
+#include "directory/resolve_dn.h"
 #include "platform/bytes_hash.h"
 #include "platform/ldap_client.h"
 #include "platform/sid.h"
@@ -221,23 +223,12 @@ bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, 
   }
   ++g_searchesAlone;
   const std::string base = "<SID=" + sidText + ">";
-  const char* attrs[] = {"1.1", nullptr};
-  plat::LDAPMessage* result = nullptr;
-  const ULONG rc = plat::ldap_search_s(connection, base.c_str(), plat::LDAP_SCOPE_BASE,
-                                       "(objectclass=*)", attrs, 1, &result);
+  ULONG rc = 0;
+  std::string resolved = ResolveDN(connection, base, &rc);
   NoteFailure(rc);
-  bool found = false;
-  plat::LDAPMessage* entry = rc == 0 ? plat::ldap_first_entry(connection, result) : nullptr;
-  if (entry != nullptr) {
-    char* entryDn = plat::ldap_get_dn(connection, entry);
-    if (entryDn != nullptr) {
-      *dn = entryDn;
-      found = true;
-      plat::ldap_memfree(entryDn);
-    }
-  }
-  if (result != nullptr) plat::ldap_msgfree(result);
-  return found;
+  if (rc != 0 || resolved == base) return false;
+  *dn = std::move(resolved);
+  return true;
 }
 
 namespace {
@@ -249,23 +240,9 @@ constexpr size_t kSidsPerSearch = 250;
 // One batch search; false when it got no answer (the failure is noted).
 bool SearchBatch(plat::LDAP* ld, const std::string& base,
                  const std::vector<std::pair<std::string, std::string>>& batch, size_t* found) {
-  static const char kHex[] = "0123456789abcdef";
-  static const std::string_view kTerm = "(objectSid=";
   std::string filter;
-  filter.reserve(4 + batch.size() * (kTerm.size() + 1 + 3 * plat::SECURITY_MAX_SID_SIZE));
   if (batch.size() > 1) filter = "(|";
-  for (const auto& [bytes, text] : batch) {
-    filter += kTerm;
-    const size_t at = filter.size();
-    filter.resize(at + 3 * bytes.size());
-    char* out = filter.data() + at;
-    for (unsigned char c : bytes) {
-      *out++ = '\\';
-      *out++ = kHex[c >> 4];
-      *out++ = kHex[c & 0x0F];
-    }
-    filter += ')';
-  }
+  for (const auto& entry : batch) filter += "(objectSid=" + SidToFilterValue(entry.first.data()) + ")";
   if (batch.size() > 1) filter += ')';
   BatchAnswers& answers = Batches();
   for (const auto& entry : batch) answers.bySidText[entry.second] = BatchAnswer();

@@ -126,12 +126,10 @@ void RunPagedSearch(QueryRun& run) {
     st.objectCount += n;
     entriesLeft -= maxEntries != 0 ? n : 0;
     const bool maximumReached = maxEntries != 0 && entriesLeft == 0;
-    // The next page is asked for now: the server prepares it while this one
-    // is printed. A directory search made after this point (a lookup for a
-    // value of this page) first waits for the whole next page, so lookups
-    // gathered for the page belong before it.
-    // The names of the page's SIDs are looked up in a few searches, before
-    // the next page is asked for, so those searches need not wait for it.
+    // The names of the page's SIDs are looked up in a few searches first;
+    // then the next page is asked for, and the server prepares it while this
+    // one is printed (a directory search made after that first waits for the
+    // whole next page).
     if ((pageCode == plat::LDAP_SUCCESS || pageCode == plat::LDAP_SIZELIMIT_EXCEEDED) &&
         !s.countOnly) {
       output.PrefetchSidNames(page);

@@ -362,6 +362,27 @@ std::string PeerName(Conn* c) {
   return name;
 }
 
+// A blocking TCP socket connected to address within ms milliseconds; -1
+// when none.
+int ConnectAddress(const sockaddr* address, socklen_t length, int ms) {
+  const int fd = socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  int error = connect(fd, address, length) == 0 ? 0 : errno;
+  if (error == EINPROGRESS) {
+    struct pollfd p = {fd, POLLOUT, 0};
+    socklen_t len = sizeof error;
+    if (poll(&p, 1, ms) != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
+      error = ETIMEDOUT;
+    }
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (error != 0 || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 // Kerberos names its service by the server's host name, never by an
 // address: a connection made to an address is made anew to the same peer,
 // under the DC's own name (which the SASL layer then uses for the service
@@ -375,23 +396,9 @@ bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
       getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
     return false;
   }
-  int s = socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int s = ConnectAddress(reinterpret_cast<const sockaddr*>(&peer), len,
+                               std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000);
   if (s < 0) return false;
-  int rc = connect(s, reinterpret_cast<sockaddr*>(&peer), len);
-  if (rc != 0 && errno == EINPROGRESS) {
-    struct pollfd p = {s, POLLOUT, 0};
-    int error = 0;
-    socklen_t elen = sizeof error;
-    rc = poll(&p, 1, std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000) == 1 &&
-                 getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &elen) == 0 && error == 0
-             ? 0
-             : -1;
-  }
-  int flags = fcntl(s, F_GETFL);
-  if (rc != 0 || flags < 0 || fcntl(s, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    close(s);
-    return false;
-  }
   std::string url = "ldap://" + dcName + ":" + std::to_string(port);
   ::LDAP* ld = nullptr;
   if (ldap_init_fd(s, LDAP_PROTO_TCP, url.c_str(), &ld) != LDAP_SUCCESS || ld == nullptr) {
@@ -770,20 +777,7 @@ int ConnectWithin(const std::string& host, int port, int ms) {
   if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0) return -1;
   int fd = -1;
   for (struct addrinfo* a = list; a != nullptr && fd < 0; a = a->ai_next) {
-    fd = socket(a->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) continue;
-    int error = connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
-    if (error == EINPROGRESS) {
-      struct pollfd p = {fd, POLLOUT, 0};
-      socklen_t len = sizeof error;
-      if (poll(&p, 1, ms) != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
-        error = ETIMEDOUT;
-      }
-    }
-    if (error != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-      close(fd);
-      fd = -1;
-    }
+    fd = ConnectAddress(a->ai_addr, a->ai_addrlen, ms);
   }
   freeaddrinfo(list);
   return fd;
