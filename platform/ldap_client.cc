@@ -348,14 +348,10 @@ void PagingLoopGuard::Reset() {
 
 // --- Connections ----------------------------------------------------------
 
-LDAP* ldap_sslinit(const char* host, ULONG port, int secure) {
-  std::string uris;
-  if (port > 65535 || !BuildUris(host, port, secure != 0, &uris)) {
-    SetLastError(LDAP_PARAM_ERROR);
-    return nullptr;
-  }
-  int code = 0;
-  nat::Conn* conn = nat::Open(uris, &code);
+namespace {
+
+// The handle of a connection just opened (null: its code becomes the last error).
+LDAP* Handle(nat::Conn* conn, int code, const char* host, ULONG port, bool secure) {
   if (conn == nullptr) {
     SetLastError(static_cast<DWORD>(nat::ToWindowsCode(code)));
     return nullptr;
@@ -369,8 +365,32 @@ LDAP* ldap_sslinit(const char* host, ULONG port, int secure) {
   ld->conn = conn;
   ld->hostText = host != nullptr ? host : "";
   ld->port = port;
-  ld->secure = secure != 0;
+  ld->secure = secure;
   return ld;
+}
+
+}  // namespace
+
+LDAP* ldap_sslinit(const char* host, ULONG port, int secure) {
+  std::string uris;
+  if (port > 65535 || !BuildUris(host, port, secure != 0, &uris)) {
+    SetLastError(LDAP_PARAM_ERROR);
+    return nullptr;
+  }
+  int code = 0;
+  return Handle(nat::Open(uris, &code), code, host, port, secure != 0);
+}
+
+LDAP* ldap_init_on_socket(int socket, const char* host, ULONG port) {
+  std::string uris;
+  if (port > 65535 || host == nullptr || *host == '\0' || !BuildUris(host, port, false, &uris) ||
+      uris.find(' ') != std::string::npos) {
+    close(socket);
+    SetLastError(LDAP_PARAM_ERROR);
+    return nullptr;
+  }
+  int code = 0;
+  return Handle(nat::OpenOnSocket(socket, uris, &code), code, host, port, false);
 }
 
 LDAP* cldap_open(const char* host, ULONG port) {

@@ -217,6 +217,13 @@ inline constexpr int LBER_DEFAULT = -1;
 // Returns null (GetLastError set) when the host text is unusable.
 LDAP* ldap_sslinit(const char* host, ULONG port, int secure);
 
+// Our own: a connection over a stream socket the caller has already
+// connected to the server at host and port (plain LDAP, no TLS), as
+// ldap_sslinit would have made it; the socket belongs to the connection from
+// then on (ldap_unbind closes it; so does a failure here). Returns null
+// (GetLastError set) when the connection cannot be made.
+LDAP* ldap_init_on_socket(int socket, const char* host, ULONG port);
+
 // A connectionless (UDP) connection to host (null: localhost) and port.
 // Returns null (GetLastError set) when the host cannot be resolved.
 LDAP* cldap_open(const char* host, ULONG port);

@@ -383,6 +383,24 @@ int ConnectAddress(const sockaddr* address, socklen_t length, int ms) {
   return fd;
 }
 
+// A handle on socket s, already connected to the server url names, with
+// its reads bounded like those of every other connection of c. Null (s
+// closed) when the library refuses it.
+::LDAP* AdoptSocket(Conn* c, int s, const std::string& url) {
+  ::LDAP* ld = nullptr;
+  if (ldap_init_fd(s, LDAP_PROTO_TCP, url.c_str(), &ld) != LDAP_SUCCESS || ld == nullptr) {
+    close(s);
+    return nullptr;
+  }
+  ApplyWaitLimit(ld, c->waitSeconds);
+  Sockbuf* sb = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) == LDAP_OPT_SUCCESS && sb != nullptr) {
+    ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, &c->waitSeconds);
+  }
+  ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &c->connectCallback);
+  return ld;
+}
+
 // Kerberos names its service by the server's host name, never by an
 // address: a connection made to an address is made anew to the same peer,
 // under the DC's own name (which the SASL layer then uses for the service
@@ -399,12 +417,8 @@ bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
   const int s = ConnectAddress(reinterpret_cast<const sockaddr*>(&peer), len,
                                std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000);
   if (s < 0) return false;
-  std::string url = "ldap://" + dcName + ":" + std::to_string(port);
-  ::LDAP* ld = nullptr;
-  if (ldap_init_fd(s, LDAP_PROTO_TCP, url.c_str(), &ld) != LDAP_SUCCESS || ld == nullptr) {
-    close(s);
-    return false;
-  }
+  ::LDAP* ld = AdoptSocket(c, s, "ldap://" + dcName + ":" + std::to_string(port));
+  if (ld == nullptr) return false;
   // The new handle takes the options of the old one.
   int version = LDAP_VERSION3;
   ldap_get_option(c->ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -419,13 +433,6 @@ bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
   if (ldap_get_option(c->ld, LDAP_OPT_REFHOPLIMIT, &hops) == LDAP_OPT_SUCCESS) {
     ldap_set_option(ld, LDAP_OPT_REFHOPLIMIT, &hops);
   }
-  ApplyWaitLimit(ld, c->waitSeconds);
-  // Its socket's reads are bounded like those of every other connection.
-  Sockbuf* sb = nullptr;
-  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) == LDAP_OPT_SUCCESS && sb != nullptr) {
-    ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, &c->waitSeconds);
-  }
-  ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &c->connectCallback);
   ldap_unbind_ext(c->ld, nullptr, nullptr);
   c->ld = ld;
   c->readAhead = false;
@@ -588,6 +595,25 @@ Conn* Open(const std::string& uris, int* code) {
   c->connectCallback.lc_arg = &c->waitSeconds;
   ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &c->connectCallback);
   *code = LDAP_SUCCESS;
+  return c;
+}
+
+Conn* OpenOnSocket(int fd, const std::string& uri, int* code) {
+  Conn* c = Open(uri, code);
+  if (c == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  ::LDAP* ld = AdoptSocket(c, fd, uri);
+  if (ld == nullptr) {
+    Close(c);
+    *code = LDAP_LOCAL_ERROR;
+    return nullptr;
+  }
+  int version = LDAP_VERSION3;
+  ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_unbind_ext(c->ld, nullptr, nullptr);
+  c->ld = ld;
   return c;
 }
 

@@ -31,6 +31,10 @@ struct Control {
 // Opens (lazily: nothing is sent yet) a connection to the URI list. TLS
 // certificate checking is required. Returns null with *code set on failure.
 Conn* Open(const std::string& uris, int* code);
+// The same on a stream socket already connected to the server the URI
+// names (plain LDAP); the socket is the connection's from then on, closed
+// also on failure.
+Conn* OpenOnSocket(int fd, const std::string& uri, int* code);
 void Close(Conn* c);
 
 // Wait limit in seconds (0: the default of 120): the longest wait for an
