@@ -324,4 +324,9 @@ size_t SidSearchesAlone() { return g_searchesAlone; }
 
 unsigned long DirectoryLookupFailure() { return g_lookupFailure; }
 
+void ResetSidLookups() {
+  Batches() = BatchAnswers();
+  g_lookupFailure = 0;
+}
+
 void InstallDirectorySidLookup() { SetSidAccountLookup(&DirectoryLookup); }

@@ -40,6 +40,11 @@ size_t SidSearchesAlone();
 // code of that failure, 0 when there was none.
 unsigned long DirectoryLookupFailure();
 
+// Forgets what the lookups learnt so far (the batch answers, the SIDs asked
+// and a failure that stopped them). A run starts without any; tests and the
+// fuzz target, which make many runs in one process, call it between them.
+void ResetSidLookups();
+
 // Installs the directory lookup into SidToAccountName. It asks the search
 // connection (g_LdapSession) when there is one, otherwise a connection of
 // its own to the named server, bound with the caller's credentials.
