@@ -190,6 +190,17 @@ plat::LDAP* UDPOpenLDAP(const char* server, int port) {
   return ld;
 }
 
+bool FailureToReport(plat::LDAP* connection, unsigned long code) {
+  ULONG state = 0;
+  if (connection == nullptr || code != plat::LDAP_TIMEOUT ||
+      plat::ldap_get_option(connection, plat::LDAP_OPT_NOT_ANSWERING, &state) != plat::LDAP_SUCCESS) {
+    return true;
+  }
+  if (state == 2) return false;
+  if (state == 1) plat::ldap_set_option(connection, plat::LDAP_OPT_NOT_ANSWERING, plat::LDAP_OPT_ON);
+  return true;
+}
+
 void PrintLdapError(std::string label, std::string host, int code, plat::LDAP* connection) {
   char* extended = nullptr;
   if (connection != nullptr) plat::ldap_get_option(connection, plat::LDAP_OPT_SERVER_ERROR, &extended);

@@ -39,6 +39,12 @@ long DirectoryWaitLimit();
 // after reporting the failure.
 plat::LDAP* UDPOpenLDAP(const char* server, int port);
 
+// Whether the failure (code) of a request on connection still wants its
+// error line: a connection that stopped answering is reported by the first
+// request that met it, and the requests after it, which fail at once with
+// the same code, are not reported again.
+bool FailureToReport(plat::LDAP* connection, unsigned long code);
+
 // Standard error: "<label>: [<host>] Error 0x<hex> (<dec>) - <text>", then
 // the server's extended error text when connection is given and has one.
 void PrintLdapError(std::string label, std::string host, int code, plat::LDAP* connection);

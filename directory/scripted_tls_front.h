@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -21,8 +22,12 @@
 
 class ScriptedTlsFront {
  public:
-  ScriptedTlsFront(int backendPort, const std::string& certFile, const std::string& keyFile)
-      : backendPort_(backendPort) {
+  // dribbleMs > 0: all the front sends, its side of the handshake first,
+  // goes out one byte at a time, dribbleMs apart (a server that answers, but
+  // ever so slowly).
+  ScriptedTlsFront(int backendPort, const std::string& certFile, const std::string& keyFile,
+                   int dribbleMs = 0)
+      : backendPort_(backendPort), dribbleMs_(dribbleMs) {
     if (gnutls_certificate_allocate_credentials(&cred_) != GNUTLS_E_SUCCESS ||
         gnutls_certificate_set_x509_key_file(cred_, certFile.c_str(), keyFile.c_str(),
                                              GNUTLS_X509_FMT_PEM) != GNUTLS_E_SUCCESS) {
@@ -73,6 +78,15 @@ class ScriptedTlsFront {
       if (n <= 0 || send(backend, buf, static_cast<size_t>(n), MSG_NOSIGNAL) < 0) return;
     }
   }
+  // Sends one byte, after a pause (cut short when the front stops).
+  static ssize_t DribbleByte(gnutls_transport_ptr_t self, const void* data, size_t size) {
+    auto* front = static_cast<ScriptedTlsFront*>(self);
+    for (int waited = 0; waited < front->dribbleMs_ && !front->stop_; waited += 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (front->stop_ || size == 0) return -1;
+    return send(front->client_, data, 1, MSG_NOSIGNAL);
+  }
   void Serve() {
     if (!Readable(listen_)) return;
     int client = accept(listen_, nullptr, nullptr);
@@ -82,7 +96,20 @@ class ScriptedTlsFront {
     gnutls_set_default_priority(session);
     gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, cred_);
     gnutls_transport_set_int(session, client);
-    gnutls_handshake_set_timeout(session, 5000);
+    gnutls_handshake_set_timeout(session, dribbleMs_ > 0 ? 0 : 5000);
+    if (dribbleMs_ > 0) {
+      client_ = client;
+      gnutls_transport_set_ptr(session, this);
+      gnutls_transport_set_push_function(session, DribbleByte);
+      gnutls_transport_set_pull_function(session, [](gnutls_transport_ptr_t self, void* data, size_t size) {
+        auto* front = static_cast<ScriptedTlsFront*>(self);
+        while (!front->stop_) {
+          pollfd p{front->client_, POLLIN, 0};
+          if (poll(&p, 1, 100) > 0) return recv(front->client_, data, size, 0);
+        }
+        return static_cast<ssize_t>(-1);
+      });
+    }
     int rc = 0;
     do {
       rc = gnutls_handshake(session);
@@ -97,6 +124,8 @@ class ScriptedTlsFront {
   }
 
   int backendPort_;
+  int dribbleMs_ = 0;
+  int client_ = -1;
   gnutls_certificate_credentials_t cred_ = nullptr;
   int listen_ = -1;
   int port_ = 0;

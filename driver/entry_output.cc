@@ -80,9 +80,10 @@ EntryOutput::EntryOutput(const QuerySettings& settings, const SearchState& state
 }
 
 void EntryOutput::ReportFailure(const char* label, ULONG code) {
-  std::cout.flush();
-  PrintLdapError(label, server_, static_cast<int>(code),
-                 settings_.extendedErrors ? ld_ : nullptr);
+  if (FailureToReport(ld_, code)) {
+    std::cout.flush();
+    PrintLdapError(label, server_, static_cast<int>(code), settings_.extendedErrors ? ld_ : nullptr);
+  }
   if (failureCode_ == 0) failureCode_ = code;
 }
 

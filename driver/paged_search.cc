@@ -55,15 +55,18 @@ void ParsePageResult(plat::LDAP* ld, plat::LDAPMessage* page, ULONG pageCode,
   plat::ldap_controls_free(controls);
 }
 
-// A continuation reference that could not be followed leaves part of the
-// tree out of the result: each one is said on standard error.
+// A continuation reference that could not be followed, or not to its end,
+// leaves part of the tree out of the result: each one is said on standard
+// error.
 void WarnUnfollowedReferrals(plat::PLDAPSearch search) {
   char* url = nullptr;
   ULONG code = 0;
-  while (plat::ldap_search_next_unfollowed_referral(search, &url, &code) == plat::LDAP_SUCCESS) {
+  plat::BOOLEAN partly = 0;
+  while (plat::ldap_search_next_unfollowed_referral(search, &url, &code, &partly) == plat::LDAP_SUCCESS) {
     std::cout.flush();
-    std::cerr << "WARN: Referral not followed (" << plat::ldap_err2string(code)
-              << "), its entries are left out: " << EscapeServerText(url) << "\n";
+    std::cerr << "WARN: Referral not followed (" << plat::ldap_err2string(code) << "), "
+              << (partly ? "the rest of its entries are" : "its entries are") << " left out: "
+              << EscapeServerText(url) << "\n";
     plat::ldap_memfree(url);
   }
 }
@@ -169,9 +172,13 @@ void RunPagedSearch(QueryRun& run) {
         continue;
       }
     } else if (pageCode != plat::LDAP_NO_RESULTS_RETURNED) {
-      std::cout.flush();
-      PrintLdapError("ldap_get_next_page_s", server, static_cast<int>(pageCode), nullptr);
-      std::cout << "\n";
+      // A server that stopped answering while this page was printed was
+      // reported then; the page fails with the same code, unreported.
+      if (FailureToReport(ld, pageCode)) {
+        std::cout.flush();
+        PrintLdapError("ldap_get_next_page_s", server, static_cast<int>(pageCode), nullptr);
+        std::cout << "\n";
+      }
       s.resultCode = static_cast<int>(pageCode);
     }
     ParsePageResult(ld, page, pageCode, s, server);

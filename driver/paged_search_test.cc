@@ -286,24 +286,29 @@ TEST_F(PagedSearch, AReferenceThatCannotBeReachedIsWarnedAbout) {
 TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
   struct Case {
     const char* what;
+    std::vector<ScriptedLdapServer::Reply> replies;  // of the referred server
     std::function<void(ScriptedLdapServer&)> hostile;
     std::string out;
     std::string reason;
+    std::string left;  // what the warning says is left out
   };
   const std::string a = "dn:CN=a,DC=t\n>cn: a\n\n";
+  const std::string r = "dn:CN=r,DC=t\n>cn: r\n\n";
+  const ScriptedLdapServer::Reply refused = Page({"r"}, 51, "");
   const Case cases[] = {
-      {"bind stalls", [](ScriptedLdapServer& s) { s.StallAtBind(); }, a, "Timeout"},
-      {"search stalls", [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, a, "Timeout"},
-      {"search refused after an entry", [](ScriptedLdapServer&) {}, a + "dn:CN=r,DC=t\n>cn: r\n\n",
-       "Busy"},
+      {"bind stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtBind(); }, a, "Timeout", "its entries are"},
+      {"search stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, a, "Timeout",
+       "its entries are"},
+      {"search refused after an entry", {refused}, [](ScriptedLdapServer&) {}, a + r, "Busy",
+       "the rest of its entries are"},
+      {"second page stalls", {Page({"r"}, 0, "r2")}, [](ScriptedLdapServer& s) { s.StallAtSearch(1); }, a + r,
+       "Timeout", "the rest of its entries are"},
   };
   SetDirectoryWaitLimit(1);
   settings.timeLimit = 1;
   bind_ = true;
   for (const Case& c : cases) {
-    ScriptedLdapServer referred({[](int64_t id) {
-      return EntryMessage(id, "CN=r,DC=t", {{"cn", {"r"}}}) + DoneMessage(id, 51, "");
-    }});
+    ScriptedLdapServer referred(c.replies);
     c.hostile(referred);
     const std::string url = "ldap://127.0.0.1:" + std::to_string(referred.port()) + "/DC=r,DC=t";
     ScriptedLdapServer server({[url](int64_t id) {
@@ -314,12 +319,63 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
     Run(server);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << c.what;
     EXPECT_EQ(out_, c.out) << c.what;
-    EXPECT_EQ(err_, "WARN: Referral not followed (" + c.reason + "), its entries are left out: " + url +
-                        "\n")
+    EXPECT_EQ(err_, "WARN: Referral not followed (" + c.reason + "), " + c.left + " left out: " + url + "\n")
         << c.what;
     EXPECT_EQ(settings.resultCode, 0) << c.what;
     EXPECT_LE(referred.binds().size(), 1u) << c.what;  // tried once
-    EXPECT_LE(referred.searches().size(), 1u) << c.what;
+    EXPECT_LE(referred.searches().size(), c.replies.size() + 1) << c.what;
+  }
+  SetDirectoryWaitLimit(0);
+}
+
+TEST_F(PagedSearch, AReferenceThatComesAgainIsChasedOnce) {
+  // The same reference twice on the first page and again on the second, and
+  // (where the server stops answering) a sibling on that server: its entries
+  // are printed once, or it is warned about once, within one wait limit.
+  struct Case {
+    const char* what;
+    bool stalls;
+    std::string out;
+    std::string err;
+  };
+  const std::string pages = "dn:CN=a,DC=t\n>cn: a\n\ndn:CN=b,DC=t\n>cn: b\n\n";
+  const Case cases[] = {
+      {"answered", false, pages + "dn:CN=r,DC=t\n>cn: r\n\n", ""},
+      {"stalled at the bind", true, pages,
+       "WARN: Referral not followed (Timeout), its entries are left out: {url}\n"
+       "WARN: Referral not followed (Timeout), its entries are left out: {sibling}\n"},
+  };
+  SetDirectoryWaitLimit(1);
+  settings.timeLimit = 1;
+  settings.pageSize = 1;
+  bind_ = true;
+  for (const Case& c : cases) {
+    ScriptedLdapServer referred({Page({"r"}, 0, "")});
+    if (c.stalls) referred.StallAtBind();
+    const std::string host = "ldap://127.0.0.1:" + std::to_string(referred.port());
+    const std::string url = host + "/DC=r,DC=t", sibling = host + "/DC=s,DC=t";
+    ScriptedLdapServer server({[url](int64_t id) {
+                                 return EntryMessage(id, "CN=a,DC=t", {{"cn", {"a"}}}) + ReferenceMessage(id, {url}) +
+                                        ReferenceMessage(id, {url}) + DoneMessage(id, 0, "p2");
+                               },
+                               [url, sibling, &c](int64_t id) {
+                                 std::string reply = EntryMessage(id, "CN=b,DC=t", {{"cn", {"b"}}}) +
+                                                     ReferenceMessage(id, {url});
+                                 if (c.stalls) reply += ReferenceMessage(id, {sibling});
+                                 return reply + DoneMessage(id, 0, "");
+                               }});
+    const auto start = std::chrono::steady_clock::now();
+    Run(server);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500)) << c.what;
+    EXPECT_EQ(out_, c.out) << c.what;
+    std::string err = c.err;
+    for (const auto& [token, text] : {std::pair{"{url}", url}, std::pair{"{sibling}", sibling}}) {
+      const size_t at = err.find(token);
+      if (at != std::string::npos) err.replace(at, std::string(token).size(), text);
+    }
+    EXPECT_EQ(err_, err) << c.what;
+    EXPECT_EQ(settings.resultCode, 0) << c.what;
+    EXPECT_EQ(referred.binds().size(), 1u) << c.what;
   }
   SetDirectoryWaitLimit(0);
 }
@@ -351,6 +407,39 @@ TEST_F(PagedSearch, TheNextPageIsAskedForBeforeThisOneIsPrinted) {
   EXPECT_EQ(err_, "");
   ASSERT_EQ(other.searches().size(), 1u);
   EXPECT_EQ(other.searches()[0].cookie, "");
+}
+
+TEST_F(PagedSearch, AServerThatStopsAnsweringCostsOneWaitAndOneErrorLine) {
+  // The server answers the first page and then nothing, neither the page
+  // asked for ahead nor the reads that printing the page makes: the first
+  // wait finds it out, and every request after it fails at once.
+  struct Case {
+    const char* what;
+    int entries;  // each with a ranged value read on with a search of its own
+  };
+  const Case cases[] = {{"one ranged entry", 1}, {"ten ranged entries", 10}};
+  SetDirectoryWaitLimit(1);
+  settings.timeLimit = 1;
+  settings.pageSize = 10;
+  for (const Case& c : cases) {
+    ScriptedLdapServer server({[&c](int64_t id) {
+      std::string reply;
+      for (int i = 0; i < c.entries; ++i) {
+        reply += EntryMessage(id, "CN=g" + std::to_string(i) + ",DC=t", {{"member;range=0-0", {"m1"}}});
+      }
+      return reply + DoneMessage(id, 0, "p2");
+    }});
+    server.StallAtSearch(1);
+    const auto start = std::chrono::steady_clock::now();
+    Run(server);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500)) << c.what;
+    EXPECT_EQ(run_->search.objectCount, static_cast<uint32_t>(c.entries)) << c.what;
+    EXPECT_NE(out_.find("dn:CN=g" + std::to_string(c.entries - 1) + ",DC=t\n>member: m1\n"), std::string::npos)
+        << out_;
+    EXPECT_EQ(err_, "ldap_search_ext_s: [dc1.t] Error 0x55 (85) - Timeout\n") << c.what;
+    EXPECT_EQ(settings.resultCode, static_cast<int>(plat::LDAP_TIMEOUT)) << c.what;
+  }
+  SetDirectoryWaitLimit(0);
 }
 
 TEST_F(PagedSearch, ANoticeOfDisconnectionEndsTheSearchWithItsCode) {

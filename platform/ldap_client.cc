@@ -286,17 +286,29 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
         break;
       }
       nat::FollowTarget t;
+      if (!nat::ReadReferral(ld->conn, url, &t)) {
+        failure = LDAP_PARAM_ERROR;
+        continue;
+      }
+      // A server that stopped answering this search is not waited on again.
+      if (search->stalledServers.count(t.server) != 0) {
+        failure = LDAP_TIMEOUT;
+        continue;
+      }
       int code = 0;
       const int seconds = static_cast<int>(std::max(left / 1000, 1L));
-      nat::Conn* conn = nat::Follow(ld->conn, url, seconds, &t, &code);
+      nat::Conn* conn = nat::Follow(ld->conn, t, seconds, &code);
       if (conn == nullptr) {
         failure = static_cast<ULONG>(nat::ToWindowsCode(code));
+        if (failure == LDAP_TIMEOUT) search->stalledServers.insert(t.server);
         continue;
       }
       nat::SetWaitLimit(conn, limit);
       nat::Close(search->current);
       search->current = conn;
       search->currentUrl = url;
+      search->currentServer = t.server;
+      search->currentHanded = 0;
       search->currentContinuation = next.continuation;
       search->tryEnds = tryEnds;
       search->firstReferralPage = true;
@@ -319,12 +331,18 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
     // for the references it chases; a base that cannot be reached ends the
     // search with the reason.
     if (!next.continuation) return failure;
-    if (!next.urls.empty()) search->unfollowed.emplace_back(next.urls.front(), failure);
+    if (!next.urls.empty()) search->unfollowed.push_back({next.urls.front(), failure, false});
   }
   return LDAP_NO_RESULTS_RETURNED;
 }
 
 }  // namespace
+
+bool LDAPSearch::FirstMeeting(const std::vector<std::string>& urls) {
+  std::string all;
+  for (const std::string& url : urls) all.append(url).push_back('\n');
+  return referencesMet.insert(std::hash<std::string>{}(all)).second;
+}
 
 bool PagingLoopGuard::Next(std::string_view cookie, std::string_view pageFingerprint, bool empty) {
   // Pages in a row without an entry or a reference that still ask for more:
@@ -468,6 +486,9 @@ ULONG ldap_set_option(LDAP* ld, int option, const void* invalue) {
     case LDAP_OPT_AREC_EXCLUSIVE:
       // Names are always taken as host names (no service-record lookup).
       return LDAP_SUCCESS;
+    case LDAP_OPT_NOT_ANSWERING:
+      ld->notAnsweringReported = true;
+      return LDAP_SUCCESS;
     default:
       return LDAP_PARAM_ERROR;
   }
@@ -507,6 +528,8 @@ ULONG ldap_get_option(LDAP* ld, int option, void* outvalue) {
     }
     case LDAP_OPT_WAIT_LIMIT:
       return setUlong(ld->conn != nullptr ? static_cast<ULONG>(nat::WaitLimit(ld->conn)) : 0);
+    case LDAP_OPT_NOT_ANSWERING:
+      return setUlong(!nat::NotAnswering(ld->conn) ? 0 : ld->notAnsweringReported ? 2 : 1);
     case LDAP_OPT_ERROR_NUMBER:
       return setUlong(ld->lastCode);
     case LDAP_OPT_HOST_NAME:
@@ -718,10 +741,12 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     *results = WrapNative(conn, native);
     if (ld->referrals && native != nullptr) {
       for (auto& urls : nat::References(conn, native)) {
-        search->pending.push_back(LDAPSearch::Referral{std::move(urls), true});
+        if (search->FirstMeeting(urls)) search->pending.push_back(LDAPSearch::Referral{std::move(urls), true});
       }
     }
-    search->returned += ldap_count_entries(ld, *results);
+    const ULONG entries = ldap_count_entries(ld, *results);
+    search->returned += entries;
+    if (conn != ld->conn) search->currentHanded += entries;
     nat::ParsedResult parsed;
     bool parsedOk = native != nullptr && nat::ParseResult(conn, native, &parsed) == 0;
     if (code == LDAP_REFERRAL && ld->referrals && parsedOk && !parsed.referrals.empty()) {
@@ -738,9 +763,10 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
         search->currentContinuation) {
       // A continuation whose server fails or stalls is passed over like one
       // that cannot be reached; the entries that came are handed out.
-      search->unfollowed.emplace_back(search->currentUrl, code);
+      if (code == LDAP_TIMEOUT) search->stalledServers.insert(search->currentServer);
+      search->unfollowed.push_back({search->currentUrl, code, search->currentHanded > 0});
       search->advance = true;
-      if (ldap_count_entries(ld, *results) > 0) {
+      if (entries > 0) {
         search->state = State::kMore;
         return LDAP_SUCCESS;
       }
@@ -767,7 +793,7 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     if (!search->cookie.empty()) {
       // A page that comes again with the same cookie would be replayed
       // without end; so would empty pages that keep asking for more.
-      const bool empty = ldap_count_entries(ld, *results) == 0 &&
+      const bool empty = entries == 0 &&
                          (native == nullptr || nat::References(conn, native).empty());
       if (!search->loopGuard.Next(search->cookie, nat::PageFingerprint(conn, native), empty)) {
         search->state = State::kFailed;
@@ -800,12 +826,15 @@ ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeou
   return LDAP_SUCCESS;
 }
 
-ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code) {
+ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
+                                           BOOLEAN* partly) {
   if (url != nullptr) *url = nullptr;
   if (search == nullptr || url == nullptr || code == nullptr) return LDAP_PARAM_ERROR;
   if (search->unfollowed.empty()) return LDAP_NO_RESULTS_RETURNED;
-  *url = CopyText(search->unfollowed.front().first);
-  *code = search->unfollowed.front().second;
+  const LDAPSearch::Unfollowed& first = search->unfollowed.front();
+  *url = CopyText(first.url);
+  *code = first.code;
+  if (partly != nullptr) *partly = first.partly ? 1 : 0;
   search->unfollowed.pop_front();
   return LDAP_SUCCESS;
 }

@@ -133,6 +133,13 @@ inline constexpr int LDAP_OPT_KERBEROS_PROBLEM = 0x1002;
 // TLS, in the TLS library's words; null when TLS was not what failed.
 inline constexpr int LDAP_OPT_TLS_PROBLEM = 0x1003;
 
+// Our own: get: ULONG, 0 while the connection answers. Once a wait for an
+// answer on it ran out, it is taken as not answering (every request on it
+// fails at once with LDAP_TIMEOUT, a page asked for ahead too): 1, or 2 once
+// the caller has set this option (with any value) to note that the failure
+// was reported, so that it is reported once.
+inline constexpr int LDAP_OPT_NOT_ANSWERING = 0x1004;
+
 // Result codes: the protocol's, then the client's own.
 inline constexpr ULONG LDAP_SUCCESS = 0x00;
 inline constexpr ULONG LDAP_OPERATIONS_ERROR = 0x01;
@@ -299,10 +306,13 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout,
 ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULONG pageSize);
 
 // Hands out, one per call, the continuation references that the paged search
-// passed over because none of their URLs could be reached: the first URL
-// (*url, freed with ldap_memfree) and the code of the failure. Returns
+// passed over because none of their URLs could be reached, or whose server
+// failed or stopped answering on the way: the first URL (*url, freed with
+// ldap_memfree), the code of the failure, and whether some of its entries
+// had been handed out before (*partly, may be null). Returns
 // LDAP_NO_RESULTS_RETURNED when none is left to hand out.
-ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code);
+ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
+                                           BOOLEAN* partly);
 
 // Ends the paged search (tells the server when pages were left) and frees the
 // handle; valid after any result of ldap_get_next_page_s.

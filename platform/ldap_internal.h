@@ -36,6 +36,7 @@ struct LDAP {
   ULONG lastCode = 0;
   bool haveServerError = false;
   std::string serverError;
+  bool notAnsweringReported = false;  // LDAP_OPT_NOT_ANSWERING was set
 };
 
 // A result chain (head) or one of its entries.
@@ -111,13 +112,29 @@ struct LDAPSearch {
     bool continuation = false;
   };
   std::deque<Referral> pending;
-  // Continuation references that could not be followed, not yet handed out:
-  // the first URL of each and the code of the failure.
-  std::deque<std::pair<std::string, ULONG>> unfollowed;
+  // Continuation references that could not be followed, or not to their
+  // end, not yet handed out: the first URL of each, the code of the failure,
+  // and whether some of its entries were handed out before.
+  struct Unfollowed {
+    std::string url;
+    ULONG code = 0;
+    bool partly = false;
+  };
+  std::deque<Unfollowed> unfollowed;
+  // Digests of the continuation references met so far (their URL lists): one
+  // that comes again, on a later page or twice in a page, is followed (or
+  // warned about) once. False when urls were met before.
+  std::unordered_set<uint64_t> referencesMet;
+  bool FirstMeeting(const std::vector<std::string>& urls);
+  // The servers (their URIs) that stopped answering a referral of the search:
+  // it does not wait on them again.
+  std::unordered_set<std::string> stalledServers;
   // The referral being followed: its URL, whether it is a continuation, and
   // when the try of it ends (its connect, bind and first page together take
   // at most one wait limit).
   std::string currentUrl;
+  std::string currentServer;
+  ULONG currentHanded = 0;  // its entries handed out so far
   bool currentContinuation = false;
   std::chrono::steady_clock::time_point tryEnds;
   bool firstReferralPage = false;

@@ -64,6 +64,25 @@ SigpipeGuard::~SigpipeGuard() {
   pthread_sigmask(SIG_SETMASK, old, nullptr);
 }
 
+// What the read guard of each socket of a connection goes by: the
+// connection's wait limit, when the library call in progress must be over
+// (a call that may wait for ever has no end), and whether one of its reads
+// ran out of time.
+struct ReadBounds {
+  using Clock = std::chrono::steady_clock;
+  const int* seconds = nullptr;
+  Clock::time_point callEnds = Clock::time_point::max();
+  bool timedOut = false;
+  bool connected = false;  // a connection was made (a bind clears it)
+
+  // Milliseconds left of the call; -1: no end.
+  long MsLeft() const {
+    if (callEnds == Clock::time_point::max()) return -1;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(callEnds - Clock::now());
+    return std::max(0L, static_cast<long>(left.count()));
+  }
+};
+
 struct Conn {
   ::LDAP* ld = nullptr;
   bool tls = false;
@@ -80,6 +99,10 @@ struct Conn {
   bool readAhead = false;  // the read-ahead layer sits on the socket
   std::string uris;      // what the connection was opened with
   int waitSeconds = 0;   // longest wait for any answer (see SetWaitLimit)
+  ReadBounds bounds{&waitSeconds};
+  // A wait for an answer ran out: the connection is taken as not answering,
+  // and every request on it from then on fails at once with LDAP_TIMEOUT.
+  bool stalled = false;
   std::string kerberosProblem;  // why the last negotiated bind went without Kerberos
   std::chrono::steady_clock::time_point bindStart;  // of the last bind
   ldap_conncb connectCallback{};  // bounds the socket waits of each connection
@@ -111,14 +134,16 @@ int g_defaultWaitSeconds = kDefaultWaitSeconds;
 // to its own bounded wait. A second such read in a row, with no data moved in
 // between, comes from a loop without a wait of its own (the library's TLS
 // handshake keeps reading "no data yet" for ever): it waits for data here, up
-// to the wait limit, and then fails.
+// to the wait limit, and then fails. A read that finds no data once the call
+// in progress has had its time fails too: a server that sends its handshake a
+// byte at a time would otherwise hold the call as long as it likes.
 struct ReadGuard {
-  const int* seconds;    // the connection's wait limit
+  ReadBounds* bounds;
   bool waiting = false;  // the last read found no data
 };
 
 int GuardSetup(Sockbuf_IO_Desc* d, void* arg) {
-  d->sbiod_pvt = new (std::nothrow) ReadGuard{static_cast<const int*>(arg)};
+  d->sbiod_pvt = new (std::nothrow) ReadGuard{static_cast<ReadBounds*>(arg)};
   return d->sbiod_pvt != nullptr ? 0 : -1;
 }
 
@@ -140,13 +165,17 @@ bool Readable(Sockbuf_IO_Desc* d, int ms) {
 
 ber_slen_t GuardRead(Sockbuf_IO_Desc* d, void* buf, ber_len_t len) {
   auto* g = static_cast<ReadGuard*>(d->sbiod_pvt);
+  ReadBounds* b = g->bounds;
   if (LBER_SBIOD_CTRL_NEXT(d, LBER_SB_OPT_DATA_READY, nullptr) <= 0 && !Readable(d, 0)) {
-    if (!g->waiting) {
+    const long left = b->MsLeft();
+    if (left != 0 && !g->waiting) {
       g->waiting = true;
       errno = EAGAIN;
       return -1;
     }
-    if (!Readable(d, *g->seconds * 1000)) {
+    const long most = *b->seconds * 1000L;
+    if (left == 0 || !Readable(d, static_cast<int>(left < 0 ? most : std::min(left, most)))) {
+      b->timedOut = true;
       errno = ETIMEDOUT;
       return -1;
     }
@@ -169,6 +198,7 @@ Sockbuf_IO g_readGuardIo = {GuardSetup, GuardRemove, GuardCtrl, GuardRead, Guard
 
 int OnConnect(::LDAP* /*ld*/, Sockbuf* sb, LDAPURLDesc* /*srv*/, struct sockaddr* /*addr*/,
               struct ldap_conncb* ctx) {
+  static_cast<ReadBounds*>(ctx->lc_arg)->connected = true;
   ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, ctx->lc_arg);
   return 0;
 }
@@ -183,6 +213,47 @@ void ApplyWaitLimit(::LDAP* ld, int seconds) {
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &net);
   struct timeval api = {seconds, 0};
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &api);
+}
+
+// The bounds of one library call on a connection: its reads that find no
+// data end by waitMs from now (negative: the call may wait for ever), and
+// the call learns whether one of them ran out of time. Calls may nest (a
+// referral's bind inside a search): the outer call's bounds come back after.
+class CallBounds {
+ public:
+  CallBounds(Conn* c, long waitMs)
+      : c_(c), savedEnds_(c->bounds.callEnds), savedTimedOut_(c->bounds.timedOut) {
+    c->bounds.timedOut = false;
+    c->bounds.callEnds = waitMs < 0 ? ReadBounds::Clock::time_point::max()
+                                    : ReadBounds::Clock::now() + std::chrono::milliseconds(waitMs);
+  }
+  ~CallBounds() {
+    c_->bounds.callEnds = savedEnds_;
+    c_->bounds.timedOut = c_->bounds.timedOut || savedTimedOut_;
+  }
+  CallBounds(const CallBounds&) = delete;
+  CallBounds& operator=(const CallBounds&) = delete;
+
+  // The call's code: a connection lost because a read ran out of time is
+  // the timeout it was.
+  int Code(int rc) const {
+    return c_->bounds.timedOut && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) ? LDAP_TIMEOUT
+                                                                                       : rc;
+  }
+
+ private:
+  Conn* c_;
+  ReadBounds::Clock::time_point savedEnds_;
+  bool savedTimedOut_;
+};
+
+long WaitMsOf(Conn* c) { return static_cast<long>(c->waitSeconds) * 1000; }
+
+// A request on the connection that got no answer in time leaves the
+// connection taken as not answering; the code passes through.
+int NoteStall(Conn* c, int rc) {
+  if (rc == LDAP_TIMEOUT) c->stalled = true;
+  return rc;
 }
 
 void SetDiagnostic(::LDAP* ld, const std::string& text) {
@@ -268,8 +339,9 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   }
   std::string realm = c->sasl.domain;
   InteractContext ctx{c, &c->authcid, &c->sasl.password, &realm};
-  return ldap_sasl_interactive_bind_s(ld, nullptr, mech.c_str(), nullptr, nullptr,
-                                      LDAP_SASL_QUIET, Interact, &ctx);
+  CallBounds bounds(c, WaitMsOf(c));
+  return bounds.Code(ldap_sasl_interactive_bind_s(ld, nullptr, mech.c_str(), nullptr, nullptr,
+                                                  LDAP_SASL_QUIET, Interact, &ctx));
 }
 
 int RebindProc(::LDAP* ld, LDAP_CONST char* /*url*/, ber_tag_t /*request*/, ber_int_t /*msgid*/,
@@ -296,15 +368,16 @@ struct DcNames {
   std::string host;
 };
 
-DcNames ReadDcNames(Conn* c) {
+DcNames ReadDcNames(Conn* c, int* code) {
   char service[] = "ldapServiceName";
   char host[] = "dnsHostName";
   char* attrs[] = {service, host, nullptr};
   LDAPMessage* res = nullptr;
   struct timeval tv = {c->waitSeconds, 0};
   DcNames names;
-  int rc = ldap_search_ext_s(c->ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr,
-                             nullptr, &tv, 0, &res);
+  CallBounds bounds(c, WaitMsOf(c));
+  int rc = NoteStall(c, bounds.Code(ldap_search_ext_s(c->ld, "", LDAP_SCOPE_BASE, "(objectClass=*)",
+                                                      attrs, 0, nullptr, nullptr, &tv, 0, &res)));
   if (rc == LDAP_SUCCESS) {
     LDAPMessage* e = ldap_first_entry(c->ld, res);
     auto first = [&](char* attr) {
@@ -322,6 +395,7 @@ DcNames ReadDcNames(Conn* c) {
     SetDiagnostic(c->ld, "no answer to the RootDSE read before the bind");
   }
   ldap_msgfree(res);
+  *code = rc;
   return names;
 }
 
@@ -395,7 +469,7 @@ int ConnectAddress(const sockaddr* address, socklen_t length, int ms) {
   ApplyWaitLimit(ld, c->waitSeconds);
   Sockbuf* sb = nullptr;
   if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) == LDAP_OPT_SUCCESS && sb != nullptr) {
-    ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, &c->waitSeconds);
+    ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, &c->bounds);
   }
   ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &c->connectCallback);
   return ld;
@@ -592,7 +666,7 @@ Conn* Open(const std::string& uris, int* code) {
   SetWaitLimit(c, g_defaultWaitSeconds);
   c->connectCallback.lc_add = OnConnect;
   c->connectCallback.lc_del = OnDisconnect;
-  c->connectCallback.lc_arg = &c->waitSeconds;
+  c->connectCallback.lc_arg = &c->bounds;
   ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &c->connectCallback);
   *code = LDAP_SUCCESS;
   return c;
@@ -696,6 +770,8 @@ std::string Diagnostic(Conn* c) {
   return out;
 }
 
+bool NotAnswering(Conn* c) { return c != nullptr && c->stalled; }
+
 int LastCode(Conn* c) {
   int code = LDAP_SUCCESS;
   if (c != nullptr) ldap_get_option(c->ld, LDAP_OPT_RESULT_CODE, &code);
@@ -705,13 +781,15 @@ int LastCode(Conn* c) {
 int SimpleBind(Conn* c, const char* dn, const char* password) {
   SigpipeGuard guard;
   c->bindStart = std::chrono::steady_clock::now();
+  c->bounds.connected = false;
   c->bind = Conn::Bind::kNone;
   c->simpleAnonymous = dn == nullptr || *dn == '\0';
   c->simpleDn = dn != nullptr ? dn : "";
   c->simplePassword = password != nullptr ? password : "";
   berval cred{c->simplePassword.size(), const_cast<char*>(c->simplePassword.c_str())};
-  int rc = BindCode(c, ldap_sasl_bind_s(c->ld, c->simpleDn.c_str(), LDAP_SASL_SIMPLE, &cred,
-                                         nullptr, nullptr, nullptr));
+  CallBounds bounds(c, WaitMsOf(c));
+  int rc = NoteStall(c, BindCode(c, bounds.Code(ldap_sasl_bind_s(c->ld, c->simpleDn.c_str(), LDAP_SASL_SIMPLE,
+                                                                 &cred, nullptr, nullptr, nullptr))));
   if (rc == LDAP_SUCCESS) {
     c->bind = Conn::Bind::kSimple;
     ldap_set_rebind_proc(c->ld, RebindProc, c);
@@ -722,6 +800,7 @@ int SimpleBind(Conn* c, const char* dn, const char* password) {
 int NegotiateBind(Conn* c, const NegotiateParams& p) {
   SigpipeGuard guard;
   c->bindStart = std::chrono::steady_clock::now();
+  c->bounds.connected = false;
   c->bind = Conn::Bind::kNone;
   c->sasl = p;
   if (c->cred != GSS_C_NO_CREDENTIAL && c->ownsCred) {
@@ -736,9 +815,9 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
   std::string addressWhy;
   DcNames names;
   if (p.haveIdentity || NamedByAddressOnly(c)) {
-    names = ReadDcNames(c);
-    const int lost = LastCode(c);
-    if (lost == LDAP_SERVER_DOWN || lost == LDAP_TIMEOUT) return lost;
+    int read = LDAP_SUCCESS;
+    names = ReadDcNames(c, &read);
+    if (read == LDAP_SERVER_DOWN || read == LDAP_TIMEOUT) return read;
     KerberosHostFor(c, names, &addressWhy);
   }
   if (!p.haveIdentity) {
@@ -790,7 +869,7 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
     c->bind = Conn::Bind::kSasl;
     ldap_set_rebind_proc(c->ld, RebindProc, c);
   }
-  return rc;
+  return NoteStall(c, rc);
 }
 
 namespace {
@@ -808,6 +887,8 @@ int ConnectWithin(const std::string& host, int port, int ms) {
   freeaddrinfo(list);
   return fd;
 }
+
+constexpr char kHandshakeFailed[] = "handshake failed: ";
 
 // Why GnuTLS refuses the server: a handshake of our own with the trust the
 // library uses (its CA file or folder, else the system's) and the check of
@@ -845,7 +926,7 @@ std::string TlsRefusal(const std::string& host, int port, int ms) {
     unsigned status = 0;
     gnutls_datum_t text = {nullptr, 0};
     if (rc < 0) {
-      why = std::string("handshake failed: ") + gnutls_strerror(rc);
+      why = std::string(kHandshakeFailed) + gnutls_strerror(rc);
     } else if (gnutls_certificate_verify_peers3(session, host.c_str(), &status) == 0 && status != 0 &&
                gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
       why.assign(reinterpret_cast<const char*>(text.data), text.size);
@@ -862,20 +943,37 @@ std::string TlsRefusal(const std::string& host, int port, int ms) {
 
 std::string TlsProblem(Conn* c) {
   const int code = LastCode(c);
-  if (!c->tls || (code != LDAP_SERVER_DOWN && code != LDAP_CONNECT_ERROR)) return "";
-  // Within what is left of the bind's wait.
+  // A handshake that ran out of time is told by the bind's own timeout.
+  if (!c->tls || !c->bounds.connected || c->stalled ||
+      (code != LDAP_SERVER_DOWN && code != LDAP_CONNECT_ERROR)) {
+    return "";
+  }
+  // The library keeps the handshake's own reason, in GnuTLS's words. A
+  // certificate it refused once the handshake was through leaves none
+  // (GnuTLS has no text for that code): a handshake of our own, within what
+  // is left of the bind's wait, finds out why.
+  constexpr char kNoText[] = "(unknown error code)";
+  const std::string reason = Diagnostic(c);
+  if (!reason.empty() && reason != kNoText) return "handshake failed: " + reason;
+  constexpr char kRefused[] = "the server's certificate was refused";
   using std::chrono::milliseconds;
   const auto spent = std::chrono::steady_clock::now() - c->bindStart;
   const long left = std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000L -
                     static_cast<long>(std::chrono::duration_cast<milliseconds>(spent).count());
   LDAPURLDesc* lud = nullptr;
-  if (left <= 0 || ldap_url_parse(c->uris.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) return "";
+  if (left <= 0 || ldap_url_parse(c->uris.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) {
+    return reason.empty() ? "" : kRefused;
+  }
   const std::string host = lud->lud_host != nullptr ? lud->lud_host : "";
   const int port = lud->lud_port != 0 ? lud->lud_port : 636;
   ldap_free_urldesc(lud);
-  if (host.empty()) return "";
+  if (host.empty()) return reason.empty() ? "" : kRefused;
   SigpipeGuard guard;
-  return TlsRefusal(host, port, static_cast<int>(left));
+  std::string why = TlsRefusal(host, port, static_cast<int>(left));
+  // Only a verdict on the certificate speaks for the connection that failed
+  // on its certificate: the second handshake may have fared otherwise.
+  if (!reason.empty() && (why.empty() || why.rfind(kHandshakeFailed, 0) == 0)) why = kRefused;
+  return why;
 }
 
 // Puts a read-ahead buffer between the socket and whatever sits above it (TLS,
@@ -901,9 +999,11 @@ int SendRequest(Conn* c, const SearchParams& p, int* msgid) {
   list.push_back(nullptr);
   int timeLimit = p.timeLimit;
   ldap_set_option(c->ld, LDAP_OPT_TIMELIMIT, &timeLimit);
-  int rc = ldap_search_ext(c->ld, p.base, p.scope, p.filter, p.attrs, p.attrsOnly ? 1 : 0,
-                           ctrls.empty() ? nullptr : list.data(), nullptr, nullptr, p.sizeLimit,
-                           msgid);
+  // The send may open the connection first (its TLS handshake included).
+  CallBounds bounds(c, WaitMsOf(c));
+  int rc = NoteStall(c, bounds.Code(ldap_search_ext(c->ld, p.base, p.scope, p.filter, p.attrs,
+                                                    p.attrsOnly ? 1 : 0, ctrls.empty() ? nullptr : list.data(),
+                                                    nullptr, nullptr, p.sizeLimit, msgid)));
   if (rc == LDAP_SUCCESS) EnableReadAhead(c);
   return rc;
 }
@@ -926,7 +1026,10 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
       if (active) ldap_set_option(ld, LDAP_OPT_REFERRALS, was ? LDAP_OPT_ON : LDAP_OPT_OFF);
     }
   } chaseOff(c->ld, !chase);
-  if (waitMs == kWaitOfConnection) waitMs = static_cast<long>(c->waitSeconds) * 1000;
+  if (waitMs == kWaitOfConnection) waitMs = WaitMsOf(c);
+  // The reads end with the wait (a referral the library chases meanwhile
+  // connects within it too).
+  CallBounds bounds(c, waitMs);
   LDAPMessage* msg = nullptr;
   int rc = 0;
   for (;;) {
@@ -944,12 +1047,12 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
     ldap_msgfree(msg);
     ldap_abandon_ext(c->ld, msgid, nullptr, nullptr);
     SetDiagnostic(c->ld, "");
-    return LDAP_TIMEOUT;
+    return NoteStall(c, LDAP_TIMEOUT);
   }
   if (rc < 0) {
     ldap_msgfree(msg);
     int code = LastCode(c);
-    return code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN;
+    return NoteStall(c, bounds.Code(code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN));
   }
   *res = msg;
   int code = LDAP_SUCCESS;
@@ -958,11 +1061,20 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
 }
 
 // Reads the answer of the search sent ahead in and holds it, before another
-// request reads from the connection.
+// request reads from the connection. On a connection that is not answering
+// it fails at once.
 void HoldSentSearch(Conn* c) {
   if (c->ahead.msgid == 0 || c->ahead.held) return;
-  c->ahead.code = AwaitResult(c, c->ahead.msgid, c->ahead.chase, c->ahead.waitMs, &c->ahead.result);
+  c->ahead.code = c->stalled ? LDAP_TIMEOUT
+                             : AwaitResult(c, c->ahead.msgid, c->ahead.chase, c->ahead.waitMs, &c->ahead.result);
   c->ahead.held = true;
+}
+
+// A request on a connection that is not answering fails at once, as the
+// request that found it out did.
+int Unanswered(Conn* c) {
+  SetDiagnostic(c->ld, "");
+  return LDAP_TIMEOUT;
 }
 
 }  // namespace
@@ -971,6 +1083,7 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
   SigpipeGuard guard;
   *res = nullptr;
   HoldSentSearch(c);
+  if (c->stalled) return Unanswered(c);
   int msgid = 0;
   int rc = SendRequest(c, p, &msgid);
   if (rc != LDAP_SUCCESS) return rc;
@@ -983,7 +1096,7 @@ void SendSearch(Conn* c, const SearchParams& p, long waitMs) {
   c->ahead.chase = p.chase;
   c->ahead.waitMs = waitMs;
   int msgid = 0;
-  const int rc = SendRequest(c, p, &msgid);
+  const int rc = c->stalled ? LDAP_TIMEOUT : SendRequest(c, p, &msgid);
   if (rc == LDAP_SUCCESS) {
     c->ahead.msgid = msgid;
   } else {
@@ -1006,6 +1119,9 @@ int CollectSearch(Conn* c, long waitMs, ldapmsg** res) {
     int code = 0;
     if (*res != nullptr) ldap_parse_result(c->ld, *res, &code, nullptr, nullptr, nullptr, nullptr, 0);
     if (rc == LDAP_TIMEOUT) SetDiagnostic(c->ld, "");
+  } else if (c->stalled) {
+    ldap_abandon_ext(c->ld, c->ahead.msgid, nullptr, nullptr);
+    rc = Unanswered(c);
   } else {
     rc = AwaitResult(c, c->ahead.msgid, c->ahead.chase, waitMs, res);
   }
@@ -1024,7 +1140,10 @@ void AbandonSentSearch(Conn* c) {
 
 void SearchAndForget(Conn* c, const SearchParams& p) {
   ldapmsg* res = nullptr;
-  Search(c, p, std::min(5000L, static_cast<long>(c->waitSeconds) * 1000), &res);
+  // Its wait is short of the limit: running out of it says nothing of the server.
+  const bool stalled = c->stalled;
+  Search(c, p, std::min(5000L, WaitMsOf(c)), &res);
+  c->stalled = stalled;
   ldap_msgfree(res);
 }
 
@@ -1077,12 +1196,9 @@ std::vector<std::vector<std::string>> References(Conn* c, ldapmsg* res) {
   return out;
 }
 
-Conn* Follow(Conn* from, const std::string& url, int waitSeconds, FollowTarget* t, int* code) {
+bool ReadReferral(Conn* from, const std::string& url, FollowTarget* t) {
   LDAPURLDesc* lud = nullptr;
-  if (ldap_url_parse(url.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) {
-    *code = LDAP_PARAM_ERROR;
-    return nullptr;
-  }
+  if (ldap_url_parse(url.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) return false;
   std::string uris;
   if (lud->lud_host != nullptr && *lud->lud_host != '\0') {
     std::string host = lud->lud_host;
@@ -1101,6 +1217,7 @@ Conn* Follow(Conn* from, const std::string& url, int waitSeconds, FollowTarget* 
     uris = from->uris;  // the same server
   }
   *t = FollowTarget();
+  t->server = uris;
   if (lud->lud_dn != nullptr && *lud->lud_dn != '\0') {
     t->haveBase = true;
     t->base = lud->lud_dn;
@@ -1111,7 +1228,11 @@ Conn* Follow(Conn* from, const std::string& url, int waitSeconds, FollowTarget* 
     t->filter = lud->lud_filter;
   }
   ldap_free_urldesc(lud);
-  Conn* c = Open(uris, code);
+  return true;
+}
+
+Conn* Follow(Conn* from, const FollowTarget& t, int waitSeconds, int* code) {
+  Conn* c = Open(t.server, code);
   if (c == nullptr) return nullptr;
   SetVersion(c, GetVersion(from));
   SetWaitLimit(c, waitSeconds);

@@ -65,6 +65,11 @@ int SecurityStrength(Conn* c);
 std::string Diagnostic(Conn* c);
 int LastCode(Conn* c);
 
+// Whether a wait for an answer on the connection ran out (its TLS handshake
+// included): the connection is then taken as not answering, and every
+// request on it fails at once with LDAP_TIMEOUT (one sent ahead too).
+bool NotAnswering(Conn* c);
+
 // Why the last bind could not set up TLS (the TLS library's words: an
 // unknown issuer, a name that does not match, a failed handshake); "" when
 // it was not TLS that failed or no reason can be had within the wait left.
@@ -133,18 +138,22 @@ int ParseResult(Conn* c, ldapmsg* res, ParsedResult* out);
 // The URL lists of the search references in a result chain.
 std::vector<std::vector<std::string>> References(Conn* c, ldapmsg* res);
 
-// Where a referral URL points: its DN, scope (-1: none named) and filter.
+// Where a referral URL points: the server (its URI: after TLS an ldap://
+// URL is followed over LDAPS only; a URL without a host names the server of
+// `from`), the DN, scope (-1: none named) and filter.
 struct FollowTarget {
+  std::string server;
   bool haveBase = false;
   std::string base;
   int scope = -1;
   bool haveFilter = false;
   std::string filter;
 };
-// Opens a connection to the server a referral URL names and binds it as
-// `from` is bound, with a wait limit of waitSeconds. Null with *code set
-// when that fails.
-Conn* Follow(Conn* from, const std::string& url, int waitSeconds, FollowTarget* target, int* code);
+// Reads a referral URL met on `from`; false when it is no LDAP URL.
+bool ReadReferral(Conn* from, const std::string& url, FollowTarget* target);
+// Opens a connection to the server of a referral and binds it as `from` is
+// bound, with a wait limit of waitSeconds. Null with *code set when that fails.
+Conn* Follow(Conn* from, const FollowTarget& target, int waitSeconds, int* code);
 
 // What tells a page from another: its entry count and the DNs of its
 // first and last entries.
