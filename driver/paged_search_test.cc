@@ -329,53 +329,34 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
 }
 
 TEST_F(PagedSearch, AReferenceThatComesAgainIsChasedOnce) {
-  // The same reference twice on the first page and again on the second, and
-  // (where the server stops answering) a sibling on that server: its entries
-  // are printed once, or it is warned about once, within one wait limit.
-  struct Case {
-    const char* what;
-    bool stalls;
-    std::string out;
-    std::string err;
-  };
-  const std::string pages = "dn:CN=a,DC=t\n>cn: a\n\ndn:CN=b,DC=t\n>cn: b\n\n";
-  const Case cases[] = {
-      {"answered", false, pages + "dn:CN=r,DC=t\n>cn: r\n\n", ""},
-      {"stalled at the bind", true, pages,
-       "WARN: Referral not followed (Timeout), its entries are left out: {url}\n"
-       "WARN: Referral not followed (Timeout), its entries are left out: {sibling}\n"},
-  };
+  // A reference twice on the first page and again on the second, with a
+  // sibling on its server: followed once, or warned about once within one
+  // wait limit when its server stops answering (the sibling then at once).
   SetDirectoryWaitLimit(1);
   settings.timeLimit = 1;
   settings.pageSize = 1;
   bind_ = true;
-  for (const Case& c : cases) {
+  for (const bool stalls : {false, true}) {
     ScriptedLdapServer referred({Page({"r"}, 0, "")});
-    if (c.stalls) referred.StallAtBind();
+    if (stalls) referred.StallAtBind();
     const std::string host = "ldap://127.0.0.1:" + std::to_string(referred.port());
-    const std::string url = host + "/DC=r,DC=t", sibling = host + "/DC=s,DC=t";
+    const std::string url = host + "/DC=r,DC=t", sibling = host + "/DC=r,DC=t??base";
     ScriptedLdapServer server({[url](int64_t id) {
-                                 return EntryMessage(id, "CN=a,DC=t", {{"cn", {"a"}}}) + ReferenceMessage(id, {url}) +
-                                        ReferenceMessage(id, {url}) + DoneMessage(id, 0, "p2");
+                                 return Page({"a"}, 0, "p2")(id).insert(0, ReferenceMessage(id, {url}) +
+                                                                               ReferenceMessage(id, {url}));
                                },
-                               [url, sibling, &c](int64_t id) {
-                                 std::string reply = EntryMessage(id, "CN=b,DC=t", {{"cn", {"b"}}}) +
-                                                     ReferenceMessage(id, {url});
-                                 if (c.stalls) reply += ReferenceMessage(id, {sibling});
-                                 return reply + DoneMessage(id, 0, "");
+                               [url, sibling, stalls](int64_t id) {
+                                 return ReferenceMessage(id, {url}) + ReferenceMessage(id, {stalls ? sibling : url}) +
+                                        Page({"b"}, 0, "")(id);
                                }});
     const auto start = std::chrono::steady_clock::now();
     Run(server);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500)) << c.what;
-    EXPECT_EQ(out_, c.out) << c.what;
-    std::string err = c.err;
-    for (const auto& [token, text] : {std::pair{"{url}", url}, std::pair{"{sibling}", sibling}}) {
-      const size_t at = err.find(token);
-      if (at != std::string::npos) err.replace(at, std::string(token).size(), text);
-    }
-    EXPECT_EQ(err_, err) << c.what;
-    EXPECT_EQ(settings.resultCode, 0) << c.what;
-    EXPECT_EQ(referred.binds().size(), 1u) << c.what;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500)) << stalls;
+    const std::string warn = "WARN: Referral not followed (Timeout), its entries are left out: ";
+    EXPECT_EQ(out_, "dn:CN=a,DC=t\n>cn: a\n\ndn:CN=b,DC=t\n>cn: b\n\n" +
+                        std::string(stalls ? "" : "dn:CN=r,DC=t\n>cn: r\n\n"));
+    EXPECT_EQ(err_, stalls ? warn + url + "\n" + warn + sibling + "\n" : "");
+    EXPECT_EQ(referred.binds().size(), 1u) << stalls;
   }
   SetDirectoryWaitLimit(0);
 }

@@ -296,7 +296,7 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
         continue;
       }
       int code = 0;
-      const int seconds = static_cast<int>(std::max(left / 1000, 1L));
+      const int seconds = static_cast<int>((left + 999) / 1000);
       nat::Conn* conn = nat::Follow(ld->conn, t, seconds, &code);
       if (conn == nullptr) {
         failure = static_cast<ULONG>(nat::ToWindowsCode(code));
