@@ -142,8 +142,8 @@ TEST_F(SidBatchLookupTest, ABatchAnswersOnlyWhatItProvesTheOthersAreAskedAlone) 
     EXPECT_TRUE(LookupSidDnInDirectory(ld, first, &dn));
     EXPECT_EQ(dn, c.alone ? "CN=alone" : "CN=x");
     const std::vector<ScriptedLdapServer::Search> seen = server.searches();
-    ASSERT_EQ(seen.size(), c.batches.size() + (c.alone ? 1 : 0));
-    EXPECT_EQ(seen.back().base, c.alone ? "<SID=" + first + ">" : "DC=corp,DC=example");
+    EXPECT_EQ(seen.size(), c.batches.size() + (c.alone ? 1 : 0));
+    EXPECT_EQ(seen.empty() ? "" : seen.back().base, c.alone ? "<SID=" + first + ">" : "DC=corp,DC=example");
     plat::ldap_unbind(ld);
     ld_ = nullptr;
   }
