@@ -254,9 +254,9 @@ plat::LDAPControl* PhantomRootControl() {
 struct BatchSid {
   std::string bytes;
   std::string text;
-  int holders = 0;      // values of objectSid and sIDHistory equal to it
+  int holders = 0;           // values of objectSid and sIDHistory equal to it
   bool asObjectSid = false;  // one of them the only objectSid of its entry
-  BatchAnswer answer;   // that entry's
+  BatchAnswer answer;        // that entry's
 };
 
 // One batch search; false when it got no answer (the failure is noted). Its
@@ -275,8 +275,8 @@ bool SearchBatch(plat::LDAP* ld, const std::string& base, std::vector<BatchSid>*
   }
   filter += ')';
 
-  // References to other partitions are not followed: the SIDs they hold are
-  // asked by themselves.
+  // Continuation references are not followed: like "<SID=...>", a batch
+  // asks the naming contexts this server holds.
   ULONG chase = 0;
   plat::ldap_get_option(ld, plat::LDAP_OPT_REFERRALS, &chase);
   plat::ldap_set_option(ld, plat::LDAP_OPT_REFERRALS, plat::LDAP_OPT_OFF);
