@@ -31,14 +31,11 @@ void NoteFailure(ULONG rc) {
   PrintLdapError("LDAP_SEARCH_S", g_SidLookupServer, static_cast<int>(rc), nullptr);
 }
 
-// What the batch searches learnt of a SID: the one object holding it (its DN
-// and account name, "" when it has none), or that the SID is to be asked by
-// itself (no object or several held it, or its batch failed).
+// What a batch search learnt of a SID that exactly one object holds: that
+// object's DN and account name ("" when it has none).
 struct BatchAnswer {
-  bool found = false;
   std::string dn;
   std::string account;
-  int holders = 0;  // objects that came back with the SID
 };
 
 struct BatchAnswers {
@@ -46,6 +43,7 @@ struct BatchAnswers {
   std::unordered_map<std::string, BatchAnswer, plat::BytesHash, std::equal_to<>> bySidText;
   // The SIDs met so far, by their bytes: each is asked once.
   std::unordered_set<std::string, plat::BytesHash, std::equal_to<>> asked;
+  bool off = false;  // SetSidBatches(false)
 };
 
 BatchAnswers& Batches() {
@@ -58,7 +56,7 @@ const BatchAnswer* BatchAnswerFor(plat::LDAP* ld, const std::string& sidText) {
   const BatchAnswers& b = Batches();
   if (ld != b.connection) return nullptr;
   auto found = b.bySidText.find(sidText);
-  return found != b.bySidText.end() && found->second.found ? &found->second : nullptr;
+  return found != b.bySidText.end() ? &found->second : nullptr;
 }
 
 // First value of an attribute of the first entry of a base search, or "".
@@ -237,53 +235,90 @@ namespace {
 // below the request and result sizes servers accept.
 constexpr size_t kSidsPerSearch = 250;
 
-// One batch search; false when it got no answer (the failure is noted).
-bool SearchBatch(plat::LDAP* ld, const std::string& base,
-                 const std::vector<std::pair<std::string, std::string>>& batch, size_t* found) {
-  std::string filter;
-  if (batch.size() > 1) filter = "(|";
-  for (const auto& entry : batch) filter += "(objectSid=" + SidToFilterValue(entry.first.data()) + ")";
-  if (batch.size() > 1) filter += ')';
-  BatchAnswers& answers = Batches();
-  for (const auto& entry : batch) answers.bySidText[entry.second] = BatchAnswer();
+// Only SIDs of domains ("S-1-5-21-...") are asked in batches. The others
+// (well-known, BUILTIN) may have several holders in partitions of their own
+// (a well-known principal in the configuration partition and a foreign
+// security principal for it in the domain), where "<SID=...>" fails.
+constexpr char kDomainSidPrefix[] = "S-1-5-21-";
 
-  // References to other partitions are not followed: the SIDs they hold are
-  // asked by themselves.
+// The search options control asking for every naming context the server
+// holds under the base (phantom root), as a "<SID=...>" lookup searches them.
+plat::LDAPControl* PhantomRootControl() {
+  static char value[] = {0x30, 0x03, 0x02, 0x01, 0x02};  // SEQUENCE { INTEGER 2 }
+  static char oid[] = "1.2.840.113556.1.4.1340";
+  static plat::LDAPControl control = {oid, {sizeof value, value}, 1};
+  return &control;
+}
+
+// One SID of a batch and what the batch's entries say of it.
+struct BatchSid {
+  std::string bytes;
+  std::string text;
+  int holders = 0;           // values of objectSid and sIDHistory equal to it
+  bool asObjectSid = false;  // one of them the only objectSid of its entry
+  BatchAnswer answer;        // that entry's
+};
+
+// One batch search; false when it got no answer (the failure is noted). Its
+// entries answer only for the SIDs it asked, and only when it ended with
+// success: a SID answers when exactly one value of objectSid or sIDHistory
+// holds it, and that value is the sole objectSid of its entry. Everything
+// else (a SID in some object's history, held twice, or a search cut short)
+// is left to the lookups one by one.
+bool SearchBatch(plat::LDAP* ld, const std::string& base, std::vector<BatchSid>* batch, size_t* found) {
+  std::unordered_map<std::string_view, BatchSid*, plat::BytesHash> byBytes;
+  std::string filter = "(|";
+  for (BatchSid& sid : *batch) {
+    byBytes.emplace(sid.bytes, &sid);
+    const std::string value = SidToFilterValue(sid.bytes.data());
+    filter.append("(objectSid=").append(value).append(")(sIDHistory=").append(value).append(")");
+  }
+  filter += ')';
+
+  // Continuation references are not followed: like "<SID=...>", a batch
+  // asks the naming contexts this server holds.
   ULONG chase = 0;
   plat::ldap_get_option(ld, plat::LDAP_OPT_REFERRALS, &chase);
   plat::ldap_set_option(ld, plat::LDAP_OPT_REFERRALS, plat::LDAP_OPT_OFF);
-  const char* attrs[] = {"objectSid", "sAMAccountName", nullptr};
+  const char* attrs[] = {"objectSid", "sIDHistory", "sAMAccountName", nullptr};
+  plat::LDAPControl* controls[] = {PhantomRootControl(), nullptr};
   plat::LDAPMessage* result = nullptr;
   const ULONG rc = plat::ldap_search_ext_s(ld, base.c_str(), plat::LDAP_SCOPE_SUBTREE, filter.c_str(),
-                                           attrs, 0, nullptr, nullptr, nullptr, 0, &result);
+                                           attrs, 0, controls, nullptr, nullptr, 0, &result);
   plat::ldap_set_option(ld, plat::LDAP_OPT_REFERRALS, chase != 0 ? plat::LDAP_OPT_ON : plat::LDAP_OPT_OFF);
   NoteFailure(rc);
-  if (rc == plat::LDAP_SUCCESS || rc == plat::LDAP_SIZELIMIT_EXCEEDED) {
-    // Each SID's object; a SID held by two objects is asked by itself.
+  if (rc == plat::LDAP_SUCCESS) {
     for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, result); e != nullptr;
          e = plat::ldap_next_entry(ld, e)) {
-      plat::berval** sids = plat::ldap_get_values_len(ld, e, "objectSid");
-      std::string sidText;
-      const bool one = sids != nullptr && sids[0] != nullptr && sids[1] == nullptr &&
-                       plat::ConvertSidToStringSidA(sids[0]->bv_val, sids[0]->bv_len, &sidText);
-      plat::ldap_value_free_len(sids);
-      auto answer = one ? answers.bySidText.find(sidText) : answers.bySidText.end();
-      if (answer == answers.bySidText.end()) continue;
-      BatchAnswer& a = answer->second;
-      if (++a.holders > 1) {
-        a.found = false;
-        continue;
+      for (int history = 0; history < 2; ++history) {
+        plat::berval** values = plat::ldap_get_values_len(ld, e, attrs[history]);
+        const bool sole =
+            history == 0 && values != nullptr && values[0] != nullptr && values[1] == nullptr;
+        for (plat::berval** v = values; v != nullptr && *v != nullptr; ++v) {
+          auto held = byBytes.find(std::string_view((*v)->bv_val, (*v)->bv_len));
+          if (held == byBytes.end()) continue;
+          BatchSid& sid = *held->second;
+          ++sid.holders;
+          if (!sole) continue;
+          sid.asObjectSid = true;
+          char* dn = plat::ldap_get_dn(ld, e);
+          if (dn != nullptr) {
+            sid.answer.dn = dn;
+            plat::ldap_memfree(dn);
+          }
+          char** names = plat::ldap_get_values(ld, e, "sAMAccountName");
+          if (names != nullptr && names[0] != nullptr) sid.answer.account = names[0];
+          plat::ldap_value_free(names);
+        }
+        plat::ldap_value_free_len(values);
       }
-      char* dn = plat::ldap_get_dn(ld, e);
-      if (dn == nullptr) continue;
-      a.dn = dn;
-      plat::ldap_memfree(dn);
-      char** names = plat::ldap_get_values(ld, e, "sAMAccountName");
-      if (names != nullptr && names[0] != nullptr) a.account = names[0];
-      plat::ldap_value_free(names);
-      a.found = true;
     }
-    for (const auto& entry : batch) *found += answers.bySidText.find(entry.second)->second.found ? 1 : 0;
+    BatchAnswers& answers = Batches();
+    for (BatchSid& sid : *batch) {
+      if (sid.holders != 1 || !sid.asObjectSid || sid.answer.dn.empty()) continue;
+      answers.bySidText.emplace(std::move(sid.text), std::move(sid.answer));
+      ++*found;
+    }
   }
   if (result != nullptr) plat::ldap_msgfree(result);
   return g_lookupFailure == 0;
@@ -295,30 +330,35 @@ size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
                            const std::vector<std::string_view>& sids) {
   BatchAnswers& answers = Batches();
   if (connection != answers.connection) {
+    const bool off = answers.off;
     answers = BatchAnswers();
     answers.connection = connection;
+    answers.off = off;
   }
   size_t found = 0;
-  if (connection == nullptr || base.empty()) return found;
-  std::vector<std::pair<std::string, std::string>> batch;  // bytes, text
+  if (connection == nullptr || answers.off) return found;
+  std::vector<BatchSid> batch;
   for (const std::string_view sid : sids) {
     if (g_lookupFailure != 0) return found;
     if (answers.asked.find(sid) != answers.asked.end()) continue;
     answers.asked.emplace(sid);
-    std::string text;
-    if (!plat::ConvertSidToStringSidA(sid.data(), sid.size(), &text) ||
-        g_SidNameCache.count(text) != 0 || answers.bySidText.count(text) != 0) {
+    BatchSid asked;
+    if (!plat::ConvertSidToStringSidA(sid.data(), sid.size(), &asked.text) ||
+        asked.text.rfind(kDomainSidPrefix, 0) != 0 || g_SidNameCache.count(asked.text) != 0) {
       continue;
     }
-    batch.emplace_back(std::string(sid.substr(0, plat::GetLengthSid(sid.data()))), std::move(text));
+    asked.bytes = sid.substr(0, plat::GetLengthSid(sid.data()));
+    batch.push_back(std::move(asked));
     if (batch.size() == kSidsPerSearch) {
-      if (!SearchBatch(connection, base, batch, &found)) return found;
+      if (!SearchBatch(connection, base, &batch, &found)) return found;
       batch.clear();
     }
   }
-  if (!batch.empty()) SearchBatch(connection, base, batch, &found);
+  if (!batch.empty()) SearchBatch(connection, base, &batch, &found);
   return found;
 }
+
+void SetSidBatches(bool on) { Batches().off = !on; }
 
 size_t SidSearchesAlone() { return g_searchesAlone; }
 

@@ -23,13 +23,23 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
 bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, std::string* dn);
 
 // Asks the directory about many SIDs (each the bytes of a binary SID) at
-// once, ahead of their lookups: a few subtree searches at base, each naming
-// up to a bounded number of SIDs. For the SIDs held by exactly one object
-// there, the two lookups above then answer on connection from what came
-// back, as their own searches would have; the others are left to them. A
-// SID is asked at most once per run. Returns how many SIDs were found.
+// once, ahead of their lookups: a few subtree searches at base over every
+// naming context the server holds below it ("" for all of them, as a
+// "<SID=...>" lookup searches), each naming up to a bounded number of SIDs.
+// Only domain SIDs (S-1-5-21-...) are asked. A SID that exactly one object
+// holds, as its objectSid and in no object's sIDHistory, in a search that
+// ended with success, is then answered on connection by the two lookups
+// above from what came back, as their own searches would have; the others
+// are left to them. A SID is asked at most once per run. Returns how many
+// SIDs were answered.
 size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
                            const std::vector<std::string_view>& sids);
+
+// Turns the batch searches off (PrefetchSidAccounts then asks nothing) or
+// on again (the default; ResetSidLookups turns them on too). It exists for
+// the test that compares quelby's whole output with batches against the
+// output of the lookups one by one.
+void SetSidBatches(bool on);
 
 // How many searches so far asked the directory about one SID alone.
 size_t SidSearchesAlone();
@@ -41,7 +51,7 @@ size_t SidSearchesAlone();
 unsigned long DirectoryLookupFailure();
 
 // Forgets what the lookups learnt so far (the batch answers, the SIDs asked
-// and a failure that stopped them). A run starts without any; tests and the
+// and a failure that stopped them) and turns the batches on. A run starts without any; tests and the
 // fuzz target, which make many runs in one process, call it between them.
 void ResetSidLookups();
 

@@ -120,7 +120,8 @@ TEST_F(SidAccountLookupServerTest, OneBatchGivesTheNamesOfTheLookupsOneByOne) {
 
   std::vector<std::string_view> views;
   for (const std::vector<BYTE>& sid : sids) views.emplace_back(reinterpret_cast<const char*>(sid.data()), sid.size());
-  EXPECT_EQ(PrefetchSidAccounts(ld_, base, views), 4u);
+  // All but the BUILTIN SID, which is never asked in a batch, and the RID nobody holds.
+  EXPECT_EQ(PrefetchSidAccounts(ld_, "", views), 3u);
   for (size_t i = 0; i < sids.size(); ++i) {
     std::string domain, name;
     EXPECT_EQ(LookupSidInDirectory(ld_, sids[i].data(), &domain, &name) == 1 ? domain + "\\" + name : "-",

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <iostream>
 
 #include "common/cmdline.h"
@@ -18,6 +19,8 @@
 #include "platform/sid.h"
 #include "structured/security_descriptor_output.h"
 #include "structured/sid_guid_text.h"
+#include "structured/value_text_helpers.h"
+#include "values/binary_value.h"
 #include "values/dn_replace.h"
 #include "values/value_filter.h"
 #include "values/value_printer.h"
@@ -42,6 +45,46 @@ bool ChunkHasLabel(const std::string& chunk, const std::string& lowerName) {
     if (c != lowerName[i]) return false;
   }
   return chunk[lowerName.size() + 1] == ':';
+}
+
+uint32_t ReadLe32(std::string_view bytes, size_t at) {
+  uint32_t v = 0;
+  for (size_t i = 4; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return v;
+}
+
+// The SIDs of an msDS-Cached-Membership value that its decoder names: after
+// the version (1) and four counts, the SIDs one after the other, up to the
+// first that does not fit.
+void AddCachedMembershipSids(std::string_view blob, std::vector<std::string_view>* sids) {
+  if (blob.size() < 20 || ReadLe32(blob, 0) != 1) return;
+  uint64_t count = 0;
+  for (size_t at = 4; at < 20; at += 4) count += ReadLe32(blob, at);
+  size_t pos = 20;
+  for (uint64_t i = 0; i < count && pos + 2 <= blob.size(); ++i) {
+    const size_t length = 8 + 4 * static_cast<size_t>(static_cast<unsigned char>(blob[pos + 1]));
+    if (length > blob.size() - pos) return;
+    if (plat::IsValidSid(blob.data() + pos, length)) sids->push_back(blob.substr(pos, length));
+    pos += length;
+  }
+}
+
+// The owners of an msDS-TopQuotaUsage value that its decoder names: the
+// ownerSID element of each line that names no partition, up to a NUL. Their
+// binary forms are made in *made, which keeps them.
+void AddQuotaOwnerSids(std::string_view value, std::vector<std::string_view>* sids,
+                       std::deque<std::string>* made) {
+  value = value.substr(0, value.find('\0'));
+  std::vector<std::string> lines;
+  SplitString(std::string(value), "\n", &lines, 65535);
+  std::vector<BYTE> sid;
+  for (const std::string& line : lines) {
+    if (line.find("partitionDN") != std::string::npos || line.find("ownerSID") == std::string::npos ||
+        !plat::ConvertStringSidToSidA(GetXmlElementText("ownerSID", line).c_str(), &sid)) {
+      continue;
+    }
+    sids->push_back(made->emplace_back(sid.begin(), sid.end()));
+  }
 }
 
 }  // namespace
@@ -113,6 +156,27 @@ uint8_t EntryOutput::KindOf(const std::string& name) {
   return kind;
 }
 
+bool EntryOutput::DnKept(const std::string& entryDn, bool debug) const {
+  if (!settings_.exclDnActive && !settings_.inclDnActive) return true;
+  const std::string lowerDn = StrToLower(entryDn);
+  if (settings_.exclDnActive) {
+    for (const std::string& text : settings_.exclDn) {
+      if (lowerDn.find(text) != std::string::npos) {
+        if (debug) std::cout << "DEBUG: Excluded DN (" << text << ") - " << entryDn << "\n";
+        return false;
+      }
+    }
+  }
+  if (!settings_.inclDnActive) return true;
+  for (const std::string& text : settings_.inclDn) {
+    if (lowerDn.find(text) != std::string::npos) {
+      if (debug) std::cout << "DEBUG: Included DN (" << text << ") - " << entryDn << "\n";
+      return true;
+    }
+  }
+  return false;
+}
+
 void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
   char* rawDn = plat::ldap_get_dn(ld_, entry);
   if (rawDn == nullptr) {
@@ -130,31 +194,9 @@ void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
   const std::string rangeBase = PlainDn(rawDn);
   plat::ldap_memfree(rawDn);
 
-  if (settings_.exclDnActive || settings_.inclDnActive) {
-    const std::string lowerDn = StrToLower(entryDn);
-    if (settings_.exclDnActive) {
-      for (const std::string& text : settings_.exclDn) {
-        if (lowerDn.find(text) != std::string::npos) {
-          if (g_Debug) std::cout << "DEBUG: Excluded DN (" << text << ") - " << entryDn << "\n";
-          --*objectCount;
-          return;
-        }
-      }
-    }
-    if (settings_.inclDnActive) {
-      bool included = false;
-      for (const std::string& text : settings_.inclDn) {
-        if (lowerDn.find(text) != std::string::npos) {
-          if (g_Debug) std::cout << "DEBUG: Included DN (" << text << ") - " << entryDn << "\n";
-          included = true;
-          break;
-        }
-      }
-      if (!included) {
-        --*objectCount;
-        return;
-      }
-    }
+  if (!DnKept(entryDn, g_Debug)) {
+    --*objectCount;
+    return;
   }
 
   std::string replacedDn;
@@ -190,58 +232,94 @@ void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
 
 void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
   if (!g_ResolveSids || g_SidBinaryOut || ld_ != g_LdapSession || state_.rootDse == nullptr ||
-      settings_.countOnly || settings_.dnOnly || settings_.statsOnly) {
+      state_.rootDse->defaultNamingContext.empty() || settings_.countOnly || settings_.dnOnly ||
+      settings_.statsOnly) {
     return;
   }
   // Once a page brought no SID that was not asked before, the next pages are
   // passed over until SIDs come to be asked one by one again.
   constexpr size_t kSearchesAloneToWalkAgain = 8;
   if (prefetchIdle_ && SidSearchesAlone() - searchesAloneAtPrefetch_ < kSearchesAloneToWalkAgain) return;
-  constexpr size_t kSeenSlots = 1024;
-  seenDescriptors_.resize(kSeenSlots);
+  seenDescriptors_.resize(kSeenDescriptorSlots);
   // The SIDs are views into the values, which are kept until they are asked.
   std::vector<plat::berval**> values;
   std::vector<std::string_view> sids;
+  std::deque<std::string> madeSids;
   for (plat::LDAPMessage* e = plat::ldap_first_entry(ld_, page); e != nullptr;
        e = plat::ldap_next_entry(ld_, e)) {
+    if (settings_.exclDnActive || settings_.inclDnActive) {
+      char* dn = plat::ldap_get_dn(ld_, e);
+      const bool kept = dn != nullptr && DnKept(EscapeNewlines(dn), false);
+      if (dn != nullptr) plat::ldap_memfree(dn);
+      if (!kept) continue;
+    }
     plat::BerElement* walk = nullptr;
     for (char* name = plat::ldap_first_attribute(ld_, e, &walk); name != nullptr;
          name = plat::ldap_next_attribute(ld_, e, walk)) {
       attrName_.assign(name);
       plat::ldap_memfree(name);
-      if (attrName_.find(kRangeOption) != std::string::npos) continue;
-      const uint8_t kind = KindOf(attrName_);
-      const bool owner = settings_.owner && attrName_ == "nTSecurityDescriptor";
-      if ((kind & (kSid | kDescriptor)) == 0 ||
-          ((kind & kDescriptor) != 0 && !settings_.decodeSecurityDescriptors && !owner) ||
-          (!settings_.excludedAttributes.empty() &&
-           settings_.excludedAttributes.count(StrToLower(attrName_)) != 0)) {
-        continue;
-      }
-      plat::berval** vals = plat::ldap_get_values_len(ld_, e, attrName_.c_str());
-      if (vals == nullptr) continue;
-      values.push_back(vals);
-      for (plat::berval** v = vals; *v != nullptr; ++v) {
-        const char* bytes = (*v)->bv_val;
-        const size_t length = (*v)->bv_len;
-        if ((kind & kDescriptor) != 0) {
-          const uint64_t hash = plat::BytesHash()(std::string_view(bytes, length));
-          uint64_t& slot = seenDescriptors_[hash % kSeenSlots];
-          if (slot == hash) continue;
-          slot = hash;
-          CollectDescriptorSids(bytes, length, settings_.decodeSecurityDescriptors, owner, &sids);
-        } else if (plat::IsValidSid(bytes, length)) {
-          sids.emplace_back(bytes, plat::GetLengthSid(bytes));
-        }
-      }
+      plat::berval** vals = nullptr;
+      if (CollectShownSids(e, &vals, &sids, &madeSids)) values.push_back(vals);
     }
     plat::ber_free(walk, 0);
   }
-  const size_t found =
-      sids.empty() ? 0 : PrefetchSidAccounts(ld_, state_.rootDse->defaultNamingContext, sids);
+  const size_t found = sids.empty() ? 0 : PrefetchSidAccounts(ld_, "", sids);
   for (plat::berval** vals : values) plat::ldap_value_free_len(vals);
   prefetchIdle_ = found == 0;
   searchesAloneAtPrefetch_ = SidSearchesAlone();
+}
+
+bool EntryOutput::CollectShownSids(plat::LDAPMessage* entry, plat::berval*** vals,
+                                   std::vector<std::string_view>* sids,
+                                   std::deque<std::string>* madeSids) {
+  // A ranged attribute is printed under its name without the range: its
+  // first values are in the entry.
+  const std::string name = attrName_.substr(0, attrName_.find(kRangeOption));
+  if (!settings_.excludedAttributes.empty() && settings_.excludedAttributes.count(StrToLower(name)) != 0) {
+    return false;
+  }
+  const uint8_t kind = KindOf(name);
+  // What the printers of the attribute name: see PrintByteValues and the
+  // binary records of the general value printer.
+  bool owner = false, decode = false;
+  BinaryRecordKind records = BinaryRecordKind::kOther;
+  if ((kind & kDescriptor) != 0) {
+    const bool isOwnerAttribute = name == "nTSecurityDescriptor";
+    owner = isOwnerAttribute && settings_.owner;
+    decode = settings_.decodeSecurityDescriptors &&
+             (!isOwnerAttribute || state_.requestedAttributeSet.count(StrToLower(name)) != 0);
+    if (!owner && !decode) return false;
+  } else if ((kind & kSid) == 0) {
+    const bool binary = IsMember(g_BinaryAttributes, name) || name.find(";binary") != std::string::npos;
+    if ((kind & kGuid) != 0 || !binary) return false;
+    records = ClassifyBinaryAttribute(name);
+    if (records != BinaryRecordKind::kCachedMembership && records != BinaryRecordKind::kQuotaUsage) {
+      return false;
+    }
+  }
+  *vals = plat::ldap_get_values_len(ld_, entry, attrName_.c_str());
+  if (*vals == nullptr) return false;
+  for (plat::berval** v = *vals; *v != nullptr; ++v) {
+    const std::string_view value((*v)->bv_val, (*v)->bv_len);
+    if ((kind & kDescriptor) != 0) {
+      // A value seen lately (under the same switches) names no new SID.
+      const uint64_t hash = plat::BytesHash()(value) ^ (owner ? 1 : 0) ^ (decode ? 2 : 0);
+      uint64_t& slot = seenDescriptors_[hash % kSeenDescriptorSlots];
+      if (slot == hash) continue;
+      slot = hash;
+      CollectDescriptorSids(value.data(), value.size(), decode, owner, name, sids);
+    } else if ((kind & kSid) != 0) {
+      if (plat::IsValidSid(value.data(), value.size())) {
+        sids->push_back(value.substr(0, plat::GetLengthSid(value.data())));
+      }
+    } else if (records == BinaryRecordKind::kCachedMembership) {
+      AddCachedMembershipSids(value, sids);
+      break;  // the first value alone is decoded
+    } else {
+      AddQuotaOwnerSids(value, sids, madeSids);
+    }
+  }
+  return true;
 }
 
 void EntryOutput::WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn,

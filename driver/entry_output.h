@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +20,7 @@ namespace plat {
 struct LDAP;
 struct LDAPMessage;
 struct LDAPControl;
+struct berval;
 }  // namespace plat
 struct QuerySettings;
 struct SearchState;
@@ -37,10 +40,12 @@ class EntryOutput {
   // when the entry is dropped.
   void PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount);
 
-  // Under SID resolution, looks up the SIDs the page's entries will show
-  // (SID values, descriptor owners, groups and trustees) in a few directory
-  // searches before the entries are printed; names found are then taken from
-  // memory. Output and errors stay those of the lookups one by one.
+  // Under SID resolution, looks up the SIDs whose names the page's entries
+  // will show (SID values, descriptor owners, groups and trustees, the owner
+  // layouts' owners, the SIDs of cached-membership and quota-usage values)
+  // in a few directory searches before the entries are printed; names found
+  // are then taken from memory. Output and errors stay those of the lookups
+  // one by one.
   void PrefetchSidNames(plat::LDAPMessage* page);
 
   // Text layouts of an entry from its chunks (exposed for tests): the tail
@@ -61,6 +66,14 @@ class EntryOutput {
   enum Kind : uint8_t { kDn = 1, kGuid = 2, kSid = 4, kDescriptor = 8 };
 
   uint8_t KindOf(const std::string& name);
+  // Whether -excldn and -incldn let the entry of this DN be printed; with
+  // debug the DEBUG line names the text that decided.
+  bool DnKept(const std::string& entryDn, bool debug) const;
+  // Appends to *sids the SIDs whose names the printers of the entry's
+  // attribute attrName_ show; true with *vals set to the values the views
+  // point into (freed by the caller).
+  bool CollectShownSids(plat::LDAPMessage* entry, plat::berval*** vals,
+                        std::vector<std::string_view>* sids, std::deque<std::string>* madeSids);
   void WalkAttributes(plat::LDAPMessage* entry, const std::string& entryDn,
                       const std::string& rangeBase);
   // Prints the LDAP error line and keeps the first failure's code.
@@ -103,6 +116,7 @@ class EntryOutput {
   // again names no new SID), and whether the last batch found nothing new,
   // with the count of one-SID searches then: pages are walked again once
   // SIDs are asked one by one.
+  static constexpr size_t kSeenDescriptorSlots = 1024;
   std::vector<uint64_t> seenDescriptors_;
   bool prefetchIdle_ = false;
   size_t searchesAloneAtPrefetch_ = 0;

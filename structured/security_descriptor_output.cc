@@ -310,18 +310,38 @@ void AddAclSids(const BYTE* sd, size_t length, size_t offset, std::vector<std::s
   }
 }
 
+// The owner or group SID at offset, when its line is shown: no ACE filter
+// is on, and the attribute's value filters keep the part ("O:" or "G:" and
+// the SID's text, as the SDDL text holds a SID without an alias).
+void AddPartSid(const BYTE* sd, size_t offset, size_t length, const char* tag,
+                const ValueFilterPatterns& filter, std::vector<std::string_view>* sids) {
+  if (g_SddlFilterCount != 0 || g_SddlNotFilterCount != 0) return;
+  const size_t before = sids->size();
+  AddSidAt(sd, offset, length, sids);
+  if (sids->size() == before || !filter.active()) return;
+  std::string text;
+  if (!plat::ConvertSidToStringSidA(sids->back().data(), sids->back().size(), &text) ||
+      ValueFilterDrops(filter, tag + text)) {
+    sids->pop_back();
+  }
+}
+
 }  // namespace
 
-void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool ownerOnly,
-                           std::vector<std::string_view>* sids) {
+void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool owner,
+                           const std::string& attrName, std::vector<std::string_view>* sids) {
   const auto* sd = static_cast<const BYTE*>(descriptor);
   if (sd == nullptr || length < 20) return;
-  const size_t owner = ReadLe(sd + 4, 4), group = ReadLe(sd + 8, 4);
+  const size_t ownerAt = ReadLe(sd + 4, 4), groupAt = ReadLe(sd + 8, 4);
   const size_t sacl = ReadLe(sd + 12, 4), dacl = ReadLe(sd + 16, 4);
-  if (ownerOnly || (decode && !g_SdNoOwner)) AddSidAt(sd, owner, length, sids);
-  if (!decode) return;
-  if (!g_SdNoGroup) AddSidAt(sd, group, length, sids);
-  if (!g_SddlPlus || g_SdAclFlagsOnly) return;
+  if (owner) AddSidAt(sd, ownerAt, length, sids);
+  if (!decode || !plat::IsValidSecurityDescriptor(descriptor, length)) return;
+  const ValueFilterPatterns filter = FindValueFilterPatterns(StrToLower(attrName));
+  if (!g_SdNoOwner) AddPartSid(sd, ownerAt, length, "O:", filter, sids);
+  if (!g_SdNoGroup) AddPartSid(sd, groupAt, length, "G:", filter, sids);
+  // The ACE renderer names the trustees at every level, unless only the
+  // ACLs' flags are shown.
+  if (g_SdAclFlagsOnly) return;
   if (!g_SdNoDacl) AddAclSids(sd, length, dacl, sids);
   if (!g_SdNoSacl) AddAclSids(sd, length, sacl, sids);
 }

@@ -29,11 +29,14 @@ void OutputAclSections(const std::string& label, std::string* body, std::string*
 // text is in double quotes. No line end.
 std::string GetObjectOwnerText(bool noLabel, bool csv, const void* descriptor, size_t length);
 
-// Appends to *sids (each viewing the bytes of a binary SID in the value) the SIDs whose names the
-// text of this descriptor value may show under the run's settings: with
-// decode the owner, the group and, at -sddc+ and above, the trustees of the
-// ACEs set on the object itself (not the inherited ones); with ownerOnly the
-// owner alone. Parts the descriptor does not hold,
-// or holds malformed, add nothing.
-void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool ownerOnly,
-                           std::vector<std::string_view>* sids);
+// Appends to *sids (each viewing the bytes of a binary SID in the value) the
+// SIDs whose names the text of this descriptor value of attribute attrName
+// shows under the run's settings. With owner the owner (the owner layouts).
+// With decode (the -sddc / -sddl family at any level): the owner and group
+// unless their lines are left out (by switch, ACE filter or the attribute's
+// value filter), and the trustees of the ACEs set on the object itself (not
+// the inherited ones) in the DACL and SACL shown, unless only the ACLs'
+// flags are. Parts the descriptor does not hold, or holds malformed, add
+// nothing.
+void CollectDescriptorSids(const void* descriptor, size_t length, bool decode, bool owner,
+                           const std::string& attrName, std::vector<std::string_view>* sids);

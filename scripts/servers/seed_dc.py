@@ -9,6 +9,12 @@ Usage: seed_dc.py SMB_CONF OUT_VARS BENCH_USERS IP [BENCH_SD_USERS]
 BENCH_SD_USERS (default 0) users more go into OU=BenchSD, each with a descriptor of its
 own: one explicit ACE for the user's own SID besides the inherited ones.
 
+OU=QSids holds SIDs that the directory names in more than one way: a user that was
+deleted (its tombstone keeps the SID), a foreign security principal of another domain,
+a user whose sIDHistory holds a SID nobody holds as objectSid and the objectSid of
+another user, and an OU descriptor with explicit ACEs for all of them, for
+Authenticated Users and for a BUILTIN group.
+
 Also gives the DC account the LDAP service principal names that the DNS update
 service would normally add at its first start (that service is not run here), so
 Kerberos clients can get tickets for ldap/<host>. libldap asks for the service by the
@@ -52,6 +58,49 @@ def local_names(ip):
     return sorted(n for n in names if n and all(c.isalnum() or c in "-._" for c in n))
 
 
+def object_sid(db, dn):
+    found = db.search(dn, ldb.SCOPE_BASE, attrs=["objectSid"])
+    return str(ndr_unpack(security.dom_sid, found[0]["objectSid"][0]))
+
+
+def seed_sid_holders(db, add_ou, add_user, add_group, ou):
+    """The objects of OU=QSids; returns what tests need to know of them."""
+    add_ou(ou, "SIDs held in more than one way")
+    holder_dn = "CN=QSid Holder," + ou
+    add_user(holder_dn, "qsidholder", 514)
+    twice_dn = "CN=QSid Twice," + ou
+    add_user(twice_dn, "qsidtwice", 514)
+    gone_dn = "CN=QSid Gone," + ou
+    add_user(gone_dn, "qsidgone", 514)
+    holder, twice, gone = (object_sid(db, dn) for dn in (holder_dn, twice_dn, gone_dn))
+    db.delete(gone_dn)
+    foreign = "S-1-5-21-1111111111-2222222222-3333333333-1104"
+    # A group member named by a SID of another domain makes the directory add the
+    # foreign security principal for it.
+    add_group("CN=QSid Group," + ou, "qsidgroup", ["<SID=%s>" % foreign], "Has a foreign member")
+    # Held only as history, and held as history besides another user's objectSid.
+    history_only = "S-1-5-21-444444444-555555555-666666666-1001"
+    history_dn = "CN=QSid History," + ou
+    add_user(history_dn, "qsidhistory", 514)
+    msg = ldb.Message(ldb.Dn(db, history_dn))
+    msg["sIDHistory"] = ldb.MessageElement(
+        [ndr_pack(security.dom_sid(s)) for s in (history_only, twice)], ldb.FLAG_MOD_ADD, "sIDHistory")
+    db.modify(msg, controls=["relax:0"])
+    # Explicit ACEs for each kind of trustee: well-known, BUILTIN, foreign, a domain user,
+    # a deleted user, the two history SIDs; owner and group not of the defaults.
+    trustees = ["AU", "S-1-5-32-544", foreign, holder, gone, history_only, twice]
+    sddl = ("O:%sG:BAD:(A;CI;RPLC;;;%s)" % (holder, trustees[0]) +
+            "".join("(A;;RP;;;%s)" % t for t in trustees[1:]) +
+            "(OA;CI;RP;bf967a0a-0de6-11d0-a285-00aa003049e2;;%s)" % foreign)  # pwdLastSet
+    msg = ldb.Message(ldb.Dn(db, ou))
+    msg["nTSecurityDescriptor"] = ldb.MessageElement(
+        ndr_pack(security.descriptor.from_sddl(sddl, security.dom_sid(db.get_domain_sid()))),
+        ldb.FLAG_MOD_REPLACE, "nTSecurityDescriptor")
+    db.modify(msg, controls=["sd_flags:1:7"])
+    return {"OU_DN": ou, "HOLDER_SID": holder, "TWICE_SID": twice, "GONE_SID": gone,
+            "FOREIGN_SID": foreign, "HISTORY_ONLY_SID": history_only, "HISTORY_DN": history_dn}
+
+
 def main():
     smb_conf, out_vars, bench_users, ip = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
     bench_sd_users = int(sys.argv[5]) if len(sys.argv) > 5 else 0
@@ -67,6 +116,7 @@ def main():
     big_ou = "OU=BigMembers," + ou
     bench_ou = "OU=Bench," + base
     bench_sd_ou = "OU=BenchSD," + base
+    sids_ou = "OU=QSids," + base
 
     def add(dn, attrs):
         msg = ldb.Message(ldb.Dn(db, dn))
@@ -168,6 +218,8 @@ def main():
         big_dn = "CN=QG-Big," + ou
         add_group(big_dn, "QG-Big", big_members, "Group with more than 1500 members")
 
+        sids = seed_sid_holders(db, add_ou, add_user, add_group, sids_ou)
+
         if bench_users > 0:
             add_ou(bench_ou, "Benchmark users")
             for i in range(1, bench_users + 1):
@@ -218,7 +270,9 @@ def main():
         f.write(sh("SEED_BENCH_USERS", str(bench_users)))
         f.write(sh("SEED_BENCH_SD_OU_DN", bench_sd_ou if bench_sd_users > 0 else ""))
         f.write(sh("SEED_BENCH_SD_USERS", str(bench_sd_users)))
-    print("seeded %d objects in %.1f s" % (BIG_GROUP_MEMBERS + bench_users + bench_sd_users + 12,
+        for name, value in sids.items():
+            f.write(sh("SEED_SIDS_" + name, value))
+    print("seeded %d objects in %.1f s" % (BIG_GROUP_MEMBERS + bench_users + bench_sd_users + 18,
                                            time.time() - started))
 
 
