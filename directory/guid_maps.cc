@@ -66,8 +66,10 @@ bool PagedLoad(plat::LDAP* ld, const std::string& base, const std::string& filte
       stopTimer();
       return true;
     }
-    PrintLdapError("ldap_get_next_page_s", "", static_cast<int>(rc), nullptr);
-    printf("\n");
+    if (FailureToReport(ld, rc)) {
+      PrintLdapError("ldap_get_next_page_s", "", static_cast<int>(rc), nullptr);
+      printf("\n");
+    }
     stopTimer();
     return false;
   }
