@@ -22,11 +22,13 @@ constexpr char kBuiltinSidPrefix[] = "S-1-5-32-";
 ULONG g_lookupFailure = 0;
 size_t g_searchesAlone = 0;  // SID searches of one SID each
 
-// A search that got no answer, or lost the server, ends the lookups of the
-// run: the error line is printed once.
-void NoteFailure(ULONG rc) {
+// A search on ld that got no answer, or lost the server, ends the lookups
+// of the run: the error line is printed once (not at all when the
+// connection's silence was already reported).
+void NoteFailure(plat::LDAP* ld, ULONG rc) {
   if (rc != plat::LDAP_TIMEOUT && rc != plat::LDAP_SERVER_DOWN) return;
   g_lookupFailure = rc;
+  if (!FailureToReport(ld, rc)) return;
   std::cout.flush();
   PrintLdapError("LDAP_SEARCH_S", g_SidLookupServer, static_cast<int>(rc), nullptr);
 }
@@ -67,7 +69,7 @@ std::string ReadFirstValue(plat::LDAP* ld, const std::string& base, ULONG scope,
   std::string text;
   if (g_lookupFailure != 0) return text;
   ULONG rc = plat::ldap_search_s(ld, base.c_str(), scope, filter, attrs, 0, &result);
-  NoteFailure(rc);
+  NoteFailure(ld, rc);
   if (rc == 0) {
     plat::LDAPMessage* entry = plat::ldap_first_entry(ld, result);
     if (entry != nullptr) {
@@ -223,7 +225,7 @@ bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, 
   const std::string base = "<SID=" + sidText + ">";
   ULONG rc = 0;
   std::string resolved = ResolveDN(connection, base, &rc);
-  NoteFailure(rc);
+  NoteFailure(connection, rc);
   if (rc != 0 || resolved == base) return false;
   *dn = std::move(resolved);
   return true;
@@ -286,7 +288,7 @@ bool SearchBatch(plat::LDAP* ld, const std::string& base, std::vector<BatchSid>*
   const ULONG rc = plat::ldap_search_ext_s(ld, base.c_str(), plat::LDAP_SCOPE_SUBTREE, filter.c_str(),
                                            attrs, 0, controls, nullptr, nullptr, 0, &result);
   plat::ldap_set_option(ld, plat::LDAP_OPT_REFERRALS, chase != 0 ? plat::LDAP_OPT_ON : plat::LDAP_OPT_OFF);
-  NoteFailure(rc);
+  NoteFailure(ld, rc);
   if (rc == plat::LDAP_SUCCESS) {
     for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, result); e != nullptr;
          e = plat::ldap_next_entry(ld, e)) {

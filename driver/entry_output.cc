@@ -230,7 +230,7 @@ void EntryOutput::PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount) {
   std::cout.write(out_.data(), static_cast<std::streamsize>(out_.size()));
 }
 
-void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
+void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page, uint32_t entries) {
   if (!g_ResolveSids || g_SidBinaryOut || ld_ != g_LdapSession || state_.rootDse == nullptr ||
       state_.rootDse->defaultNamingContext.empty() || settings_.countOnly || settings_.dnOnly ||
       settings_.statsOnly) {
@@ -245,8 +245,9 @@ void EntryOutput::PrefetchSidNames(plat::LDAPMessage* page) {
   std::vector<plat::berval**> values;
   std::vector<std::string_view> sids;
   std::deque<std::string> madeSids;
-  for (plat::LDAPMessage* e = plat::ldap_first_entry(ld_, page); e != nullptr;
-       e = plat::ldap_next_entry(ld_, e)) {
+  uint32_t walked = 0;
+  for (plat::LDAPMessage* e = plat::ldap_first_entry(ld_, page); e != nullptr && walked < entries;
+       e = plat::ldap_next_entry(ld_, e), ++walked) {
     if (settings_.exclDnActive || settings_.inclDnActive) {
       char* dn = plat::ldap_get_dn(ld_, e);
       const bool kept = dn != nullptr && DnKept(EscapeNewlines(dn), false);

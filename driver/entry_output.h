@@ -40,13 +40,13 @@ class EntryOutput {
   // when the entry is dropped.
   void PrintEntry(plat::LDAPMessage* entry, uint32_t* objectCount);
 
-  // Under SID resolution, looks up the SIDs whose names the page's entries
-  // will show (SID values, descriptor owners, groups and trustees, the owner
-  // layouts' owners, the SIDs of cached-membership and quota-usage values)
-  // in a few directory searches before the entries are printed; names found
-  // are then taken from memory. Output and errors stay those of the lookups
-  // one by one.
-  void PrefetchSidNames(plat::LDAPMessage* page);
+  // Under SID resolution, looks up the SIDs whose names the page's first
+  // `entries` entries (those that will be printed) will show (SID values,
+  // descriptor owners, groups and trustees, the owner layouts' owners, the
+  // SIDs of cached-membership and quota-usage values) in a few directory
+  // searches before the entries are printed; names found are then taken from
+  // memory. Output and errors stay those of the lookups one by one.
+  void PrefetchSidNames(plat::LDAPMessage* page, uint32_t entries);
 
   // Text layouts of an entry from its chunks (exposed for tests): the tail
   // that follows the attribute walk. Appends to *out; returns false when the

@@ -135,7 +135,7 @@ void RunPagedSearch(QueryRun& run) {
     // whole next page).
     if ((pageCode == plat::LDAP_SUCCESS || pageCode == plat::LDAP_SIZELIMIT_EXCEEDED) &&
         !s.countOnly) {
-      output.PrefetchSidNames(page);
+      output.PrefetchSidNames(page, n);
     }
     if (pageCode == plat::LDAP_SUCCESS && !maximumReached) {
       plat::ldap_search_send_next_page(ld, search, pageTimeout, requestSize());

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "common/console_services.h"
 #include "common/process_state.h"
 #include "directory/connection.h"
+#include "directory/sid_account_lookup.h"
 #include "directory/scripted_ldap_server.h"
 #include "platform/ldap_ber.h"
 #include "driver/test_query_run.h"
@@ -45,7 +47,10 @@ class PagedSearch : public ScriptedServerTest {
     settings.filter = "(objectClass=*)";
   }
   void TearDown() override {
-    g_Debug = false;
+    g_Debug = g_ResolveSids = false;
+    g_LdapSession = nullptr;
+    SetSidAccountLookup(nullptr);
+    ResetSidLookups();
     ScriptedServerTest::TearDown();
   }
 
@@ -61,6 +66,15 @@ class PagedSearch : public ScriptedServerTest {
     }
     st.searchAttributes = {nullptr};
     st.sortKeyList = {nullptr, nullptr};
+    if (resolveSids_) {
+      // SIDs named through the search connection, as the run sets it up.
+      st.rootDse->defaultNamingContext = "DC=t";
+      g_LdapSession = st.connection;
+      g_SidLookupServer = "dc1.t";
+      InstallDirectorySidLookup();
+      ResetSidLookups();
+    }
+    g_ResolveSids = resolveSids_;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     RunPagedSearch(*run_);
@@ -81,6 +95,7 @@ class PagedSearch : public ScriptedServerTest {
   std::string err_;
   bool referrals_ = true;  // chase referrals
   bool bind_ = false;      // a simple bind before the search
+  bool resolveSids_ = false;  // -resolvesids
 };
 
 TEST_F(PagedSearch, EveryPageIsPrintedAndCounted) {
@@ -396,28 +411,39 @@ TEST_F(PagedSearch, AServerThatStopsAnsweringCostsOneWaitAndOneErrorLine) {
   // wait finds it out, and every request after it fails at once.
   struct Case {
     const char* what;
-    int entries;  // each with a ranged value read on with a search of its own
+    int entries;  // each with a ranged value read on, or a SID looked up, with a search of its own
+    bool sids;
+    std::string err;
   };
-  const Case cases[] = {{"one ranged entry", 1}, {"ten ranged entries", 10}};
+  const std::string timeout = ": [dc1.t] Error 0x55 (85) - Timeout\n";
+  const Case cases[] = {{"one ranged entry", 1, false, "ldap_search_ext_s" + timeout},
+                        {"ten ranged entries", 10, false, "ldap_search_ext_s" + timeout},
+                        {"ten SIDs no batch found", 10, true, "LDAP_SEARCH_S" + timeout}};
   SetDirectoryWaitLimit(1);
   settings.timeLimit = 1;
   settings.pageSize = 10;
   for (const Case& c : cases) {
+    resolveSids_ = c.sids;
     ScriptedLdapServer server({[&c](int64_t id) {
-      std::string reply;
-      for (int i = 0; i < c.entries; ++i) {
-        reply += EntryMessage(id, "CN=g" + std::to_string(i) + ",DC=t", {{"member;range=0-0", {"m1"}}});
-      }
-      return reply + DoneMessage(id, 0, "p2");
-    }});
-    server.StallAtSearch(1);
+                                 std::string reply;
+                                 for (int i = 0; i < c.entries; ++i) {
+                                   // S-1-5-21-1-2-3-<1000 + i>
+                                   std::string sid("\x01\x05\0\0\0\0\0\x05\x15\0\0\0\x01\0\0\0\x02\0\0\0\x03\0\0\0\0\0\0\0", 28);
+                                   sid[24] = static_cast<char>(1000 + i), sid[25] = static_cast<char>((1000 + i) >> 8);
+                                   reply += EntryMessage(id, "CN=g" + std::to_string(i) + ",DC=t",
+                                                         {c.sids ? ScriptedAttributes::value_type{"objectSid", {sid}}
+                                                                 : ScriptedAttributes::value_type{"member;range=0-0", {"m1"}}});
+                                 }
+                                 return reply + DoneMessage(id, 0, "p2");
+                               },
+                               [](int64_t id) { return DoneMessage(id, 0, "", false); }});
+    server.StallAtSearch(c.sids ? 2 : 1);  // the page asked for ahead
     const auto start = std::chrono::steady_clock::now();
     Run(server);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500)) << c.what;
     EXPECT_EQ(run_->search.objectCount, static_cast<uint32_t>(c.entries)) << c.what;
-    EXPECT_NE(out_.find("dn:CN=g" + std::to_string(c.entries - 1) + ",DC=t\n>member: m1\n"), std::string::npos)
-        << out_;
-    EXPECT_EQ(err_, "ldap_search_ext_s: [dc1.t] Error 0x55 (85) - Timeout\n") << c.what;
+    EXPECT_NE(out_.find("dn:CN=g" + std::to_string(c.entries - 1) + ",DC=t\n>"), std::string::npos) << out_;
+    EXPECT_EQ(err_, c.err) << c.what;
     EXPECT_EQ(settings.resultCode, static_cast<int>(plat::LDAP_TIMEOUT)) << c.what;
   }
   SetDirectoryWaitLimit(0);
