@@ -21,6 +21,7 @@ constexpr char kBuiltinSidPrefix[] = "S-1-5-32-";
 
 ULONG g_lookupFailure = 0;
 size_t g_searchesAlone = 0;  // SID searches of one SID each
+std::map<std::string, std::string> g_netbiosNames;  // by domain DN, learnt in the run
 
 // A search on ld that got no answer, or lost the server, ends the lookups
 // of the run: the error line is printed once (not at all when the
@@ -132,7 +133,7 @@ std::string FilterValue(const std::string& text) {
 // NetBIOS name of a domain from its cross-reference in the configuration
 // partition; remembered for the run.
 std::string NetbiosNameOf(plat::LDAP* ld, const std::string& domainDn) {
-  static std::map<std::string, std::string> known;
+  std::map<std::string, std::string>& known = g_netbiosNames;
   auto found = known.find(domainDn);
   if (found != known.end()) return found->second;
   std::string config = ReadFirstValue(ld, "", plat::LDAP_SCOPE_BASE, "(objectClass=*)",
@@ -368,6 +369,7 @@ unsigned long DirectoryLookupFailure() { return g_lookupFailure; }
 
 void ResetSidLookups() {
   Batches() = BatchAnswers();
+  g_netbiosNames.clear();
   g_lookupFailure = 0;
 }
 

@@ -50,9 +50,10 @@ size_t SidSearchesAlone();
 // code of that failure, 0 when there was none.
 unsigned long DirectoryLookupFailure();
 
-// Forgets what the lookups learnt so far (the batch answers, the SIDs asked
-// and a failure that stopped them) and turns the batches on. A run starts without any; tests and the
-// fuzz target, which make many runs in one process, call it between them.
+// Forgets what the lookups learnt so far (the batch answers, the SIDs asked,
+// the domains' NetBIOS names and a failure that stopped them) and turns the
+// batches on. A run starts without any; tests and the fuzz target, which
+// make many runs in one process, call it between them.
 void ResetSidLookups();
 
 // Installs the directory lookup into SidToAccountName. It asks the search

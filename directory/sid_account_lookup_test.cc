@@ -108,6 +108,23 @@ TEST_F(SidAccountLookupTest, NotFoundLeavesTheOutputsAlone) {
   EXPECT_EQ(server.searches().size(), 2u);
 }
 
+// Two runs in one process, against directories that name the same domain
+// differently: the second asks for the name again.
+TEST_F(SidAccountLookupTest, ARunStartedAfreshAsksForTheDomainsNameAgain) {
+  for (const char* netbios : {"ONE", "TWO"}) {
+    ResetSidLookups();
+    ScriptedLdapServer server({Account("CN=jdoe,DC=other,DC=example", "jdoe"),
+                               ConfigurationContext("CN=Configuration,DC=other,DC=example"), CrossRef(netbios)});
+    plat::LDAP* ld = Connect(server);
+    std::string domain;
+    std::string name;
+    EXPECT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-21-1-2-3-1105").data(), &domain, &name), 1);
+    EXPECT_EQ(domain, netbios);
+    plat::ldap_unbind(ld);
+    ld_ = nullptr;
+  }
+}
+
 // Last in this file: after it the directory is not asked again in this process.
 TEST_F(SidAccountLookupTest, ALookupThatGetsNoAnswerStopsTheLookupsWithOneLine) {
   ScriptedLdapServer server({});

@@ -1052,6 +1052,10 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
   if (rc < 0) {
     ldap_msgfree(msg);
     int code = LastCode(c);
+    // A message of the search that cannot be read leaves the library holding
+    // on to its request, and once the connection is lost, ldap_unbind_ext
+    // aborts the process over it: abandoning the search lets go of it.
+    if (code == LDAP_DECODING_ERROR) ldap_abandon_ext(c->ld, msgid, nullptr, nullptr);
     return NoteStall(c, bounds.Code(code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN));
   }
   *res = msg;
