@@ -84,8 +84,7 @@ class ScriptedTlsFront {
     for (int waited = 0; waited < front->dribbleMs_ && !front->stop_; waited += 10) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (front->stop_ || size == 0) return -1;
-    return send(front->client_, data, 1, MSG_NOSIGNAL);
+    return front->stop_ || size == 0 ? -1 : send(front->client_, data, 1, MSG_NOSIGNAL);
   }
   void Serve() {
     if (!Readable(listen_)) return;
@@ -96,19 +95,12 @@ class ScriptedTlsFront {
     gnutls_set_default_priority(session);
     gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, cred_);
     gnutls_transport_set_int(session, client);
-    gnutls_handshake_set_timeout(session, dribbleMs_ > 0 ? 0 : 5000);
+    gnutls_handshake_set_timeout(session, 5000);
     if (dribbleMs_ > 0) {
       client_ = client;
-      gnutls_transport_set_ptr(session, this);
       gnutls_transport_set_push_function(session, DribbleByte);
-      gnutls_transport_set_pull_function(session, [](gnutls_transport_ptr_t self, void* data, size_t size) {
-        auto* front = static_cast<ScriptedTlsFront*>(self);
-        while (!front->stop_) {
-          pollfd p{front->client_, POLLIN, 0};
-          if (poll(&p, 1, 100) > 0) return recv(front->client_, data, size, 0);
-        }
-        return static_cast<ssize_t>(-1);
-      });
+      gnutls_transport_set_ptr2(session, reinterpret_cast<gnutls_transport_ptr_t>(static_cast<intptr_t>(client)),
+                                this);
     }
     int rc = 0;
     do {

@@ -136,48 +136,40 @@ TEST(LdapReferralsOverTls, AnLdapReferralIsFollowedToTheSameHostOverTls) {
 }
 
 TEST(LdapReferralsOverTls, AHandshakeThatDribblesEndsWithTheWaitLimit) {
-  // The server answers the handshake one byte every 50 ms: each read gets
-  // something, but the whole handshake would take a minute. The connection's
-  // wait limit (one second) bounds it as a whole, for the connection itself
-  // and for a referral's; the entries that came before are kept.
+  // The server sends its handshake a byte every 50 ms: each read gets
+  // something, but the whole would take a minute. The connection's wait
+  // limit (one second) bounds it as a whole, for the connection itself and
+  // for a referral's; the entries that came before are kept.
   ScriptedLdapServer slow({});
-  ScriptedTlsFront dribbling(slow.port(), TestData("tls_loopback_cert.pem"),
-                             TestData("tls_loopback_key.pem"), 50);
+  ScriptedTlsFront dribbling(slow.port(), TestData("tls_loopback_cert.pem"), TestData("tls_loopback_key.pem"), 50);
   const std::string url = "ldaps://127.0.0.1:" + std::to_string(dribbling.port()) + "/DC=elsewhere";
   ScriptedLdapServer server({ReferralTo(url, true)});
-  ScriptedTlsFront front(server.port(), TestData("tls_loopback_cert.pem"),
-                         TestData("tls_loopback_key.pem"));
+  ScriptedTlsFront front(server.port(), TestData("tls_loopback_cert.pem"), TestData("tls_loopback_key.pem"));
   for (const bool referral : {false, true}) {
     SCOPED_TRACE(referral ? "referral" : "connection");
     const auto start = std::chrono::steady_clock::now();
     LDAP* ld = ldap_sslinit("127.0.0.1", static_cast<ULONG>(referral ? front.port() : dribbling.port()), 1);
-    ASSERT_NE(ld, nullptr);
-    ULONG one = 1;
+    ULONG one = 1, entries = 0, code = 0;
     ldap_set_option(ld, LDAP_OPT_WAIT_LIMIT, &one);
-    const ULONG bind = ldap_simple_bind_s(ld, "cn=u,dc=t", kPassword);
-    if (!referral) {
-      EXPECT_EQ(bind, LDAP_TIMEOUT);
-    } else {
-      ASSERT_EQ(bind, LDAP_SUCCESS);
-      PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0,
-                                                 nullptr, nullptr, 0, 0, nullptr);
-      ULONG entries = 0;
-      for (ULONG rc = LDAP_SUCCESS; rc == LDAP_SUCCESS;) {
-        LDAPMessage* page = nullptr;
-        rc = ldap_get_next_page_s(ld, search, nullptr, 10, nullptr, &page);
-        entries += ldap_count_entries(ld, page);
-        ldap_msgfree(page);
-      }
+    ASSERT_EQ(ldap_simple_bind_s(ld, "cn=u,dc=t", kPassword), referral ? LDAP_SUCCESS : LDAP_TIMEOUT);
+    PLDAPSearch search = ldap_search_init_page(ld, "DC=t", LDAP_SCOPE_SUBTREE, nullptr, nullptr, 0, nullptr,
+                                               nullptr, 0, 0, nullptr);
+    for (ULONG rc = LDAP_SUCCESS; referral && rc == LDAP_SUCCESS;) {
+      LDAPMessage* page = nullptr;
+      rc = ldap_get_next_page_s(ld, search, nullptr, 10, nullptr, &page);
+      entries += ldap_count_entries(ld, page);
+      ldap_msgfree(page);
+    }
+    char* unfollowed = nullptr;
+    if (referral) {
       EXPECT_EQ(entries, 1u);
-      char* unfollowed = nullptr;
-      ULONG code = 0;
       ASSERT_EQ(ldap_search_next_unfollowed_referral(search, &unfollowed, &code, nullptr), LDAP_SUCCESS);
       EXPECT_EQ(unfollowed, url);
       EXPECT_EQ(code, LDAP_TIMEOUT);
-      ldap_memfree(unfollowed);
-      ldap_search_abandon_page(ld, search);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    ldap_memfree(unfollowed);
+    ldap_search_abandon_page(ld, search);
     ldap_unbind(ld);
   }
 }
@@ -185,10 +177,9 @@ TEST(LdapReferralsOverTls, AHandshakeThatDribblesEndsWithTheWaitLimit) {
 TEST(LdapReferralsOverTls, ATlsFailureGivesTheReasonOfTheConnectionThatFailed) {
   // A plain server closes the connection on the client's first TLS bytes and
   // takes no second one: the reason is the failed handshake's own, not what
-  // a second try of it would meet (a wait that runs out).
+  // a second try would meet (a wait that runs out).
   ScriptedLdapServer plain({});
   LDAP* ld = ldap_sslinit("127.0.0.1", static_cast<ULONG>(plain.port()), 1);
-  ASSERT_NE(ld, nullptr);
   ULONG two = 2;
   ldap_set_option(ld, LDAP_OPT_WAIT_LIMIT, &two);
   EXPECT_EQ(ldap_simple_bind_s(ld, "cn=u,dc=t", kPassword), LDAP_SERVER_DOWN);
@@ -196,9 +187,7 @@ TEST(LdapReferralsOverTls, ATlsFailureGivesTheReasonOfTheConnectionThatFailed) {
   char* why = nullptr;
   ldap_get_option(ld, LDAP_OPT_SERVER_ERROR, &failed);
   ldap_get_option(ld, LDAP_OPT_TLS_PROBLEM, &why);
-  ASSERT_NE(failed, nullptr);
-  ASSERT_NE(why, nullptr);
-  EXPECT_EQ(std::string(why), std::string("handshake failed: ") + failed);
+  EXPECT_EQ(std::string(why != nullptr ? why : "-"), std::string("handshake failed: ") + (failed ? failed : ""));
   ldap_memfree(failed);
   ldap_memfree(why);
   ldap_unbind(ld);
