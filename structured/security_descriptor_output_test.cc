@@ -200,3 +200,24 @@ TEST_F(SdOutputTest, ObjectOwnerText) {
 }
 
 }  // namespace
+
+TEST_F(SdOutputTest, TheSidsGatheredForBatchesAreThoseTheTextNamesAtEveryLevel) {
+  // Owner BA, group SY, an explicit ACE for a domain user, an inherited one
+  // for WD (the inherited trustees are left to the lookups one by one).
+  const Bytes sd = Descriptor(SidBytes("BA"), SidBytes("SY"),
+                              Acl({Ace(0x00, 0, 0x30, SidBytes("S-1-5-21-1-2-3-1105")),
+                                   Ace(0x00, 0x10, 0x30, SidBytes("WD"))}),
+                              {});
+  for (const int level : {0, 1, 2}) {
+    g_SddlPlus = level >= 1;
+    g_SddlPlusPlus = level == 2;
+    std::vector<std::string_view> sids;
+    CollectDescriptorSids(sd.data(), sd.size(), true, false, kName, &sids);
+    std::vector<std::string> texts;
+    for (std::string_view sid : sids) {
+      texts.emplace_back();
+      plat::ConvertSidToStringSidA(sid.data(), sid.size(), &texts.back());
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"S-1-5-32-544", "S-1-5-18", "S-1-5-21-1-2-3-1105"})) << level;
+  }
+}
