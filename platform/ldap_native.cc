@@ -30,6 +30,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/ldap_message_guard.h"
 #include "platform/ldap_read_ahead.h"
 
 namespace plat::nat {
@@ -200,6 +201,7 @@ int OnConnect(::LDAP* /*ld*/, Sockbuf* sb, LDAPURLDesc* /*srv*/, struct sockaddr
               struct ldap_conncb* ctx) {
   static_cast<ReadBounds*>(ctx->lc_arg)->connected = true;
   ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, ctx->lc_arg);
+  PushMessageGuard(sb);
   return 0;
 }
 
@@ -470,6 +472,7 @@ int ConnectAddress(const sockaddr* address, socklen_t length, int ms) {
   Sockbuf* sb = nullptr;
   if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) == LDAP_OPT_SUCCESS && sb != nullptr) {
     ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, &c->bounds);
+    PushMessageGuard(sb);
   }
   ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &c->connectCallback);
   return ld;

@@ -1,0 +1,213 @@
+#include "platform/ldap_message_guard.h"
+
+#include <errno.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace plat::nat {
+namespace {
+
+constexpr unsigned char kSequence = 0x30;
+constexpr unsigned char kInteger = 0x02;
+constexpr unsigned char kEnumerated = 0x0a;
+constexpr unsigned char kOctetString = 0x04;
+constexpr unsigned char kExtendedResponse = 0x78;
+constexpr unsigned char kReferral = 0xa3;
+constexpr unsigned char kResponseName = 0x8a;
+constexpr unsigned char kResponseValue = 0x8b;
+constexpr unsigned char kControls = 0xa0;
+// An extended response larger than this is no answer this client could
+// have caused: it is refused rather than held.
+constexpr size_t kMostHeld = 64 * 1024;
+
+enum class Header { kRead, kShort, kBad };
+
+// Reads a tag and a definite length (at most 4 length bytes, as LDAP
+// messages take) at *at.
+Header ReadHeader(std::string_view text, size_t* at, unsigned char* tag, size_t* length) {
+  if (*at + 2 > text.size()) return Header::kShort;
+  *tag = static_cast<unsigned char>(text[*at]);
+  const unsigned char first = static_cast<unsigned char>(text[*at + 1]);
+  if (first < 0x80) {
+    *length = first;
+    *at += 2;
+    return Header::kRead;
+  }
+  const size_t bytes = first & 0x7f;
+  if (bytes == 0 || bytes > 4) return Header::kBad;
+  if (*at + 2 + bytes > text.size()) return Header::kShort;
+  *length = 0;
+  for (size_t i = 0; i < bytes; ++i) *length = *length << 8 | static_cast<unsigned char>(text[*at + 2 + i]);
+  *at += 2 + bytes;
+  return Header::kRead;
+}
+
+// Reads the element at *at inside [.., end) when its tag is tag; moves *at past it.
+bool Element(std::string_view text, size_t end, size_t* at, unsigned char tag, size_t* length = nullptr) {
+  size_t pos = *at;
+  unsigned char t = 0;
+  size_t n = 0;
+  if (pos >= end || ReadHeader(text.substr(0, end), &pos, &t, &n) != Header::kRead || t != tag || n > end - pos) {
+    return false;
+  }
+  if (length != nullptr) *length = n;
+  *at = pos + n;
+  return true;
+}
+
+// Whether the whole extended response msg has the form the protocol gives
+// it, with a response name, when there is one, that is not empty.
+bool SoundExtendedResponse(std::string_view msg) {
+  size_t at = 0, length = 0, opLength = 0, nameLength = 0;
+  unsigned char tag = 0;
+  if (ReadHeader(msg, &at, &tag, &length) != Header::kRead || at + length != msg.size()) return false;
+  const size_t end = msg.size();
+  if (!Element(msg, end, &at, kInteger)) return false;
+  const size_t opStart = at;
+  if (!Element(msg, end, &at, kExtendedResponse, &opLength)) return false;
+  size_t in = opStart;
+  ReadHeader(msg, &in, &tag, &length);
+  const size_t opEnd = in + opLength;
+  if (!Element(msg, opEnd, &in, kEnumerated) || !Element(msg, opEnd, &in, kOctetString) ||
+      !Element(msg, opEnd, &in, kOctetString)) {
+    return false;
+  }
+  Element(msg, opEnd, &in, kReferral);
+  if (Element(msg, opEnd, &in, kResponseName, &nameLength) && nameLength == 0) return false;
+  Element(msg, opEnd, &in, kResponseValue);
+  if (in != opEnd) return false;
+  Element(msg, end, &at, kControls);
+  return at == end;
+}
+
+struct Guard {
+  std::string held;     // read from below, not yet handed up
+  size_t handed = 0;    // of held, handed up
+  size_t readyEnd = 0;  // of held, judged and free to hand up
+  size_t passLeft = 0;  // of the message being handed up, bytes not read yet
+  bool broken = false;  // a message was refused
+};
+
+int Setup(Sockbuf_IO_Desc* sbiod, void* /*arg*/) {
+  sbiod->sbiod_pvt = new (std::nothrow) Guard;
+  return sbiod->sbiod_pvt != nullptr ? 0 : -1;
+}
+
+int Remove(Sockbuf_IO_Desc* sbiod) {
+  delete static_cast<Guard*>(sbiod->sbiod_pvt);
+  sbiod->sbiod_pvt = nullptr;
+  return 0;
+}
+
+// Judges what is held past what may be handed up, as far as it can be told
+// without reading more.
+void Settle(Guard* g) {
+  if (g->broken || g->passLeft > 0 || g->readyEnd > g->handed) return;
+  const std::string_view rest = std::string_view(g->held).substr(g->handed);
+  if (rest.empty()) return;
+  const MessageVerdict v = JudgeMessage(rest);
+  if (v.refuse) {
+    g->broken = true;
+  } else if (v.whole != 0 && (!v.holdWhole || rest.size() >= v.whole)) {
+    const size_t take = std::min(v.whole, rest.size());
+    g->readyEnd = g->handed + take;
+    g->passLeft = v.whole - take;
+  }
+}
+
+int Ctrl(Sockbuf_IO_Desc* sbiod, int opt, void* arg) {
+  auto* g = static_cast<Guard*>(sbiod->sbiod_pvt);
+  if (opt == LBER_SB_OPT_DATA_READY && g != nullptr) {
+    Settle(g);
+    if (g->readyEnd > g->handed || g->broken) return 1;
+  }
+  return LBER_SBIOD_CTRL_NEXT(sbiod, opt, arg);
+}
+
+ber_slen_t Read(Sockbuf_IO_Desc* sbiod, void* out, ber_len_t len) {
+  auto* g = static_cast<Guard*>(sbiod->sbiod_pvt);
+  for (;;) {
+    Settle(g);
+    if (g->broken) {
+      errno = ECONNRESET;
+      return -1;
+    }
+    if (g->readyEnd > g->handed) {
+      const size_t n = std::min<size_t>(len, g->readyEnd - g->handed);
+      std::memcpy(out, g->held.data() + g->handed, n);
+      g->handed += n;
+      if (g->handed == g->held.size()) {
+        g->held.clear();
+        g->handed = g->readyEnd = 0;
+      }
+      return static_cast<ber_slen_t>(n);
+    }
+    if (g->passLeft > 0) {
+      const ber_slen_t n = LBER_SBIOD_READ_NEXT(sbiod, out, std::min<ber_len_t>(len, g->passLeft));
+      if (n > 0) g->passLeft -= static_cast<size_t>(n);
+      return n;
+    }
+    char chunk[16384];
+    const ber_slen_t n = LBER_SBIOD_READ_NEXT(sbiod, chunk, sizeof chunk);
+    if (n > 0) {
+      g->held.append(chunk, static_cast<size_t>(n));
+      continue;
+    }
+    // The end, or nothing yet. A message cut short by the end is handed up
+    // as it came (libldap finds it cut short), unless it is one that is held.
+    if (n == 0 && g->handed < g->held.size()) {
+      if (JudgeMessage(std::string_view(g->held).substr(g->handed)).holdWhole) {
+        g->broken = true;
+      } else {
+        g->readyEnd = g->held.size();
+      }
+      continue;
+    }
+    return n;
+  }
+}
+
+ber_slen_t Write(Sockbuf_IO_Desc* sbiod, void* buf, ber_len_t len) {
+  return LBER_SBIOD_WRITE_NEXT(sbiod, buf, len);
+}
+
+int Close(Sockbuf_IO_Desc* /*sbiod*/) { return 0; }
+
+Sockbuf_IO g_messageGuardIo = {Setup, Remove, Ctrl, Read, Write, Close};
+
+}  // namespace
+
+MessageVerdict JudgeMessage(std::string_view text) {
+  MessageVerdict v;
+  size_t at = 0, length = 0, idLength = 0;
+  unsigned char tag = 0, idTag = 0;
+  Header h = ReadHeader(text, &at, &tag, &length);
+  if (h == Header::kRead && tag != kSequence) h = Header::kBad;
+  const size_t whole = at + length;
+  if (h == Header::kRead) h = ReadHeader(text, &at, &idTag, &idLength);
+  if (h != Header::kRead) {
+    v.refuse = h == Header::kBad;  // no framing libldap should be left to guess at
+    return v;
+  }
+  const size_t opAt = at + idLength;
+  if (opAt < whole && opAt >= text.size()) return v;  // the operation's tag is still to come
+  v.whole = whole;
+  if (opAt >= whole || static_cast<unsigned char>(text[opAt]) != kExtendedResponse) return v;
+  v.holdWhole = true;
+  if (whole > kMostHeld) {
+    v.refuse = true;
+  } else if (text.size() >= whole) {
+    v.refuse = !SoundExtendedResponse(text.substr(0, whole));
+  }
+  return v;
+}
+
+bool PushMessageGuard(Sockbuf* sb) {
+  if (sb == nullptr) return false;
+  return ber_sockbuf_add_io(sb, &g_messageGuardIo, LBER_SBIOD_LEVEL_APPLICATION + 10, nullptr) == 0;
+}
+
+}  // namespace plat::nat
