@@ -17,11 +17,12 @@
 #include "platform/bytes_hash.h"
 #include "platform/ldap_client.h"
 #include "platform/sid.h"
+#include "structured/cached_membership.h"
 #include "structured/security_descriptor_output.h"
 #include "structured/sid_guid_text.h"
-#include "structured/value_text_helpers.h"
 #include "values/binary_value.h"
 #include "values/dn_replace.h"
+#include "values/quota_usage.h"
 #include "values/value_filter.h"
 #include "values/value_printer.h"
 
@@ -47,42 +48,20 @@ bool ChunkHasLabel(const std::string& chunk, const std::string& lowerName) {
   return chunk[lowerName.size() + 1] == ':';
 }
 
-uint32_t ReadLe32(std::string_view bytes, size_t at) {
-  uint32_t v = 0;
-  for (size_t i = 4; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
-  return v;
-}
-
-// The SIDs of an msDS-Cached-Membership value that its decoder names: after
-// the version (1) and four counts, the SIDs one after the other, up to the
-// first that does not fit.
+// The SIDs an msDS-Cached-Membership value's decoder names.
 void AddCachedMembershipSids(std::string_view blob, std::vector<std::string_view>* sids) {
-  if (blob.size() < 20 || ReadLe32(blob, 0) != 1) return;
-  uint64_t count = 0;
-  for (size_t at = 4; at < 20; at += 4) count += ReadLe32(blob, at);
-  size_t pos = 20;
-  for (uint64_t i = 0; i < count && pos + 2 <= blob.size(); ++i) {
-    const size_t length = 8 + 4 * static_cast<size_t>(static_cast<unsigned char>(blob[pos + 1]));
-    if (length > blob.size() - pos) return;
-    if (plat::IsValidSid(blob.data() + pos, length)) sids->push_back(blob.substr(pos, length));
-    pos += length;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(blob.data());
+  for (const CachedMembership::Sid& sid : ReadCachedMembership(static_cast<unsigned>(blob.size()), bytes).sids) {
+    if (plat::IsValidSid(sid.bytes, sid.length)) sids->emplace_back(reinterpret_cast<const char*>(sid.bytes), sid.length);
   }
 }
 
-// The owners of an msDS-TopQuotaUsage value that its decoder names: the
-// ownerSID element of each line that names no partition, up to a NUL. Their
-// binary forms are made in *made, which keeps them.
-void AddQuotaOwnerSids(std::string_view value, std::vector<std::string_view>* sids,
-                       std::deque<std::string>* made) {
-  value = value.substr(0, value.find('\0'));
-  std::vector<std::string> lines;
-  SplitString(std::string(value), "\n", &lines, 65535);
+// The owner an msDS-TopQuotaUsage value's decoder names; its binary form is
+// made in *made, which keeps it.
+void AddQuotaOwnerSid(std::string_view value, std::vector<std::string_view>* sids, std::deque<std::string>* made) {
+  const QuotaUsage q = ReadQuotaUsage(value);
   std::vector<BYTE> sid;
-  for (const std::string& line : lines) {
-    if (line.find("partitionDN") != std::string::npos || line.find("ownerSID") == std::string::npos ||
-        !plat::ConvertStringSidToSidA(GetXmlElementText("ownerSID", line).c_str(), &sid)) {
-      continue;
-    }
+  if (q.haveOwner && plat::ConvertStringSidToSidA(q.ownerSid.c_str(), &sid)) {
     sids->push_back(made->emplace_back(sid.begin(), sid.end()));
   }
 }
@@ -317,7 +296,7 @@ bool EntryOutput::CollectShownSids(plat::LDAPMessage* entry, plat::berval*** val
       AddCachedMembershipSids(value, sids);
       break;  // the first value alone is decoded
     } else {
-      AddQuotaOwnerSids(value, sids, madeSids);
+      AddQuotaOwnerSid(value, sids, madeSids);
     }
   }
   return true;

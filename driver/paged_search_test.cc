@@ -12,6 +12,7 @@
 #include "directory/sid_account_lookup.h"
 #include "directory/scripted_ldap_server.h"
 #include "platform/ldap_ber.h"
+#include "platform/sid.h"
 #include "driver/test_query_run.h"
 #include "values/attribute_kinds.h"
 
@@ -427,11 +428,10 @@ TEST_F(PagedSearch, AServerThatStopsAnsweringCostsOneWaitAndOneErrorLine) {
     ScriptedLdapServer server({[&c](int64_t id) {
                                  std::string reply;
                                  for (int i = 0; i < c.entries; ++i) {
-                                   // S-1-5-21-1-2-3-<1000 + i>
-                                   std::string sid("\x01\x05\0\0\0\0\0\x05\x15\0\0\0\x01\0\0\0\x02\0\0\0\x03\0\0\0\0\0\0\0", 28);
-                                   sid[24] = static_cast<char>(1000 + i), sid[25] = static_cast<char>((1000 + i) >> 8);
+                                   std::vector<BYTE> sid;
+                                   plat::ConvertStringSidToSidA(("S-1-5-21-1-2-3-" + std::to_string(1000 + i)).c_str(), &sid);
                                    reply += EntryMessage(id, "CN=g" + std::to_string(i) + ",DC=t",
-                                                         {c.sids ? ScriptedAttributes::value_type{"objectSid", {sid}}
+                                                         {c.sids ? ScriptedAttributes::value_type{"objectSid", {std::string(sid.begin(), sid.end())}}
                                                                  : ScriptedAttributes::value_type{"member;range=0-0", {"m1"}}});
                                  }
                                  return reply + DoneMessage(id, 0, "p2");

@@ -739,10 +739,10 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       ld->haveServerError = !ld->serverError.empty();
     }
     *results = WrapNative(conn, native);
-    if (ld->referrals && native != nullptr) {
-      for (auto& urls : nat::References(conn, native)) {
-        if (search->FirstMeeting(urls)) search->pending.push_back(LDAPSearch::Referral{std::move(urls), true});
-      }
+    std::vector<std::vector<std::string>> references;
+    if (native != nullptr) references = nat::References(conn, native);
+    for (auto& urls : references) {
+      if (ld->referrals && search->FirstMeeting(urls)) search->pending.push_back(LDAPSearch::Referral{std::move(urls), true});
     }
     const ULONG entries = ldap_count_entries(ld, *results);
     search->returned += entries;
@@ -793,8 +793,7 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     if (!search->cookie.empty()) {
       // A page that comes again with the same cookie would be replayed
       // without end; so would empty pages that keep asking for more.
-      const bool empty = entries == 0 &&
-                         (native == nullptr || nat::References(conn, native).empty());
+      const bool empty = entries == 0 && references.empty();
       if (!search->loopGuard.Next(search->cookie, nat::PageFingerprint(conn, native), empty)) {
         search->state = State::kFailed;
         ld->lastCode = LDAP_LOOP_DETECT;

@@ -957,7 +957,7 @@ std::string TlsProblem(Conn* c) {
   // is left of the bind's wait, finds out why.
   constexpr char kNoText[] = "(unknown error code)";
   const std::string reason = Diagnostic(c);
-  if (!reason.empty() && reason != kNoText) return "handshake failed: " + reason;
+  if (!reason.empty() && reason != kNoText) return kHandshakeFailed + reason;
   constexpr char kRefused[] = "the server's certificate was refused";
   using std::chrono::milliseconds;
   const auto spent = std::chrono::steady_clock::now() - c->bindStart;

@@ -1,6 +1,8 @@
 // msDS-Cached-Membership: the group SIDs cached for a user, one line per SID.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,23 @@
 // lines read so far and a warning. True when the whole blob was decoded.
 bool DecodeCachedMembership(unsigned length, const unsigned char* blob,
                             std::vector<std::string>* lines);
+
+// What the decoder reads of a blob: the four counts (when they could be
+// read), the SIDs in the order its lines name them, each with its group
+// (0 to 3: G, GsH, U, UsH), and the warning that ends the lines (null when
+// the whole blob was read).
+struct CachedMembership {
+  struct Sid {
+    int group;
+    const unsigned char* bytes;
+    size_t length;
+  };
+  bool haveCounts = false;
+  uint32_t counts[4] = {0, 0, 0, 0};
+  std::vector<Sid> sids;
+  const char* warning = nullptr;
+};
+CachedMembership ReadCachedMembership(unsigned length, const unsigned char* blob);
 
 // Warning lines of the blob decoders.
 inline constexpr char kNullBlobWarning[] = "WARN: Null Blob.";
