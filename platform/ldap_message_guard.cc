@@ -19,6 +19,8 @@ constexpr unsigned char kReferral = 0xa3;
 constexpr unsigned char kResponseName = 0x8a;
 constexpr unsigned char kResponseValue = 0x8b;
 constexpr unsigned char kControls = 0xa0;
+// The layer's own control: the bytes its buffer takes (a size_t).
+constexpr int kOptHeldBytes = 0x7a11;
 // An extended response larger than this is no answer this client could
 // have caused: it is refused rather than held.
 constexpr size_t kMostHeld = 64 * 1024;
@@ -84,10 +86,10 @@ bool SoundExtendedResponse(std::string_view msg) {
 }
 
 struct Guard {
-  std::string held;     // read from below, not yet handed up
-  size_t handed = 0;    // of held, handed up
+  std::string held;     // read from below and not handed up yet, from `handed` on
+  size_t handed = 0;    // of held, handed up (dropped before the next read from below)
   size_t readyEnd = 0;  // of held, judged and free to hand up
-  size_t passLeft = 0;  // of the message being handed up, bytes not read yet
+  size_t passLeft = 0;  // of the message being handed up, bytes still below
   bool broken = false;  // a message was refused
 };
 
@@ -120,12 +122,20 @@ void Settle(Guard* g) {
 
 int Ctrl(Sockbuf_IO_Desc* sbiod, int opt, void* arg) {
   auto* g = static_cast<Guard*>(sbiod->sbiod_pvt);
+  if (opt == kOptHeldBytes && g != nullptr) {
+    *static_cast<size_t*>(arg) = g->held.capacity();
+    return 1;
+  }
   if (opt == LBER_SB_OPT_DATA_READY && g != nullptr) {
     Settle(g);
     if (g->readyEnd > g->handed || g->broken) return 1;
   }
   return LBER_SBIOD_CTRL_NEXT(sbiod, opt, arg);
 }
+
+// Whether a read below that moved nothing said "no data yet": TLS says it
+// with 0, the socket (and a SASL layer over it) with -1, both with EAGAIN.
+bool NothingYet() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 
 ber_slen_t Read(Sockbuf_IO_Desc* sbiod, void* out, ber_len_t len) {
   auto* g = static_cast<Guard*>(sbiod->sbiod_pvt);
@@ -139,34 +149,35 @@ ber_slen_t Read(Sockbuf_IO_Desc* sbiod, void* out, ber_len_t len) {
       const size_t n = std::min<size_t>(len, g->readyEnd - g->handed);
       std::memcpy(out, g->held.data() + g->handed, n);
       g->handed += n;
-      if (g->handed == g->held.size()) {
-        g->held.clear();
-        g->handed = g->readyEnd = 0;
-      }
       return static_cast<ber_slen_t>(n);
     }
+    errno = 0;
     if (g->passLeft > 0) {
+      // The rest of a message that passes goes straight up, and so do "no
+      // data yet" and the end, as the layer below gave them.
       const ber_slen_t n = LBER_SBIOD_READ_NEXT(sbiod, out, std::min<ber_len_t>(len, g->passLeft));
       if (n > 0) g->passLeft -= static_cast<size_t>(n);
       return n;
     }
+    // The next message needs more bytes to be judged: what was handed up is
+    // dropped first, so the layer holds one message's start and one read.
+    g->held.erase(0, g->handed);
+    g->handed = g->readyEnd = 0;
     char chunk[16384];
     const ber_slen_t n = LBER_SBIOD_READ_NEXT(sbiod, chunk, sizeof chunk);
     if (n > 0) {
       g->held.append(chunk, static_cast<size_t>(n));
       continue;
     }
-    // The end, or nothing yet. A message cut short by the end is handed up
-    // as it came (libldap finds it cut short), unless it is one that is held.
-    if (n == 0 && g->handed < g->held.size()) {
-      if (JudgeMessage(std::string_view(g->held).substr(g->handed)).holdWhole) {
-        g->broken = true;
-      } else {
-        g->readyEnd = g->held.size();
-      }
-      continue;
+    // "No data yet" goes up as it came, with what is held kept; so does an
+    // error. At the end, a message cut short is handed up as it came
+    // (libldap finds it cut short), unless it is one that is held.
+    if (n < 0 || NothingYet() || g->held.empty()) return n;
+    if (JudgeMessage(g->held).holdWhole) {
+      g->broken = true;
+    } else {
+      g->readyEnd = g->held.size();
     }
-    return n;
   }
 }
 
@@ -208,6 +219,11 @@ MessageVerdict JudgeMessage(std::string_view text) {
 bool PushMessageGuard(Sockbuf* sb) {
   if (sb == nullptr) return false;
   return ber_sockbuf_add_io(sb, &g_messageGuardIo, LBER_SBIOD_LEVEL_APPLICATION + 10, nullptr) == 0;
+}
+
+size_t MessageGuardHeld(Sockbuf* sb) {
+  size_t held = 0;
+  return sb != nullptr && ber_sockbuf_ctrl(sb, kOptHeldBytes, &held) == 1 ? held : 0;
 }
 
 }  // namespace plat::nat

@@ -22,6 +22,11 @@ namespace plat::nat {
 // without it).
 bool PushMessageGuard(Sockbuf* sb);
 
+// The memory the layer on sb holds for bytes not handed up yet: at most one
+// message's start (a whole extended response while it is judged) and one
+// read from below, however the bytes come. 0 without the layer.
+size_t MessageGuardHeld(Sockbuf* sb);
+
 // What can be told of text, which starts at an LDAP message: the length of
 // the whole message (0: more bytes are needed to say), whether it is held
 // until all of it is there, and whether it is refused.

@@ -1,0 +1,122 @@
+// The layer that holds extended responses whole, over what TLS or a socket
+// (or a SASL layer over it) hands it: however the bytes are cut, with "no
+// data yet" in either form between the pieces, every byte goes up in order
+// and the layer holds no more than it does for whole messages.
+#include "platform/ldap_message_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ldap_ber.h"
+#include "platform/scripted_sockbuf.h"
+
+namespace {
+
+using Wait = ScriptedSockbuf::Wait;
+
+// A message: id, then the operation (tag, encoded contents).
+std::string Message(int64_t id, uint32_t op, const std::function<void(plat::detail::BerWriter&)>& body) {
+  plat::detail::BerWriter w;
+  w.Begin(0x30);
+  w.Integer(id);
+  w.Begin(op);
+  body(w);
+  w.End();
+  w.End();
+  return w.Take();
+}
+
+std::vector<std::string> Reply() {
+  auto result = [](plat::detail::BerWriter& w) {
+    w.Integer(0, 0x0a);
+    w.OctetString("");
+    w.OctetString("");
+  };
+  std::vector<std::string> m{Message(1, 0x61, result)};
+  for (int i = 0; i < 20; ++i) {
+    m.push_back(Message(2, 0x64, [i](plat::detail::BerWriter& w) {
+      w.OctetString("CN=e" + std::to_string(i) + ",DC=t");
+      w.Begin(0x30);
+      w.Begin(0x30);
+      w.OctetString("description");
+      w.Begin(0x31);
+      w.OctetString(std::string(2000, static_cast<char>('a' + i)));
+      w.End();
+      w.End();
+      w.End();
+    }));
+    // An unsolicited extended response halfway: held until it is whole.
+    if (i == 9) {
+      m.push_back(Message(0, 0x78, [&](plat::detail::BerWriter& w) {
+        result(w);
+        w.OctetString("1.2.3.4", 0x8a);
+      }));
+    }
+  }
+  m.push_back(Message(2, 0x65, result));
+  return m;
+}
+
+size_t Held(Sockbuf* sb) { return plat::nat::MessageGuardHeld(sb); }
+
+ScriptedSockbuf::Outcome Play(const std::function<void(ScriptedSockbuf&)>& script) {
+  ScriptedSockbuf s;
+  EXPECT_TRUE(plat::nat::PushMessageGuard(s.sb()));
+  s.Tap();
+  script(s);
+  return s.ReadAll({2, 7, 16384, 1}, Held);
+}
+
+TEST(MessageGuard, BytesCutAnywhereGoUpInOrderAndHoldNoMoreThanWholeMessages) {
+  const std::vector<std::string> reply = Reply();
+  std::string stream;
+  for (const std::string& m : reply) stream += m;
+  const ScriptedSockbuf::Outcome whole = Play([&](ScriptedSockbuf& s) { s.Bytes(stream); });
+  ASSERT_EQ(whole.bytes, stream);
+  ASSERT_FALSE(whole.failed);
+
+  struct Cut {
+    std::string what;
+    std::function<void(ScriptedSockbuf&, Wait)> play;
+  };
+  std::vector<Cut> cuts;
+  for (size_t k = 1; k <= 6; ++k) {
+    cuts.push_back({"each message's first " + std::to_string(k) + " bytes alone", [&, k](ScriptedSockbuf& s, Wait w) {
+                      for (const std::string& m : reply) {
+                        s.Bytes(m.substr(0, k));
+                        s.NothingYet(w);
+                        s.Bytes(m.substr(k));
+                      }
+                    }});
+  }
+  for (size_t n = 1; n <= 5; ++n) {
+    cuts.push_back({"pieces of " + std::to_string(n), [&, n](ScriptedSockbuf& s, Wait w) {
+                      for (size_t at = 0; at < stream.size(); at += n) {
+                        s.Bytes(stream.substr(at, n));
+                        s.NothingYet(w);
+                      }
+                    }});
+  }
+  cuts.push_back({"every read ending one byte into the next message", [&](ScriptedSockbuf& s, Wait w) {
+                    s.Bytes(reply[0].substr(0, 1));
+                    for (size_t i = 0; i < reply.size(); ++i) {
+                      s.NothingYet(w);
+                      s.Bytes(reply[i].substr(1) + (i + 1 < reply.size() ? reply[i + 1].substr(0, 1) : ""));
+                    }
+                  }});
+  for (const Cut& c : cuts) {
+    for (Wait w : {Wait::kTls, Wait::kSocket}) {
+      SCOPED_TRACE(c.what + (w == Wait::kTls ? ", TLS" : ", socket"));
+      const ScriptedSockbuf::Outcome o = Play([&](ScriptedSockbuf& s) { c.play(s, w); });
+      EXPECT_TRUE(o.bytes == stream) << o.bytes.size() << " of " << stream.size() << " bytes";
+      EXPECT_FALSE(o.failed);
+      EXPECT_FALSE(o.stuck);
+      EXPECT_LE(o.mostHeld, whole.mostHeld);
+    }
+  }
+}
+
+}  // namespace
