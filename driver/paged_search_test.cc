@@ -2,13 +2,16 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/console_services.h"
 #include "common/process_state.h"
 #include "directory/connection.h"
+#include "directory/guid_maps.h"
 #include "directory/sid_account_lookup.h"
 #include "directory/scripted_ldap_server.h"
 #include "platform/ldap_ber.h"
@@ -78,6 +81,7 @@ class PagedSearch : public ScriptedServerTest {
     g_ResolveSids = resolveSids_;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
+    if (before_) before_(st.connection);
     RunPagedSearch(*run_);
     out_ = testing::internal::GetCapturedStdout();
     err_ = testing::internal::GetCapturedStderr();
@@ -97,6 +101,7 @@ class PagedSearch : public ScriptedServerTest {
   bool referrals_ = true;  // chase referrals
   bool bind_ = false;      // a simple bind before the search
   bool resolveSids_ = false;  // -resolvesids
+  std::function<void(plat::LDAP*)> before_;  // on the connection, before the search
 };
 
 TEST_F(PagedSearch, EveryPageIsPrintedAndCounted) {
@@ -445,6 +450,57 @@ TEST_F(PagedSearch, AServerThatStopsAnsweringCostsOneWaitAndOneErrorLine) {
     EXPECT_NE(out_.find("dn:CN=g" + std::to_string(c.entries - 1) + ",DC=t\n>"), std::string::npos) << out_;
     EXPECT_EQ(err_, c.err) << c.what;
     EXPECT_EQ(settings.resultCode, static_cast<int>(plat::LDAP_TIMEOUT)) << c.what;
+  }
+  SetDirectoryWaitLimit(0);
+}
+
+TEST_F(PagedSearch, OnlyARequestThatWaitedTheWholeLimitMarksTheServerAsNotAnswering) {
+  // A map load or a ranged read that the server answers at once, but never
+  // ends, is cut by its own bound (one wait limit as a whole) and says so;
+  // the requests after it are answered as before. A load that gets no
+  // answer at all waited the whole limit: the search after it fails at
+  // once, without a wait or a line of its own.
+  struct Case {
+    const char* what;
+    bool load;     // a map load before the search; else two ranged entries on the page
+    bool answers;  // else the server stops at the first request
+    std::string err;
+    int code;
+  };
+  const std::string cut = "ldap_search_ext_s: [dc1.t] Error 0x55 (85) - Timeout\n";
+  const std::string loadCut = "ldap_get_next_page_s: [] Error 0x55 (85) - Timeout\n";
+  const int timeout = static_cast<int>(plat::LDAP_TIMEOUT);
+  const Case cases[] = {{"a map load that never ends", true, true, loadCut, 0},
+                        {"two ranged reads that never end", false, true, cut + cut, timeout},
+                        {"a map load without an answer", true, false, loadCut, timeout}};
+  SetDirectoryWaitLimit(1);
+  settings.timeLimit = 1;
+  for (const Case& c : cases) {
+    ScriptedLdapServer server({});
+    if (!c.answers) server.StallAtSearch(0);
+    server.AnswerEveryLaterRequest([&c](int64_t id, const ScriptedLdapServer::Search& r) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      const std::string asked = r.attrs.empty() ? "" : r.attrs[0];
+      if (r.base != "DC=t" && c.load) {  // a new site and a new cookie every time
+        return EntryMessage(id, "CN=s,CN=Sites,DC=t", {{"name", {"s" + r.cookie}}}) + DoneMessage(id, 0, r.cookie + "+");
+      }
+      if (r.base != "DC=t") {  // member;range=N-*: value N only
+        const std::string n = asked.substr(asked.find('=') + 1, asked.find('-') - asked.find('=') - 1);
+        return EntryMessage(id, r.base, {{"member;range=" + n + "-" + n, {"CN=" + n}}}) + DoneMessage(id, 0, "", false);
+      }
+      const std::string name = c.load ? "cn" : "member;range=0-0";
+      if (!r.cookie.empty()) return EntryMessage(id, "CN=g2,DC=t", {{"cn", {"g2"}}}) + DoneMessage(id, 0, "");
+      return EntryMessage(id, "CN=g0,DC=t", {{name, {"m"}}}) + EntryMessage(id, "CN=g1,DC=t", {{name, {"m"}}}) +
+             DoneMessage(id, 0, "p2");
+    });
+    std::map<std::string, std::string> sites;
+    if (c.load) before_ = [&](plat::LDAP* ld) { EXPECT_FALSE(LoadGuidMap("SITE_GUIDS", ld, "DC=t", &timers_, &sites)); };
+    Run(server);
+    before_ = nullptr;
+    EXPECT_EQ(run_->search.objectCount, c.answers ? 3u : 0u) << c.what;
+    EXPECT_EQ(out_.find("dn:CN=g2,DC=t\n>cn: g2\n") != std::string::npos, c.answers) << c.what << out_;
+    EXPECT_EQ(err_, c.err) << c.what;
+    EXPECT_EQ(settings.resultCode, c.code) << c.what;
   }
   SetDirectoryWaitLimit(0);
 }

@@ -251,10 +251,12 @@ class CallBounds {
 
 long WaitMsOf(Conn* c) { return static_cast<long>(c->waitSeconds) * 1000; }
 
-// A request on the connection that got no answer in time leaves the
-// connection taken as not answering; the code passes through.
-int NoteStall(Conn* c, int rc) {
-  if (rc == LDAP_TIMEOUT) c->stalled = true;
+// A request on the connection that waited its whole wait limit (or had no
+// limit) and got no answer leaves the connection taken as not answering; a
+// wait that a caller's own bound cut shorter (the last request of a load of
+// many, each answered) says nothing of the server. The code passes through.
+int NoteStall(Conn* c, int rc, long waitMs = kWaitOfConnection) {
+  if (rc == LDAP_TIMEOUT && (waitMs < 0 || waitMs >= WaitMsOf(c))) c->stalled = true;
   return rc;
 }
 
@@ -1050,7 +1052,7 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
     ldap_msgfree(msg);
     ldap_abandon_ext(c->ld, msgid, nullptr, nullptr);
     SetDiagnostic(c->ld, "");
-    return NoteStall(c, LDAP_TIMEOUT);
+    return NoteStall(c, LDAP_TIMEOUT, waitMs);
   }
   if (rc < 0) {
     ldap_msgfree(msg);
@@ -1059,7 +1061,7 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
     // on to its request, and once the connection is lost, ldap_unbind_ext
     // aborts the process over it: abandoning the search lets go of it.
     if (code == LDAP_DECODING_ERROR) ldap_abandon_ext(c->ld, msgid, nullptr, nullptr);
-    return NoteStall(c, bounds.Code(code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN));
+    return NoteStall(c, bounds.Code(code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN), waitMs);
   }
   *res = msg;
   int code = LDAP_SUCCESS;
