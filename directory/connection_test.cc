@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/process_state.h"
+#include "directory/ldap_client_warm_up.h"
 #include "directory/scripted_ldap_server.h"
 #include "platform/ldap_client.h"
 
@@ -202,6 +203,7 @@ TEST(OpenLDAP, RefusedBindWithoutExtendedErrorsGivesExactlyOneLine) {
 }
 
 TEST(OpenLDAP, ABindThatGetsNoAnswerEndsWithTheWaitLimit) {
+  WarmUpLdapClient();
   SetDirectoryWaitLimit(1);
   EXPECT_EQ(DirectoryWaitLimit(), 1);
   struct Case {

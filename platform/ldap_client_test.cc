@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "directory/ldap_client_warm_up.h"
 #include "directory/scripted_ldap_server.h"
 #include "platform/cldap.h"
 #include "platform/last_error.h"
@@ -510,6 +511,7 @@ TEST(LdapWaits, EveryWaitEndsWithTheWaitLimit) {
        },
        PageSentAhead, 0, LDAP_TIMEOUT},
   };
+  WarmUpLdapClient();
   for (const Case& c : cases) {
     ScriptedLdapServer server({});
     c.hostile(server);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "directory/ldap_client_warm_up.h"
 #include "directory/scripted_ldap_server.h"
 #include "directory/scripted_tls_front.h"
 #include "platform/ldap_client.h"
@@ -145,6 +146,7 @@ TEST(LdapReferralsOverTls, AHandshakeThatDribblesEndsWithTheWaitLimit) {
   const std::string url = "ldaps://127.0.0.1:" + std::to_string(dribbling.port()) + "/DC=elsewhere";
   ScriptedLdapServer server({ReferralTo(url, true)});
   ScriptedTlsFront front(server.port(), TestData("tls_loopback_cert.pem"), TestData("tls_loopback_key.pem"));
+  WarmUpLdapClient();
   for (const bool referral : {false, true}) {
     SCOPED_TRACE(referral ? "referral" : "connection");
     const auto start = std::chrono::steady_clock::now();

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -104,12 +105,17 @@ TEST_F(ReadAheadPair, OneReadTakesManyMessagesAndSaysTheRestIsReady) {
 
 TEST_F(ReadAheadPair, TheLastMessageIsNotHeldBackWaitingForMore) {
   // A short last message (a page's end) followed by silence: it must come
-  // back at once, not after a time-out.
-  std::string last = Message(7, "done");
-  ASSERT_EQ(write(fds_[1], last.data(), last.size()), static_cast<ssize_t>(last.size()));
-  auto start = Clock::now();
-  EXPECT_EQ(Next().first, 7);
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+  // back at once, not after a time-out. The quickest of five counts, so that
+  // the delays of a busy machine do not.
+  Clock::duration quickest = Clock::duration::max();
+  for (int id = 0; id < 5; ++id) {
+    std::string last = Message(id, "done");
+    ASSERT_EQ(write(fds_[1], last.data(), last.size()), static_cast<ssize_t>(last.size()));
+    auto start = Clock::now();
+    EXPECT_EQ(Next().first, id);
+    quickest = std::min(quickest, Clock::now() - start);
+  }
+  EXPECT_LT(quickest, std::chrono::milliseconds(100));
 }
 
 TEST_F(ReadAheadPair, APeerThatClosesMidMessageEndsTheRead) {
