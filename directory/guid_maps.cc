@@ -42,13 +42,10 @@ bool PagedLoad(plat::LDAP* ld, const std::string& base, const std::string& filte
   // that a server that answers none is known as not answering.
   using Clock = std::chrono::steady_clock;
   const long limitMs = DirectoryWaitLimit() * 1000;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-  for (bool first = true;; first = false) {
+  const Clock::time_point start = Clock::now();
+  for (long left = limitMs;;
+       left = limitMs - std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()) {
     plat::LDAPMessage* page = nullptr;
-    const long left = first ? limitMs
-                            : static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                    deadline - Clock::now())
-                                                    .count());
     plat::l_timeval timeout{static_cast<LONG>(left / 1000), static_cast<LONG>(left % 1000) * 1000};
     ULONG rc = left > 0 ? plat::ldap_get_next_page_s(ld, search, &timeout, kPageSize, nullptr, &page)
                         : plat::LDAP_TIMEOUT;

@@ -7,6 +7,8 @@
 #include <new>
 #include <string>
 
+#include "platform/ldap_ber.h"
+
 namespace plat::nat {
 namespace {
 
@@ -47,42 +49,27 @@ Header ReadHeader(std::string_view text, size_t* at, unsigned char* tag, size_t*
   return Header::kRead;
 }
 
-// Reads the element at *at inside [.., end) when its tag is tag; moves *at past it.
-bool Element(std::string_view text, size_t end, size_t* at, unsigned char tag, size_t* length = nullptr) {
-  size_t pos = *at;
-  unsigned char t = 0;
-  size_t n = 0;
-  if (pos >= end || ReadHeader(text.substr(0, end), &pos, &t, &n) != Header::kRead || t != tag || n > end - pos) {
-    return false;
-  }
-  if (length != nullptr) *length = n;
-  *at = pos + n;
-  return true;
-}
-
 // Whether the whole extended response msg has the form the protocol gives
 // it, with a response name, when there is one, that is not empty.
 bool SoundExtendedResponse(std::string_view msg) {
-  size_t at = 0, length = 0, opLength = 0, nameLength = 0;
-  unsigned char tag = 0;
-  if (ReadHeader(msg, &at, &tag, &length) != Header::kRead || at + length != msg.size()) return false;
-  const size_t end = msg.size();
-  if (!Element(msg, end, &at, kInteger)) return false;
-  const size_t opStart = at;
-  if (!Element(msg, end, &at, kExtendedResponse, &opLength)) return false;
-  size_t in = opStart;
-  ReadHeader(msg, &in, &tag, &length);
-  const size_t opEnd = in + opLength;
-  if (!Element(msg, opEnd, &in, kEnumerated) || !Element(msg, opEnd, &in, kOctetString) ||
-      !Element(msg, opEnd, &in, kOctetString)) {
+  using detail::BerReader;
+  std::string_view v;
+  const auto next = [&v](BerReader& r, uint32_t want) {
+    uint32_t tag = 0;
+    return r.Element(&tag, &v) && tag == want;
+  };
+  const auto optional = [&](BerReader& r, uint32_t want) { return r.PeekTag() == want && next(r, want); };
+  BerReader in(msg.data(), msg.size()), message(nullptr, 0), op(nullptr, 0);
+  uint32_t tag = 0;
+  if (!in.Sequence(&message) || !in.AtEnd() || !next(message, kInteger) || !message.Element(&tag, &op) ||
+      tag != kExtendedResponse || !next(op, kEnumerated) || !next(op, kOctetString) || !next(op, kOctetString)) {
     return false;
   }
-  Element(msg, opEnd, &in, kReferral);
-  if (Element(msg, opEnd, &in, kResponseName, &nameLength) && nameLength == 0) return false;
-  Element(msg, opEnd, &in, kResponseValue);
-  if (in != opEnd) return false;
-  Element(msg, end, &at, kControls);
-  return at == end;
+  optional(op, kReferral);
+  if (optional(op, kResponseName) && v.empty()) return false;
+  optional(op, kResponseValue);
+  optional(message, kControls);
+  return op.AtEnd() && message.AtEnd();
 }
 
 struct Guard {
