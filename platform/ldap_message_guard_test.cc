@@ -17,46 +17,28 @@ namespace {
 
 using Wait = ScriptedSockbuf::Wait;
 
-// A message: id, then the operation (tag, encoded contents).
-std::string Message(int64_t id, uint32_t op, const std::function<void(plat::detail::BerWriter&)>& body) {
+// One BER element: tag, length, contents.
+std::string Tlv(uint32_t tag, const std::string& contents) {
   plat::detail::BerWriter w;
-  w.Begin(0x30);
-  w.Integer(id);
-  w.Begin(op);
-  body(w);
-  w.End();
-  w.End();
+  w.OctetString(contents, tag);
   return w.Take();
 }
 
+// A bind's answer, twenty entries of about 2 KB with an unsolicited extended
+// response halfway (held until it is whole), and the search's end.
 std::vector<std::string> Reply() {
-  auto result = [](plat::detail::BerWriter& w) {
-    w.Integer(0, 0x0a);
-    w.OctetString("");
-    w.OctetString("");
+  const auto message = [](int id, uint32_t op, const std::string& body) {
+    return Tlv(0x30, Tlv(0x02, std::string(1, static_cast<char>(id))) + Tlv(op, body));
   };
-  std::vector<std::string> m{Message(1, 0x61, result)};
+  const std::string result = Tlv(0x0a, std::string(1, '\0')) + Tlv(0x04, "") + Tlv(0x04, "");
+  std::vector<std::string> m{message(1, 0x61, result)};
   for (int i = 0; i < 20; ++i) {
-    m.push_back(Message(2, 0x64, [i](plat::detail::BerWriter& w) {
-      w.OctetString("CN=e" + std::to_string(i) + ",DC=t");
-      w.Begin(0x30);
-      w.Begin(0x30);
-      w.OctetString("description");
-      w.Begin(0x31);
-      w.OctetString(std::string(2000, static_cast<char>('a' + i)));
-      w.End();
-      w.End();
-      w.End();
-    }));
-    // An unsolicited extended response halfway: held until it is whole.
-    if (i == 9) {
-      m.push_back(Message(0, 0x78, [&](plat::detail::BerWriter& w) {
-        result(w);
-        w.OctetString("1.2.3.4", 0x8a);
-      }));
-    }
+    const std::string value = Tlv(0x31, Tlv(0x04, std::string(2000, static_cast<char>('a' + i))));
+    m.push_back(message(2, 0x64, Tlv(0x04, "CN=e" + std::to_string(i) + ",DC=t") +
+                                     Tlv(0x30, Tlv(0x30, Tlv(0x04, "description") + value))));
+    if (i == 9) m.push_back(message(0, 0x78, result + Tlv(0x8a, "1.2.3.4")));
   }
-  m.push_back(Message(2, 0x65, result));
+  m.push_back(message(2, 0x65, result));
   return m;
 }
 
