@@ -197,7 +197,9 @@ bool FailureToReport(plat::LDAP* connection, unsigned long code) {
     return true;
   }
   if (state == 2) return false;
-  if (state == 1) plat::ldap_set_option(connection, plat::LDAP_OPT_NOT_ANSWERING, plat::LDAP_OPT_ON);
+  // A wait cut short by its caller is reported too; should the server turn
+  // out not to answer without a byte since, that is the same failure.
+  plat::ldap_set_option(connection, plat::LDAP_OPT_NOT_ANSWERING, plat::LDAP_OPT_ON);
   return true;
 }
 

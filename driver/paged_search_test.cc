@@ -455,34 +455,48 @@ TEST_F(PagedSearch, AServerThatStopsAnsweringCostsOneWaitAndOneErrorLine) {
 }
 
 TEST_F(PagedSearch, OnlyARequestThatWaitedTheWholeLimitMarksTheServerAsNotAnswering) {
-  // A map load or a ranged read that the server answers at once, but never
-  // ends, is cut by its own bound (one wait limit as a whole) and says so;
-  // the requests after it are answered as before. A load that gets no
-  // answer at all waited the whole limit: the search after it fails at
-  // once, without a wait or a line of its own.
+  // A map load or a ranged read that the server answers at once, or each
+  // page 300 ms late, but never ends, is cut by its own bound (one wait
+  // limit as a whole) and says so; the requests after it are answered as
+  // before. A load that gets no answer at all waited the whole limit, and a
+  // server that goes silent after a load's first page has owed an answer
+  // for a whole limit by the time the search after it has waited what is
+  // left of it: either way that search fails without a line of its own, and
+  // the run takes one limit.
   struct Case {
     const char* what;
     bool load;     // a map load before the search; else two ranged entries on the page
     bool answers;  // else the server stops at the first request
     std::string err;
     int code;
+    int limit = 1;        // seconds
+    bool genTimes = false;  // the generalized-time set, else the site GUIDs
+    int lateMs = 2;       // the server's delay before each answer
+    int frozenAfter = -1;  // the server stops after this many requests
   };
   const std::string cut = "ldap_search_ext_s: [dc1.t] Error 0x55 (85) - Timeout\n";
   const std::string loadCut = "ldap_get_next_page_s: [] Error 0x55 (85) - Timeout\n";
   const int timeout = static_cast<int>(plat::LDAP_TIMEOUT);
   const Case cases[] = {{"a map load that never ends", true, true, loadCut, 0},
                         {"two ranged reads that never end", false, true, cut + cut, timeout},
-                        {"a map load without an answer", true, false, loadCut, timeout}};
-  SetDirectoryWaitLimit(1);
-  settings.timeLimit = 1;
+                        {"a map load without an answer", true, false, loadCut, timeout},
+                        {"site GUIDs frozen after their first page", true, false, loadCut, timeout, 2, false, 2, 1},
+                        {"time attributes frozen after their first page", true, false, loadCut, timeout, 2, true, 2, 1},
+                        {"site GUIDs answered late", true, true, loadCut, 0, 2, false, 300},
+                        {"time attributes answered late", true, true, loadCut, 0, 2, true, 300}};
   for (const Case& c : cases) {
+    SetDirectoryWaitLimit(c.limit);
+    settings.timeLimit = c.limit;
+    settings.resultCode = 0;
     ScriptedLdapServer server({});
-    if (!c.answers) server.StallAtSearch(0);
+    if (!c.answers) server.StallAtSearch(std::max(c.frozenAfter, 0));
     server.AnswerEveryLaterRequest([&c](int64_t id, const ScriptedLdapServer::Search& r) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.lateMs));
       const std::string asked = r.attrs.empty() ? "" : r.attrs[0];
-      if (r.base != "DC=t" && c.load) {  // a new site and a new cookie every time
-        return EntryMessage(id, "CN=s,CN=Sites,DC=t", {{"name", {"s" + r.cookie}}}) + DoneMessage(id, 0, r.cookie + "+");
+      if (r.base != "DC=t" && c.load) {  // a new map entry and a new cookie every time
+        return EntryMessage(id, "CN=s" + r.cookie + "," + r.base,
+                            {{"name", {"s" + r.cookie}}, {"lDAPDisplayName", {"t" + r.cookie}}}) +
+               DoneMessage(id, 0, r.cookie + "+");
       }
       if (r.base != "DC=t") {  // member;range=N-*: value N only
         const std::string n = asked.substr(asked.find('=') + 1, asked.find('-') - asked.find('=') - 1);
@@ -494,9 +508,19 @@ TEST_F(PagedSearch, OnlyARequestThatWaitedTheWholeLimitMarksTheServerAsNotAnswer
              DoneMessage(id, 0, "p2");
     });
     std::map<std::string, std::string> sites;
-    if (c.load) before_ = [&](plat::LDAP* ld) { EXPECT_FALSE(LoadGuidMap("SITE_GUIDS", ld, "DC=t", &timers_, &sites)); };
+    std::map<std::string, int> times;
+    if (c.load) {
+      before_ = [&](plat::LDAP* ld) {
+        EXPECT_FALSE(c.genTimes ? LoadGenTimeAttribs(ld, "CN=Schema,DC=t", &timers_, &times)
+                                : LoadGuidMap("SITE_GUIDS", ld, "DC=t", &timers_, &sites));
+      };
+    }
+    const auto start = std::chrono::steady_clock::now();
     Run(server);
     before_ = nullptr;
+    if (c.frozenAfter >= 0) {
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3500)) << c.what;
+    }
     EXPECT_EQ(run_->search.objectCount, c.answers ? 3u : 0u) << c.what;
     EXPECT_EQ(out_.find("dn:CN=g2,DC=t\n>cn: g2\n") != std::string::npos, c.answers) << c.what << out_;
     EXPECT_EQ(err_, c.err) << c.what;

@@ -488,6 +488,7 @@ ULONG ldap_set_option(LDAP* ld, int option, const void* invalue) {
       return LDAP_SUCCESS;
     case LDAP_OPT_NOT_ANSWERING:
       ld->notAnsweringReported = true;
+      ld->reportedSilence = ld->conn != nullptr ? nat::Silence(ld->conn) : 0;
       return LDAP_SUCCESS;
     default:
       return LDAP_PARAM_ERROR;
@@ -529,7 +530,9 @@ ULONG ldap_get_option(LDAP* ld, int option, void* outvalue) {
     case LDAP_OPT_WAIT_LIMIT:
       return setUlong(ld->conn != nullptr ? static_cast<ULONG>(nat::WaitLimit(ld->conn)) : 0);
     case LDAP_OPT_NOT_ANSWERING:
-      return setUlong(!nat::NotAnswering(ld->conn) ? 0 : ld->notAnsweringReported ? 2 : 1);
+      return setUlong(!nat::NotAnswering(ld->conn) ? 0
+                      : ld->notAnsweringReported && ld->reportedSilence == nat::Silence(ld->conn) ? 2
+                                                                                                 : 1);
     case LDAP_OPT_ERROR_NUMBER:
       return setUlong(ld->lastCode);
     case LDAP_OPT_HOST_NAME:

@@ -136,8 +136,8 @@ inline constexpr int LDAP_OPT_TLS_PROBLEM = 0x1003;
 // Our own: get: ULONG, 0 while the connection answers. Once a wait for an
 // answer on it ran out, it is taken as not answering (every request on it
 // fails at once with LDAP_TIMEOUT, a page asked for ahead too): 1, or 2 once
-// the caller has set this option (with any value) to note that the failure
-// was reported, so that it is reported once.
+// the caller has set this option (with any value) to note that a timeout was
+// reported while the server has been silent since, so that it is reported once.
 inline constexpr int LDAP_OPT_NOT_ANSWERING = 0x1004;
 
 // Result codes: the protocol's, then the client's own.

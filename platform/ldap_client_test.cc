@@ -674,3 +674,51 @@ TEST(LdapWaits, AnUnreadableAnswerFromAServerThatGoesAwayStillLetsTheConnectionC
     close(ends[1]);
   }
 }
+
+TEST(LdapReferrals, AUrlThatNamesNoScopeIsFollowedWithTheScopeOfTheSearch) {
+  // AD writes its references and referrals without a scope part, slapd with
+  // one. The referred server is asked with the scope the URL names, else
+  // with the search's own (under a one-level search a continuation is the
+  // referred object itself), paged or not.
+  const struct {
+    const char* suffix;
+    int named;  // -1: none
+  } urls[] = {{"", -1}, {"?cn", -1}, {"??", -1}, {"??base", 0}, {"??one", 1}, {"??sub", 2}, {"?cn?one?(cn=r)", 1}};
+  for (const bool continuation : {true, false}) {
+    for (const bool paged : {true, false}) {
+      for (ULONG scope = LDAP_SCOPE_BASE; scope <= LDAP_SCOPE_SUBTREE; ++scope) {
+        for (const auto& u : urls) {
+          ScriptedLdapServer referred({[](int64_t id) { return OneEntryPage(id, "", "r"); }});
+          const std::string url = "ldap://127.0.0.1:" + std::to_string(referred.port()) + "/DC=r,DC=t" + u.suffix;
+          ScriptedLdapServer server({[&](int64_t id) {
+            return continuation ? OneEntryPage(id, "").insert(0, ReferenceMessage(id, {url})) : ReferralDoneMessage(id, {url});
+          }});
+          LDAP* ld = ConnectWithin1s(server);
+          ASSERT_NE(ld, nullptr);
+          LDAPMessage* res = nullptr;
+          if (paged) {
+            PLDAPSearch search =
+                ldap_search_init_page(ld, "DC=t", scope, nullptr, nullptr, 0, nullptr, nullptr, 0, 0, nullptr);
+            for (ULONG rc = LDAP_SUCCESS; rc == LDAP_SUCCESS; res = nullptr) {
+              l_timeval wait{1, 0};
+              rc = ldap_get_next_page_s(ld, search, &wait, 10, nullptr, &res);
+              ldap_msgfree(res);
+            }
+            ldap_search_abandon_page(ld, search);
+          } else {
+            ldap_search_s(ld, "DC=t", scope, nullptr, nullptr, 0, &res);
+            ldap_msgfree(res);
+          }
+          ldap_unbind(ld);
+          const std::string what = url + (continuation ? " reference" : " referral") + (paged ? " paged" : "") +
+                                   " scope " + std::to_string(scope);
+          const auto seen = referred.searches();
+          ASSERT_EQ(seen.size(), 1u) << what;
+          const int expected = u.named >= 0 ? u.named : continuation && scope == LDAP_SCOPE_ONELEVEL ? 0 : static_cast<int>(scope);
+          EXPECT_EQ(seen[0].scope, expected) << what;
+          EXPECT_EQ(seen[0].base, "DC=r,DC=t") << what;
+        }
+      }
+    }
+  }
+}

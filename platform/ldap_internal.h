@@ -37,6 +37,7 @@ struct LDAP {
   bool haveServerError = false;
   std::string serverError;
   bool notAnsweringReported = false;  // LDAP_OPT_NOT_ANSWERING was set
+  uint64_t reportedSilence = 0;       // in this silence of the server
 };
 
 // A result chain (head) or one of its entries.

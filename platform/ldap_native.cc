@@ -75,6 +75,15 @@ struct ReadBounds {
   Clock::time_point callEnds = Clock::time_point::max();
   bool timedOut = false;
   bool connected = false;  // a connection was made (a bind clears it)
+  // The server's silence: since when it has sent no byte while it owed an
+  // answer (from a request that went out while nothing was owed, or from
+  // its last byte), and a number that changes whenever a silence starts.
+  Clock::time_point quietSince;
+  uint64_t silence = 0;
+  void Heard() {
+    quietSince = Clock::now();
+    ++silence;
+  }
 
   // Milliseconds left of the call; -1: no end.
   long MsLeft() const {
@@ -83,6 +92,12 @@ struct ReadBounds {
     return std::max(0L, static_cast<long>(left.count()));
   }
 };
+
+inline ReadBounds MakeBounds(const int* seconds) {
+  ReadBounds b;
+  b.seconds = seconds;
+  return b;
+}
 
 struct Conn {
   ::LDAP* ld = nullptr;
@@ -100,10 +115,14 @@ struct Conn {
   bool readAhead = false;  // the read-ahead layer sits on the socket
   std::string uris;      // what the connection was opened with
   int waitSeconds = 0;   // longest wait for any answer (see SetWaitLimit)
-  ReadBounds bounds{&waitSeconds};
+  ReadBounds bounds = MakeBounds(&waitSeconds);
   // A wait for an answer ran out: the connection is taken as not answering,
   // and every request on it from then on fails at once with LDAP_TIMEOUT.
   bool stalled = false;
+  // Whether the server owes an answer: requests sent and not answered, and
+  // requests given up unanswered (their silence counts until an answer comes).
+  int outstanding = 0;
+  bool owed = false;
   std::string kerberosProblem;  // why the last negotiated bind went without Kerberos
   std::chrono::steady_clock::time_point bindStart;  // of the last bind
   ldap_conncb connectCallback{};  // bounds the socket waits of each connection
@@ -183,6 +202,7 @@ ber_slen_t GuardRead(Sockbuf_IO_Desc* d, void* buf, ber_len_t len) {
   }
   ber_slen_t n = LBER_SBIOD_READ_NEXT(d, buf, len);
   if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) g->waiting = false;
+  if (n > 0) b->Heard();
   return n;
 }
 
@@ -254,10 +274,36 @@ long WaitMsOf(Conn* c) { return static_cast<long>(c->waitSeconds) * 1000; }
 // A request on the connection that waited its whole wait limit (or had no
 // limit) and got no answer leaves the connection taken as not answering; a
 // wait that a caller's own bound cut shorter (the last request of a load of
-// many, each answered) says nothing of the server. The code passes through.
+// many, each answered) says nothing of the server by itself. The code
+// passes through.
 int NoteStall(Conn* c, int rc, long waitMs = kWaitOfConnection) {
   if (rc == LDAP_TIMEOUT && (waitMs < 0 || waitMs >= WaitMsOf(c))) c->stalled = true;
   return rc;
+}
+
+// The server's silence clock. It starts when a request goes out while
+// nothing was owed and starts again with every byte that comes; a server
+// that has owed an answer for a whole wait limit without a byte is not
+// answering, whatever the waits that saw it were cut to.
+void NoteRequestOut(Conn* c) {
+  if (!c->owed) c->bounds.Heard();
+  c->owed = true;
+  ++c->outstanding;
+}
+void NoteAnswered(Conn* c) {
+  if (c->outstanding > 0) --c->outstanding;
+  if (c->outstanding == 0) c->owed = false;
+}
+void NoteGivenUp(Conn* c) {
+  if (c->outstanding > 0) --c->outstanding;
+}
+// Milliseconds until the server has been silent for a whole wait limit; -1
+// when it owes nothing.
+long MsUntilSilent(Conn* c) {
+  if (!c->owed) return -1;
+  const auto ends = c->bounds.quietSince + std::chrono::milliseconds(WaitMsOf(c));
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(ends - ReadBounds::Clock::now());
+  return std::max(0L, static_cast<long>(left.count()));
 }
 
 void SetDiagnostic(::LDAP* ld, const std::string& text) {
@@ -403,23 +449,29 @@ DcNames ReadDcNames(Conn* c, int* code) {
   return names;
 }
 
-// The host of the connection when it was named by an IP address (plain
-// LDAP only), with its port; false otherwise.
-bool NamedByAddress(Conn* c, std::string* address, int* port) {
-  if (c->tls) return false;
+// The host the connection was opened with, and its port, when Kerberos may
+// bind under another name: plain LDAP to one server. Over TLS the
+// connection keeps the name given, which its certificate was checked against.
+bool GivenHost(Conn* c, std::string* host, int* port) {
+  if (c->tls || c->uris.find(' ') != std::string::npos) return false;
   LDAPURLDesc* lud = nullptr;
   if (ldap_url_parse(c->uris.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) return false;
-  bool single = c->uris.find(' ') == std::string::npos;
-  std::string host = lud->lud_host != nullptr ? lud->lud_host : "";
+  *host = lud->lud_host != nullptr ? lud->lud_host : "";
   *port = lud->lud_port != 0 ? lud->lud_port : LDAP_PORT;
   ldap_free_urldesc(lud);
+  return !host->empty();
+}
+
+bool IsAddress(const std::string& host) {
   unsigned char buf[sizeof(struct in6_addr)];
-  if (!single || host.empty() ||
-      (inet_pton(AF_INET, host.c_str(), buf) != 1 && inet_pton(AF_INET6, host.c_str(), buf) != 1)) {
-    return false;
-  }
-  *address = host;
-  return true;
+  return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
+
+// Whether two DNS names are the same name (case and a final dot aside).
+bool SameHostName(std::string a, std::string b) {
+  if (!a.empty() && a.back() == '.') a.pop_back();
+  if (!b.empty() && b.back() == '.') b.pop_back();
+  return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
 // The name of the server at the other end of the connection, from the
@@ -518,30 +570,41 @@ bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
   return true;
 }
 
-bool NamedByAddressOnly(Conn* c) {
-  std::string address;
-  int port = 0;
-  return NamedByAddress(c, &address, &port);
-}
-
-// Before a Kerberos bind to a server named by its address: the DC's name
-// from its RootDSE, else from the reverse lookup. "" when the connection
-// was named by a host name or no name can be found (*why then says so).
+// Before a Kerberos bind: Kerberos names the service by the server's own
+// host name (ldap/<name>), which a connection may not use: one named by an
+// address, or by another name that leads there (the domain's name, which
+// resolves to its DCs). Such a connection is made anew to the same peer
+// under the DC's own name, from its RootDSE (for an address, else from the
+// reverse lookup). "" when the connection keeps its name; *why says so when
+// a name was needed and could not be had.
 std::string KerberosHostFor(Conn* c, const DcNames& names, std::string* why) {
-  std::string address;
+  std::string given;
   int port = 0;
-  if (!NamedByAddress(c, &address, &port)) return "";
+  if (!GivenHost(c, &given, &port)) return "";
+  const bool address = IsAddress(given);
   std::string name = names.host;
-  if (name.empty()) name = PeerName(c);
+  if (name.empty() && address) name = PeerName(c);
   if (name.empty()) {
-    *why = "the server " + address + " names no host in its RootDSE and has no reverse lookup";
+    if (address) *why = "the server " + given + " names no host in its RootDSE and has no reverse lookup";
     return "";
   }
+  if (!address && SameHostName(name, given)) return "";
   if (!RenameByDcName(c, name, port)) {
-    *why = "no second connection to " + address + " could be made under the name " + name;
+    *why = "no second connection to " + given + " could be made under the name " + name;
     return "";
   }
   return name;
+}
+
+// Reads the DC's names and renames the connection for Kerberos where it
+// needs it; *why as KerberosHostFor. LDAP_SERVER_DOWN or LDAP_TIMEOUT when
+// the server could not be read at all, else LDAP_SUCCESS.
+int NameForKerberos(Conn* c, DcNames* names, std::string* why) {
+  int read = LDAP_SUCCESS;
+  *names = ReadDcNames(c, &read);
+  if (read == LDAP_SERVER_DOWN || read == LDAP_TIMEOUT) return read;
+  KerberosHostFor(c, *names, why);
+  return LDAP_SUCCESS;
 }
 
 std::string Upper(std::string s) {
@@ -777,6 +840,8 @@ std::string Diagnostic(Conn* c) {
 
 bool NotAnswering(Conn* c) { return c != nullptr && c->stalled; }
 
+uint64_t Silence(Conn* c) { return c != nullptr ? c->bounds.silence : 0; }
+
 int LastCode(Conn* c) {
   int code = LDAP_SUCCESS;
   if (c != nullptr) ldap_get_option(c->ld, LDAP_OPT_RESULT_CODE, &code);
@@ -802,8 +867,35 @@ int SimpleBind(Conn* c, const char* dn, const char* password) {
   return rc;
 }
 
-int NegotiateBind(Conn* c, const NegotiateParams& p) {
-  SigpipeGuard guard;
+namespace {
+
+// Whether a Kerberos bind failed for want of Kerberos (no realm, no KDC, no
+// service ticket), which NTLM may stand in for.
+bool KerberosUnusable(int rc) {
+  return rc == LDAP_AUTH_UNKNOWN || rc == LDAP_LOCAL_ERROR || rc == LDAP_AUTH_METHOD_NOT_SUPPORTED;
+}
+
+// The NTLM bind with the user and password of c->sasl, after Kerberos gave
+// kerberosRc for kerberosWhy; the bind's code (Kerberos's own where NTLM
+// fared no better and Kerberos was tried).
+int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy) {
+  c->kerberosProblem = kerberosWhy.empty() ? "Kerberos could not be used" : kerberosWhy;
+  const std::string& user = c->sasl.user;
+  const size_t at = user.find('@');
+  c->authcid = at == std::string::npos ? user : user.substr(0, at);
+  if (c->sasl.domain.empty() && at != std::string::npos) c->sasl.domain = user.substr(at + 1);
+  c->mech = "NTLM";
+  const int ntlm = SaslBindOn(c, c->ld, c->mech);
+  if (ntlm != LDAP_SUCCESS && ntlm != LDAP_INVALID_CREDENTIALS && !kerberosWhy.empty()) {
+    // Say why neither way worked.
+    SetDiagnostic(c->ld, "Kerberos: " + kerberosWhy + "; NTLM: " + Diagnostic(c));
+  }
+  return ntlm == LDAP_SUCCESS || ntlm == LDAP_INVALID_CREDENTIALS || kerberosRc == LDAP_AUTH_UNKNOWN ? ntlm
+                                                                                                    : kerberosRc;
+}
+
+// Forgets the last bind of c before a negotiated one.
+void StartNegotiatedBind(Conn* c, const NegotiateParams& p) {
   c->bindStart = std::chrono::steady_clock::now();
   c->bounds.connected = false;
   c->bind = Conn::Bind::kNone;
@@ -815,15 +907,54 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
   c->cred = GSS_C_NO_CREDENTIAL;
   c->ownsCred = true;
   c->kerberosProblem.clear();
+}
+
+int EndNegotiatedBind(Conn* c, int rc) {
+  if (rc == LDAP_SUCCESS) {
+    c->bind = Conn::Bind::kSasl;
+    ldap_set_rebind_proc(c->ld, RebindProc, c);
+  }
+  return NoteStall(c, rc);
+}
+
+// Binds the connection of a referral as `from` is bound: the same mechanism
+// with the same credentials, Kerberos under the server's own name, and NTLM
+// where Kerberos cannot be used and the bind of `from` had a password.
+int ChaseNegotiated(Conn* c, const Conn* from) {
+  StartNegotiatedBind(c, from->sasl);
+  c->cred = from->cred;
+  c->ownsCred = false;
+  int rc = LDAP_AUTH_UNKNOWN;
+  std::string why = from->kerberosProblem;
+  if (from->mech == "GSSAPI") {
+    DcNames names;
+    std::string renameWhy, given;
+    int port = 0;
+    const int read = GivenHost(c, &given, &port) ? NameForKerberos(c, &names, &renameWhy) : LDAP_SUCCESS;
+    if (read != LDAP_SUCCESS) return NoteStall(c, read);
+    c->authcid = from->authcid;
+    c->mech = from->mech;
+    rc = SaslBindOn(c, c->ld, c->mech);
+    why = renameWhy.empty() ? Diagnostic(c) : renameWhy + "; " + Diagnostic(c);
+  }
+  if (from->mech == "NTLM" || (from->sasl.haveIdentity && KerberosUnusable(rc))) rc = NtlmBind(c, rc, why);
+  return EndNegotiatedBind(c, rc);
+}
+
+}  // namespace
+
+int NegotiateBind(Conn* c, const NegotiateParams& p) {
+  SigpipeGuard guard;
+  StartNegotiatedBind(c, p);
   int rc;
   // Kerberos needs the server's name: read it (and the realm) before the bind.
-  std::string addressWhy;
+  std::string renameWhy;
   DcNames names;
-  if (p.haveIdentity || NamedByAddressOnly(c)) {
-    int read = LDAP_SUCCESS;
-    names = ReadDcNames(c, &read);
-    if (read == LDAP_SERVER_DOWN || read == LDAP_TIMEOUT) return read;
-    KerberosHostFor(c, names, &addressWhy);
+  std::string given;
+  int port = 0;
+  if (p.haveIdentity || GivenHost(c, &given, &port)) {
+    const int read = NameForKerberos(c, &names, &renameWhy);
+    if (read != LDAP_SUCCESS) return read;
   }
   if (!p.haveIdentity) {
     // The caller's own Kerberos tickets (KRB5CCNAME).
@@ -831,7 +962,7 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
     c->mech = "GSSAPI";
     rc = SaslBindOn(c, c->ld, c->mech);
     if (rc != LDAP_SUCCESS && rc != LDAP_TIMEOUT && rc != LDAP_SERVER_DOWN) {
-      c->kerberosProblem = addressWhy.empty() ? Diagnostic(c) : addressWhy;
+      c->kerberosProblem = renameWhy.empty() ? Diagnostic(c) : renameWhy;
     }
   } else {
     // Kerberos credentials from the password, kept in memory only.
@@ -851,30 +982,13 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
       c->mech = "GSSAPI";
       rc = SaslBindOn(c, c->ld, c->mech);
     }
-    // NTLM where Kerberos cannot be used (no realm, no KDC, no service ticket).
-    if (rc == LDAP_AUTH_UNKNOWN || rc == LDAP_LOCAL_ERROR || rc == LDAP_AUTH_METHOD_NOT_SUPPORTED) {
+    if (KerberosUnusable(rc)) {
       std::string kerberosWhy = rc == LDAP_AUTH_UNKNOWN ? why : Diagnostic(c);
-      if (!addressWhy.empty()) kerberosWhy = addressWhy + "; " + kerberosWhy;
-      c->kerberosProblem = kerberosWhy.empty() ? "Kerberos could not be used" : kerberosWhy;
-      size_t at = p.user.find('@');
-      c->authcid = at == std::string::npos ? p.user : p.user.substr(0, at);
-      if (c->sasl.domain.empty() && at != std::string::npos) c->sasl.domain = p.user.substr(at + 1);
-      c->mech = "NTLM";
-      int ntlm = SaslBindOn(c, c->ld, c->mech);
-      if (ntlm != LDAP_SUCCESS && ntlm != LDAP_INVALID_CREDENTIALS && !kerberosWhy.empty()) {
-        // Say why neither way worked.
-        SetDiagnostic(c->ld, "Kerberos: " + kerberosWhy + "; NTLM: " + Diagnostic(c));
-      }
-      if (ntlm == LDAP_SUCCESS || ntlm == LDAP_INVALID_CREDENTIALS || rc == LDAP_AUTH_UNKNOWN) {
-        rc = ntlm;
-      }
+      if (!renameWhy.empty()) kerberosWhy = renameWhy + "; " + kerberosWhy;
+      rc = NtlmBind(c, rc, kerberosWhy);
     }
   }
-  if (rc == LDAP_SUCCESS) {
-    c->bind = Conn::Bind::kSasl;
-    ldap_set_rebind_proc(c->ld, RebindProc, c);
-  }
-  return NoteStall(c, rc);
+  return EndNegotiatedBind(c, rc);
 }
 
 namespace {
@@ -1009,7 +1123,10 @@ int SendRequest(Conn* c, const SearchParams& p, int* msgid) {
   int rc = NoteStall(c, bounds.Code(ldap_search_ext(c->ld, p.base, p.scope, p.filter, p.attrs,
                                                     p.attrsOnly ? 1 : 0, ctrls.empty() ? nullptr : list.data(),
                                                     nullptr, nullptr, p.sizeLimit, msgid)));
-  if (rc == LDAP_SUCCESS) EnableReadAhead(c);
+  if (rc == LDAP_SUCCESS) {
+    NoteRequestOut(c);
+    EnableReadAhead(c);
+  }
   return rc;
 }
 
@@ -1035,26 +1152,45 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
   // The reads end with the wait (a referral the library chases meanwhile
   // connects within it too).
   CallBounds bounds(c, waitMs);
+  using Clock = ReadBounds::Clock;
+  const Clock::time_point ends = Clock::now() + std::chrono::milliseconds(std::max(waitMs, 0L));
   LDAPMessage* msg = nullptr;
   int rc = 0;
+  bool silent = false;  // the server's silence ran out
   for (;;) {
-    // Without a limit the wait goes on in steps of an hour.
+    // Without a limit the wait goes on in steps of an hour. A bounded wait
+    // ends sooner when the server's silence runs out first.
     constexpr long kStepMs = 3600L * 1000;
-    const long stepMs = waitMs >= 0 ? waitMs : kStepMs;
+    long stepMs = kStepMs;
+    if (waitMs >= 0) {
+      const long own = std::chrono::duration_cast<std::chrono::milliseconds>(ends - Clock::now()).count();
+      const long quiet = MsUntilSilent(c);
+      stepMs = std::max(0L, quiet >= 0 ? std::min(own, quiet) : own);
+    }
     struct timeval tv = {stepMs / 1000, (stepMs % 1000) * 1000};
     if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
     rc = ldap_result(c->ld, msgid, LDAP_MSG_ALL, &tv, &msg);
-    if (rc != 0 || waitMs >= 0) break;
+    if (rc != 0) break;
     ldap_msgfree(msg);
     msg = nullptr;
+    if (waitMs < 0) continue;
+    if (Clock::now() >= ends) break;
+    // Bytes came meanwhile: the silence started again.
+    if (MsUntilSilent(c) == 0) {
+      silent = true;
+      break;
+    }
   }
   if (rc == 0) {
     ldap_msgfree(msg);
     ldap_abandon_ext(c->ld, msgid, nullptr, nullptr);
+    NoteGivenUp(c);
     SetDiagnostic(c->ld, "");
+    if (silent || MsUntilSilent(c) == 0) c->stalled = true;
     return NoteStall(c, LDAP_TIMEOUT, waitMs);
   }
   if (rc < 0) {
+    NoteGivenUp(c);
     ldap_msgfree(msg);
     int code = LastCode(c);
     // A message of the search that cannot be read leaves the library holding
@@ -1064,6 +1200,7 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
     return NoteStall(c, bounds.Code(code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN), waitMs);
   }
   *res = msg;
+  NoteAnswered(c);
   int code = LDAP_SUCCESS;
   rc = ldap_parse_result(c->ld, msg, &code, nullptr, nullptr, nullptr, nullptr, 0);
   return rc != LDAP_SUCCESS ? rc : ServerCode(code);
@@ -1130,6 +1267,7 @@ int CollectSearch(Conn* c, long waitMs, ldapmsg** res) {
     if (rc == LDAP_TIMEOUT) SetDiagnostic(c->ld, "");
   } else if (c->stalled) {
     ldap_abandon_ext(c->ld, c->ahead.msgid, nullptr, nullptr);
+    NoteGivenUp(c);
     rc = Unanswered(c);
   } else {
     rc = AwaitResult(c, c->ahead.msgid, c->ahead.chase, waitMs, res);
@@ -1142,6 +1280,7 @@ void AbandonSentSearch(Conn* c) {
   if (c->ahead.msgid > 0 && !c->ahead.held) {
     SigpipeGuard guard;
     ldap_abandon_ext(c->ld, c->ahead.msgid, nullptr, nullptr);
+    NoteGivenUp(c);
   }
   ldap_msgfree(c->ahead.result);
   c->ahead = Conn::Ahead();
@@ -1205,6 +1344,22 @@ std::vector<std::vector<std::string>> References(Conn* c, ldapmsg* res) {
   return out;
 }
 
+namespace {
+
+// Whether an LDAP URL writes a scope part ("scheme://host/dn?attrs?scope...").
+// libldap's parser gives base scope for a URL without one, as AD writes its
+// references; such a URL leaves the scope to the search.
+bool UrlNamesScope(const std::string& url) {
+  const size_t host = url.find("://");
+  const size_t path = url.find('/', host == std::string::npos ? 0 : host + 3);
+  if (host == std::string::npos || path == std::string::npos) return false;
+  const size_t attrs = url.find('?', path);
+  const size_t scope = attrs == std::string::npos ? attrs : url.find('?', attrs + 1);
+  return scope != std::string::npos && scope + 1 < url.size() && url[scope + 1] != '?';
+}
+
+}  // namespace
+
 bool ReadReferral(Conn* from, const std::string& url, FollowTarget* t) {
   LDAPURLDesc* lud = nullptr;
   if (ldap_url_parse(url.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) return false;
@@ -1231,7 +1386,7 @@ bool ReadReferral(Conn* from, const std::string& url, FollowTarget* t) {
     t->haveBase = true;
     t->base = lud->lud_dn;
   }
-  t->scope = lud->lud_scope;  // LDAP_SCOPE_DEFAULT (-1) when the URL names none
+  t->scope = UrlNamesScope(url) ? lud->lud_scope : -1;
   if (lud->lud_filter != nullptr && *lud->lud_filter != '\0') {
     t->haveFilter = true;
     t->filter = lud->lud_filter;
@@ -1254,16 +1409,7 @@ Conn* Follow(Conn* from, const FollowTarget& t, int waitSeconds, int* code) {
       break;
     case Conn::Bind::kSasl: {
       SigpipeGuard guard;
-      c->sasl = from->sasl;
-      c->authcid = from->authcid;
-      c->mech = from->mech;
-      c->cred = from->cred;
-      c->ownsCred = false;
-      rc = SaslBindOn(c, c->ld, c->mech);
-      if (rc == LDAP_SUCCESS) {
-        c->bind = Conn::Bind::kSasl;
-        ldap_set_rebind_proc(c->ld, RebindProc, c);
-      }
+      rc = ChaseNegotiated(c, from);
       break;
     }
     default:

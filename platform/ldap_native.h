@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,9 @@ int LastCode(Conn* c);
 // included): the connection is then taken as not answering, and every
 // request on it fails at once with LDAP_TIMEOUT (one sent ahead too).
 bool NotAnswering(Conn* c);
+// A number that changes whenever the server's silence starts anew (a byte
+// came, or a request went out while no answer was owed).
+uint64_t Silence(Conn* c);
 
 // Why the last bind could not set up TLS (the TLS library's words: an
 // unknown issuer, a name that does not match, a failed handshake); "" when
