@@ -8,10 +8,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <new>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/cldap.h"
@@ -167,6 +169,87 @@ ULONG UdpSearch(LDAP* ld, const char* base, ULONG scope, const std::string& filt
   return code;
 }
 
+// Where a referral of a search leads: its connection, bound like the main
+// one, and the request there (the URL's base, scope and filter, else the
+// search's; under a one-level search a continuation is the referred object
+// itself). Null when it cannot be followed (*code says why).
+nat::Conn* OpenReferral(LDAP* ld, const std::string& url, bool continuation, const nat::SearchParams& p,
+                        std::string* base, std::string* filter, nat::SearchParams* q, int* code) {
+  nat::FollowTarget t;
+  if (!nat::ReadReferral(ld->conn, url, &t)) {
+    *code = LDAP_PARAM_ERROR;
+    return nullptr;
+  }
+  nat::Conn* conn = nat::Follow(ld->conn, t, nat::WaitLimit(ld->conn), code);
+  if (conn == nullptr) return nullptr;
+  *q = p;
+  *base = t.haveBase ? t.base : p.base;
+  *filter = t.haveFilter ? t.filter : p.filter;
+  q->base = base->c_str();
+  q->filter = filter->c_str();
+  q->scope = t.scope >= 0 && t.scope <= 2              ? t.scope
+             : continuation && p.scope == LDAP_SCOPE_ONELEVEL ? static_cast<int>(LDAP_SCOPE_BASE)
+                                                            : p.scope;
+  return conn;
+}
+
+// Follows the referrals of a plain search's result *head, with binds of our
+// own (the library's would ask Kerberos under the URL's name): a referral
+// result moves the search to where its base lives, and the entries of each
+// continuation reference (and of theirs) are added after the search's own.
+// A continuation that cannot be followed is passed over; a base that cannot
+// be reached gives the code of the failure. Returns the search's code.
+int ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, int rc, LDAPMessage* head) {
+  constexpr int kMostReferrals = 32;
+  int followed = 0;
+  for (int hop = 0; rc == nat::kReferralCode && hop < kMostReferrals; ++hop) {
+    nat::ParsedResult parsed;
+    if (nat::ParseResult(head->conn, head->native, &parsed) != 0 || parsed.referrals.empty()) break;
+    int failure = LDAP_REFERRAL;
+    bool moved = false;
+    for (const std::string& url : parsed.referrals) {
+      std::string base, filter;
+      nat::SearchParams q;
+      nat::Conn* conn = OpenReferral(ld, url, false, p, &base, &filter, &q, &failure);
+      if (conn == nullptr) continue;
+      ldapmsg* native = nullptr;
+      rc = nat::Search(conn, q, waitMs, &native);
+      head->connections.push_back(conn);
+      if (native == nullptr) return rc;
+      nat::MsgFree(head->native);
+      head->native = native;
+      head->conn = conn;
+      moved = true;
+      break;
+    }
+    if (!moved) return failure;
+  }
+  std::unordered_set<std::string> met;
+  std::deque<std::string> pending;
+  auto collect = [&](nat::Conn* conn, ldapmsg* chain) {
+    for (const std::vector<std::string>& urls : nat::References(conn, chain)) {
+      if (!urls.empty() && met.insert(urls.front()).second) pending.push_back(urls.front());
+    }
+  };
+  collect(head->conn, head->native);
+  while (!pending.empty() && followed++ < kMostReferrals) {
+    const std::string url = pending.front();
+    pending.pop_front();
+    std::string base, filter;
+    nat::SearchParams q;
+    int code = 0;
+    nat::Conn* conn = OpenReferral(ld, url, true, p, &base, &filter, &q, &code);
+    if (conn == nullptr) continue;
+    head->connections.push_back(conn);
+    ldapmsg* native = nullptr;
+    nat::Search(conn, q, waitMs, &native);
+    if (native == nullptr) continue;
+    head->followed.push_back(native);
+    collect(conn, native);
+  }
+  return rc;
+}
+
 ULONG RunSearch(LDAP* ld, const char* base, ULONG scope, const char* filter,
                 const char* const* attrs, ULONG attrsonly,
                 const std::vector<nat::Control>* controls, ULONG timeLimit, ULONG sizeLimit,
@@ -186,11 +269,18 @@ ULONG RunSearch(LDAP* ld, const char* base, ULONG scope, const char* filter,
   p.controls = controls;
   p.timeLimit = static_cast<int>(timeLimit);
   p.sizeLimit = static_cast<int>(sizeLimit);
+  // Referrals are followed here, not by the library.
+  p.chase = false;
   ldapmsg* native = nullptr;
   int rc = nat::Search(ld->conn, p, waitMs, &native);
+  *res = WrapNative(ld->conn, native);
+  if (*res != nullptr && ld->referrals) rc = ChaseReferrals(ld, p, waitMs, rc, *res);
   ULONG code = static_cast<ULONG>(nat::ToWindowsCode(rc));
   NoteOutcome(ld, code);
-  *res = WrapNative(ld->conn, native);
+  if (*res != nullptr && (*res)->conn != ld->conn) {
+    ld->serverError = nat::Diagnostic((*res)->conn);
+    ld->haveServerError = !ld->serverError.empty();
+  }
   return code;
 }
 

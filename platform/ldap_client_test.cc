@@ -679,7 +679,8 @@ TEST(LdapReferrals, AUrlThatNamesNoScopeIsFollowedWithTheScopeOfTheSearch) {
   // AD writes its references and referrals without a scope part, slapd with
   // one. The referred server is asked with the scope the URL names, else
   // with the search's own (under a one-level search a continuation is the
-  // referred object itself), paged or not.
+  // referred object itself), paged or not, on a connection bound as the
+  // search's own; its entries come with the search's.
   const struct {
     const char* suffix;
     int named;  // -1: none
@@ -695,19 +696,30 @@ TEST(LdapReferrals, AUrlThatNamesNoScopeIsFollowedWithTheScopeOfTheSearch) {
           }});
           LDAP* ld = ConnectWithin1s(server);
           ASSERT_NE(ld, nullptr);
+          ASSERT_EQ(ldap_simple_bind_s(ld, "CN=me,DC=t", "pw"), LDAP_SUCCESS);
           LDAPMessage* res = nullptr;
+          std::string dns;
+          auto take = [&]() {
+            for (LDAPMessage* e = ldap_first_entry(ld, res); e != nullptr; e = ldap_next_entry(ld, e)) {
+              char* dn = ldap_get_dn(ld, e);
+              dns += std::string(dn != nullptr ? dn : "?") + ";";
+              ldap_memfree(dn);
+            }
+            ldap_msgfree(res);
+            res = nullptr;
+          };
           if (paged) {
             PLDAPSearch search =
                 ldap_search_init_page(ld, "DC=t", scope, nullptr, nullptr, 0, nullptr, nullptr, 0, 0, nullptr);
-            for (ULONG rc = LDAP_SUCCESS; rc == LDAP_SUCCESS; res = nullptr) {
+            for (ULONG rc = LDAP_SUCCESS; rc == LDAP_SUCCESS;) {
               l_timeval wait{1, 0};
               rc = ldap_get_next_page_s(ld, search, &wait, 10, nullptr, &res);
-              ldap_msgfree(res);
+              take();
             }
             ldap_search_abandon_page(ld, search);
           } else {
-            ldap_search_s(ld, "DC=t", scope, nullptr, nullptr, 0, &res);
-            ldap_msgfree(res);
+            EXPECT_EQ(ldap_search_s(ld, "DC=t", scope, nullptr, nullptr, 0, &res), LDAP_SUCCESS);
+            take();
           }
           ldap_unbind(ld);
           const std::string what = url + (continuation ? " reference" : " referral") + (paged ? " paged" : "") +
@@ -717,6 +729,10 @@ TEST(LdapReferrals, AUrlThatNamesNoScopeIsFollowedWithTheScopeOfTheSearch) {
           const int expected = u.named >= 0 ? u.named : continuation && scope == LDAP_SCOPE_ONELEVEL ? 0 : static_cast<int>(scope);
           EXPECT_EQ(seen[0].scope, expected) << what;
           EXPECT_EQ(seen[0].base, "DC=r,DC=t") << what;
+          EXPECT_EQ(dns, continuation ? "CN=x,DC=t;CN=r,DC=t;" : "CN=r,DC=t;") << what;
+          const auto binds = referred.binds();  // bound as the search's own connection
+          ASSERT_EQ(binds.size(), 1u) << what;
+          EXPECT_EQ(binds[0].dn + "/" + binds[0].password, "CN=me,DC=t/pw") << what;
         }
       }
     }

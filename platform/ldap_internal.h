@@ -54,6 +54,11 @@ struct LDAPMessage {
   // names and values (another entry's read reuses the storage).
   std::unique_ptr<detail::EntryIndex> attributes;
   const LDAPMessage* indexed = nullptr;
+  // Head only: the result chains of the continuation references followed
+  // for the search (their entries come after the head's own), and the
+  // connections of referrals followed, closed with the message.
+  std::vector<ldapmsg*> followed;
+  std::vector<nat::Conn*> connections;
   // Entry only.
   ldapmsg* nativeEntry = nullptr;
   size_t index = 0;

@@ -102,21 +102,26 @@ void BuildEntries(LDAPMessage* head) {
   if (head->entriesBuilt) return;
   head->entriesBuilt = true;
   size_t n = 0;
+  std::vector<ldapmsg*> chains;
   if (head->native != nullptr) {
-    n = static_cast<size_t>(nat::CountEntries(head->conn, head->native));
+    chains.push_back(head->native);
+    chains.insert(chains.end(), head->followed.begin(), head->followed.end());
+    for (ldapmsg* chain : chains) n += static_cast<size_t>(nat::CountEntries(head->conn, chain));
   } else if (head->udp) {
     n = head->udp->entries.size();
   }
   if (n == 0) return;
   head->entries.reset(new (std::nothrow) LDAPMessage[n]);
   if (!head->entries) return;
-  ldapmsg* e = head->native != nullptr ? nat::FirstEntry(head->conn, head->native) : nullptr;
+  size_t chain = 0;
+  ldapmsg* e = chains.empty() ? nullptr : nat::FirstEntry(head->conn, chains[0]);
   size_t count = 0;
   for (size_t i = 0; i < n; ++i) {
     LDAPMessage& m = head->entries[i];
     m.head = head;
     m.index = i;
     if (head->native != nullptr) {
+      while (e == nullptr && ++chain < chains.size()) e = nat::FirstEntry(head->conn, chains[chain]);
       if (e == nullptr) break;
       m.nativeEntry = e;
       e = nat::NextEntry(head->conn, e);
@@ -300,6 +305,8 @@ ULONG ldap_value_free_len(berval** vals) {
 ULONG ldap_msgfree(LDAPMessage* res) {
   if (res == nullptr || res->head != res) return LDAP_SUCCESS;  // entries go with their result
   if (res->native != nullptr) nat::MsgFree(res->native);
+  for (ldapmsg* chain : res->followed) nat::MsgFree(chain);
+  for (nat::Conn* conn : res->connections) nat::Close(conn);
   delete res;
   return LDAP_SUCCESS;
 }

@@ -189,6 +189,9 @@ class SigpipeGuard {
   bool pendingBefore_ = false;
 };
 
+// The result code of a referral.
+inline constexpr int kReferralCode = 10;
+
 // Result code of libldap turned into the Windows numbering.
 unsigned long ToWindowsCode(int code);
 
