@@ -7,8 +7,6 @@
 
 namespace {
 
-// The C++ streams share the C library's stdout buffer (their synchronisation
-// with stdio is never switched off), so its error flag covers all output.
 enum class OutputState { kWritable, kPipeClosed, kUnwritable };
 OutputState g_OutputState = OutputState::kWritable;
 int g_FailedWriteReason = 0;  // errno of the first failed write of std::cout
@@ -47,6 +45,9 @@ bool OutputFailed() {
   // Taken before any other call: a write that failed in the C functions
   // left its reason in errno.
   int reason = g_FailedWriteReason != 0 ? g_FailedWriteReason : errno;
+  // The C++ streams write into the C library's stdout buffer (their
+  // synchronisation with stdio is never switched off), so its error flag
+  // covers all output.
   if (!std::ferror(stdout)) return false;
   // Whatever the buffer still holds is tried once more, so that a reason
   // not kept is that of a write made now whenever there is one to make.
