@@ -8,6 +8,7 @@
 #include "common/zqtimer.h"
 #include "directory/search_stats.h"
 #include "directory/sid_account_lookup.h"
+#include "driver/output_check.h"
 #include "driver/search_phases.h"
 #include "platform/ldap_client.h"
 
@@ -27,6 +28,8 @@ void PrintClosingReport(QueryRun& run) {
   st.connection = nullptr;
   g_LdapSession = nullptr;
   timers->Stop("LDAP_UNBIND");
+  // Output that could not be written ended the run: nothing more is printed.
+  if (OutputFailed()) return;
 
   if (!s.statsOnly) {
     if ((!s.quotedDn && !g_Quiet) || s.countOnly) {

@@ -13,6 +13,7 @@
 #include "directory/search_stats.h"
 #include "directory/server_text.h"
 #include "driver/entry_output.h"
+#include "driver/output_check.h"
 #include "driver/search_phases.h"
 #include "platform/last_error.h"
 #include "platform/ldap_client.h"
@@ -117,6 +118,9 @@ void RunPagedSearch(QueryRun& run) {
   };
   ULONG pageCode = plat::LDAP_SUCCESS;
   while (pageCode == plat::LDAP_SUCCESS) {
+    // Output that can no longer be written ends the search: nothing more
+    // is asked for.
+    if (OutputFailed()) break;
     if (g_Debug) std::cout << "DEBUG: Retrieving Page...\n";
     if (g_Debug) std::cout << "DEBUG: Temp Page Size: " << requestSize() << "\n";
 
@@ -153,6 +157,11 @@ void RunPagedSearch(QueryRun& run) {
         for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, page); e != nullptr && walked < n;
              e = plat::ldap_next_entry(ld, e), ++walked) {
           output.PrintEntry(e, &st.objectCount);
+          if (OutputFailed()) break;
+        }
+        if (OutputFailed()) {
+          plat::ldap_msgfree(page);
+          break;
         }
         if (g_Debug) std::cout << "DEBUG: uErr=" << pageCode << "\n";
       }

@@ -10,6 +10,7 @@
 #include "driver/filter_file.h"
 #include "driver/help.h"
 #include "driver/listing_setup.h"
+#include "driver/output_check.h"
 #include "driver/output_modes.h"
 #include "driver/query_switches.h"
 #include "driver/search_phases.h"
@@ -30,7 +31,9 @@ int ExitStatus(int resultCode) {
   return (resultCode >= 0 && resultCode <= 255) ? resultCode : 255;
 }
 
-int QuelbyMain(int argc, char** argv, char** envp) {
+namespace {
+
+int RunQuery(int argc, char** argv, char** envp) {
   const std::vector<std::string> definitions = BuildSwitchDefinitions();
   QuerySettings settings;
   auto timers = std::make_unique<CZQTimer>("");
@@ -75,4 +78,11 @@ int QuelbyMain(int argc, char** argv, char** envp) {
 
   timers.reset();
   return settings.resultCode;
+}
+
+}  // namespace
+
+int QuelbyMain(int argc, char** argv, char** envp) {
+  OutputWatch watch;
+  return FinishOutput(RunQuery(argc, argv, envp));
 }
