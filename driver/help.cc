@@ -1,4 +1,5 @@
-// Help levels and the usage hint: both end the process with exit code 1.
+// Help levels and the usage hint: both end the process with exit code 1
+// (that of unwritable output when the text could not be written).
 #include "driver/help.h"
 
 #include <cstdio>
@@ -6,11 +7,11 @@
 #include <iostream>
 
 #include "common/cmdline.h"
+#include "driver/output_check.h"
 
 void PrintUsageHint() {
   std::cout << "Type Quelby /help or Quelby /? for usage assistance.\n\n";
-  std::cout.flush();
-  std::exit(1);
+  std::exit(FinishOutput(1));
 }
 
 void PrintHelp(int level) {
@@ -32,8 +33,7 @@ void PrintHelp(int level) {
       break;
   }
   std::cout << HelpDisclaimerText();
-  std::cout.flush();
-  std::exit(1);
+  std::exit(FinishOutput(1));
 }
 
 void FailWithSwitchError(const std::string& message) {

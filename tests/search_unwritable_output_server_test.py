@@ -34,7 +34,7 @@ class UnwritableOutput(ServerTestCase):
             ("full", people + ["-csv", ""], UNWRITABLE), ("full", people + ["-dn"], UNWRITABLE),
             ("full", people + ["-c"], UNWRITABLE), ("full", one, UNWRITABLE),
             ("full", one + ["-csv", ""], UNWRITABLE), ("full", one + ["-c", "-stats"], UNWRITABLE),
-            ("full", ["-decutc", "0"], UNWRITABLE),
+            ("full", ["-decutc", "0"], UNWRITABLE), ("full", ["-?"], UNWRITABLE),
             ("head", people, 128 + signal.SIGPIPE), ("ignored", people, 0),
         ]
         for sink, args, code in cases:
