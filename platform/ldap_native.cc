@@ -1156,15 +1156,17 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
   const Clock::time_point ends = Clock::now() + std::chrono::milliseconds(std::max(waitMs, 0L));
   LDAPMessage* msg = nullptr;
   int rc = 0;
+  // A wait within the connection's limit ends sooner when the server's
+  // silence runs out first; a caller that asks for more patience gets it.
+  const bool heedSilence = waitMs >= 0 && waitMs <= WaitMsOf(c);
   bool silent = false;  // the server's silence ran out
   for (;;) {
-    // Without a limit the wait goes on in steps of an hour. A bounded wait
-    // ends sooner when the server's silence runs out first.
+    // Without a limit the wait goes on in steps of an hour.
     constexpr long kStepMs = 3600L * 1000;
     long stepMs = kStepMs;
     if (waitMs >= 0) {
       const long own = std::chrono::duration_cast<std::chrono::milliseconds>(ends - Clock::now()).count();
-      const long quiet = MsUntilSilent(c);
+      const long quiet = heedSilence ? MsUntilSilent(c) : -1;
       stepMs = std::max(0L, quiet >= 0 ? std::min(own, quiet) : own);
     }
     struct timeval tv = {stepMs / 1000, (stepMs % 1000) * 1000};
@@ -1175,8 +1177,8 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
     msg = nullptr;
     if (waitMs < 0) continue;
     if (Clock::now() >= ends) break;
-    // Bytes came meanwhile: the silence started again.
-    if (MsUntilSilent(c) == 0) {
+    // Else bytes came meanwhile: the silence started again.
+    if (heedSilence && MsUntilSilent(c) == 0) {
       silent = true;
       break;
     }
@@ -1186,7 +1188,7 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
     ldap_abandon_ext(c->ld, msgid, nullptr, nullptr);
     NoteGivenUp(c);
     SetDiagnostic(c->ld, "");
-    if (silent || MsUntilSilent(c) == 0) c->stalled = true;
+    if (silent || (heedSilence && MsUntilSilent(c) == 0)) c->stalled = true;
     return NoteStall(c, LDAP_TIMEOUT, waitMs);
   }
   if (rc < 0) {
