@@ -1,8 +1,11 @@
 """Values checked against independent sources: SID and GUID text against
 Samba's ldbsearch, 64-bit times against Python's own calendar, SID names,
-DN replacement and ranged retrieval of a large group."""
+DN replacement, ranged retrieval of a large group, and values holding NUL
+bytes."""
 
+import base64
 import datetime
+import json
 import re
 import subprocess
 import unittest
@@ -19,6 +22,35 @@ def ldbsearch(dn, *attrs):
         capture_output=True, text=True, timeout=60)
     assert proc.returncode == 0, proc.stderr
     return dict(re.findall(r"^(\w+): (.*)$", proc.stdout, re.M))
+
+
+# Replaces an attribute's values over LDAP with Samba's Python bindings (a
+# bind DN makes a simple bind, else the account's own); no values removes it.
+STORE = """import base64, json, sys, ldb, samba.param
+from samba.credentials import Credentials
+from samba.samdb import SamDB
+url, user, bind_dn, password, dn, name, values = json.load(sys.stdin)
+lp = samba.param.LoadParm()
+creds = Credentials()
+creds.guess(lp)
+creds.set_username(user) if user else creds.set_bind_dn(bind_dn)
+creds.set_password(password)
+db = SamDB(url=url, credentials=creds, lp=lp)
+m = ldb.Message(ldb.Dn(db, dn))
+m[name] = ldb.MessageElement([base64.b64decode(v) for v in values], ldb.FLAG_MOD_REPLACE, name)
+db.modify(m)
+"""
+
+
+def store(url, user, bind_dn, password, dn, name, values):
+    request = [url, user, bind_dn, password, dn, name, [base64.b64encode(v).decode() for v in values]]
+    proc = subprocess.run(["/usr/bin/python3", "-c", STORE], input=json.dumps(request),
+                          capture_output=True, text=True, timeout=60)
+    assert proc.returncode == 0, proc.stderr
+
+
+def hex_dump(value):
+    return "".join(value[i:i + 2].hex().upper() + " " for i in range(0, len(value), 2))
 
 
 class Values(ServerTestCase):
@@ -102,6 +134,24 @@ class Values(ServerTestCase):
         r = self.dc_run("-b", big, "-s", "base", "member")
         self.assertEqual(len(self.values(r.out, "member")), members)
 
+
+    def test_values_holding_nul_bytes_print_whole(self):
+        # On the DC with and without its schema (-dloid), on slapd without any.
+        photo, zeros = b"\x00\xffJ\x00\x00F\x00", b"\x00\x00\x00"
+        dc = ("ldap://" + self.dc, ENV["QUELBY_TEST_ADMIN_USER"], "", ENV["QUELBY_TEST_ADMIN_PASSWORD"],
+              ENV["QUELBY_TEST_DISABLED_USER_DN"], "thumbnailPhoto")
+        slapd = ("ldap://" + self.slapd, "", ENV["QUELBY_TEST_SLAPD_ROOTDN"], ENV["QUELBY_TEST_SLAPD_PASSWORD"],
+                 "uid=user000001," + self.people, "jpegPhoto")
+        for target, values, run_, switch_sets in ((dc, [photo], self.dc_run, ([], ["-dloid"])),
+                                                  (slapd, [photo, zeros, b"plain"], self.slapd_run, ([],))):
+            store(*target, values)
+            self.addCleanup(store, *target, [])
+            dn, name = target[4:]
+            for switches in switch_sets:
+                r = run_("-b", dn, "-s", "base", *switches, name)
+                self.assertOk(r)
+                self.assertEqual(sorted(self.values(r.out, name)),
+                                 sorted(v.decode() if v == b"plain" else hex_dump(v) for v in values))
 
 if __name__ == "__main__":
     unittest.main()
