@@ -9,6 +9,7 @@
 #include "common/process_state.h"
 #include "directory/ldap_client_warm_up.h"
 #include "directory/scripted_ldap_server.h"
+#include "driver/quelby_main.h"
 #include "driver/search_state.h"
 #include "driver/settings.h"
 #include "values/attribute_kinds.h"
@@ -358,6 +359,50 @@ TEST_F(EntryFromServer, DnFiltersDropAndUncountEntries) {
   ScriptedLdapServer kept({Entry("CN=u,OU=Test,DC=t", {{"cn", {"u"}}})});
   EXPECT_EQ(Print(kept, &count), "dn:CN=u,OU=Test,DC=t\n>cn: u\n\n");
   EXPECT_EQ(count, 4u);
+}
+
+// A whole run against a directory without AD's schema: every value holding a
+// NUL prints whole as a hex dump, as binary values do, in every layout and in
+// every printer (a further range, a flag decoder); plain values stay text.
+TEST(EntryOutputRun, ValuesHoldingANulPrintWholeInEveryLayout) {
+  using namespace std::string_literals;
+  const struct {
+    std::vector<std::string> layout;
+    std::string printed;
+  } cases[] = {
+      {{}, "dn:CN=p,DC=t\n>jpegPhoto: 0061 \n>jpegPhoto: 6100 62 \n>jpegPhoto: 6162 00 \n>jpegPhoto: 0000 \n"
+           ">jpegPhoto: ab\n>description: d\n>description: 00 \n>userAccountControl: 3531 3200 \n\n"},
+      {{"-list"}, "\n0061 \n6100 62 \n6162 00 \n0000 \nab\nd\n00 \n3531 3200 \n"},
+      {{"-qlist"}, "\n\"0061 \"\n\"6100 62 \"\n\"6162 00 \"\n\"0000 \"\n\"ab\"\n\"d\"\n\"00 \"\n\"3531 3200 \"\n"},
+      {{"-csv", ""}, "\n\"CN=p,DC=t\",\"0061 ;6100 62 ;6162 00 ;0000 ;ab\",\"d;00 \",\"3531 3200 \"\n"},
+  };
+  for (const auto& c : cases) {
+    ScriptedLdapServer server({});
+    server.AnswerEveryLaterRequest([](int64_t id, const ScriptedLdapServer::Search& r) {
+      ScriptedAttributes a = {{"defaultNamingContext", {"DC=t"}}};  // the RootDSE
+      if (r.pageSize > 0) {
+        a = {{"jpegPhoto", {"\0a"s, "a\0b"s, "ab\0"s, "\0\0"s, "ab"}},
+             {"description;range=0-0", {"d"}},
+             {"userAccountControl", {"512\0"s}}};
+      } else if (!r.base.empty()) {
+        a = {{"description;range=1-*", {"\0"s}}};
+      }
+      return EntryMessage(id, r.base.empty() ? "" : "CN=p,DC=t", a) + DoneMessage(id, 0, "", r.pageSize > 0);
+    });
+    std::vector<std::string> words = {"quelby", "-h", "127.0.0.1:" + std::to_string(server.port()),
+                                      "-simple", "-b", "DC=t", "-samdc"};
+    words.insert(words.end(), c.layout.begin(), c.layout.end());
+    words.insert(words.end(), {"jpegPhoto", "description", "userAccountControl"});
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    char* envp[] = {nullptr};
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(QuelbyMain(static_cast<int>(argv.size()), argv.data(), envp), 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(out.find(c.printed), std::string::npos) << out;
+  }
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 """Values checked against independent sources: SID and GUID text against
 Samba's ldbsearch, 64-bit times against Python's own calendar, SID names,
-DN replacement and ranged retrieval of a large group."""
+DN replacement, ranged retrieval of a large group, and values holding NUL
+bytes."""
 
+import base64
 import datetime
+import json
 import re
 import subprocess
 import unittest
@@ -19,6 +22,27 @@ def ldbsearch(dn, *attrs):
         capture_output=True, text=True, timeout=60)
     assert proc.returncode == 0, proc.stderr
     return dict(re.findall(r"^(\w+): (.*)$", proc.stdout, re.M))
+
+
+# Replaces an attribute's values (none: removes it) over LDAP with a simple
+# bind, through Samba's Python bindings.
+STORE = """import base64, json, sys, ldb, samba.param, samba.credentials, samba.samdb
+url, bind_dn, password, dn, name, values = json.load(sys.stdin)
+creds = samba.credentials.Credentials()
+creds.set_bind_dn(bind_dn)
+creds.set_password(password)
+db = samba.samdb.SamDB(url=url, credentials=creds, lp=samba.param.LoadParm())
+m = ldb.Message(ldb.Dn(db, dn))
+m[name] = ldb.MessageElement([base64.b64decode(v) for v in values], ldb.FLAG_MOD_REPLACE, name)
+db.modify(m)
+"""
+
+
+def store(server, bind_dn, password, dn, name, values):
+    request = ["ldap://" + server, bind_dn, password, dn, name, [base64.b64encode(v).decode() for v in values]]
+    proc = subprocess.run(["/usr/bin/python3", "-c", STORE], input=json.dumps(request),
+                          capture_output=True, text=True, timeout=60)
+    assert proc.returncode == 0, proc.stderr
 
 
 class Values(ServerTestCase):
@@ -101,6 +125,23 @@ class Values(ServerTestCase):
         # Without a range, this server sends all values at once.
         r = self.dc_run("-b", big, "-s", "base", "member")
         self.assertEqual(len(self.values(r.out, "member")), members)
+
+    def test_values_holding_nul_bytes_print_whole(self):
+        # As hex dumps: on the DC with and without its schema (-dloid), on slapd without any.
+        photo, zeros = b"\x00\xffJ\x00\x00F\x00", b"\x00\x00\x00"
+        dc = (self.dc, ENV["QUELBY_TEST_ADMIN_DN"], ENV["QUELBY_TEST_ADMIN_PASSWORD"],
+              ENV["QUELBY_TEST_DISABLED_USER_DN"], "thumbnailPhoto")
+        slapd = (self.slapd, ENV["QUELBY_TEST_SLAPD_ROOTDN"], ENV["QUELBY_TEST_SLAPD_PASSWORD"],
+                 "uid=user000001," + self.people, "jpegPhoto")
+        for target, values, printed, runs in (
+                (dc, [photo], ["00FF 4A00 0046 00 "], [self.dc_run, lambda *a: self.dc_run("-dloid", *a)]),
+                (slapd, [photo, zeros, b"plain"], ["0000 00 ", "00FF 4A00 0046 00 ", "plain"], [self.slapd_run])):
+            store(*target, values)
+            self.addCleanup(store, *target, [])
+            for run_ in runs:
+                r = run_("-b", target[3], "-s", "base", target[4])
+                self.assertOk(r)
+                self.assertEqual(sorted(self.values(r.out, target[4])), printed)
 
 
 if __name__ == "__main__":

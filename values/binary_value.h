@@ -27,6 +27,13 @@ enum class BinaryRecordKind {
 // The first kind whose name test holds; comparisons are case-sensitive.
 BinaryRecordKind ClassifyBinaryAttribute(const std::string& attrName);
 
+// True when the value's bytes hold a NUL. Read as NUL-terminated text such a
+// value would end at its first NUL, so the printers show it whole in the form
+// binary values take: the hex dump.
+inline bool HoldsNul(std::string_view value) {
+  return value.find('\0') != std::string_view::npos;
+}
+
 // One hex-dump line: label, the dump of len bytes, "\n". With debug, "[len]"
 // is written to standard output first (it shows before the entry's DN line).
 void AppendHexDumpLine(std::string_view label, const unsigned char* data, size_t len, bool debug,

@@ -2,9 +2,11 @@
 
 #include <cstring>
 
+#include "common/process_state.h"
 #include "common/string_util.h"
 #include "common/time_text.h"
 #include "platform/ldap_client.h"
+#include "values/binary_value.h"
 
 namespace {
 
@@ -68,6 +70,20 @@ uint32_t TakeField(const FieldNames& field, uint32_t word, NameList* names) {
   return word & ~field.mask;
 }
 
+// One line: the label, the value, " [", its names, "]\n".
+void AppendDecodedValue(const DecoderBlock* block, std::string_view label, std::string_view value,
+                        std::string* out) {
+  out->append(label);
+  out->append(value);
+  out->append(" [");
+  AppendValueNames(block, value, out);
+  out->append("]\n");
+}
+
+std::string LabelOf(const std::string& attrName, bool noLabel) {
+  return noLabel ? std::string() : ">" + attrName + ": ";
+}
+
 }  // namespace
 
 uint32_t ReadFlagNumber(std::string_view text) {
@@ -129,25 +145,28 @@ void AppendDecodedValues(const FlagDecoder& decoder, const std::string& attrName
                          const char* const* values, bool noLabel, std::string* out) {
   // The name is the same for every value: its block is found once.
   const DecoderBlock* block = FindDecoderBlock(decoder, StrToLower(attrName));
+  const std::string label = LabelOf(attrName, noLabel);
   for (const char* const* v = values; *v != nullptr; ++v) {
-    if (!noLabel) {
-      out->push_back('>');
-      out->append(attrName);
-      out->append(": ");
-    }
-    const std::string_view value(*v, std::strlen(*v));
-    out->append(value);
-    out->append(" [");
-    AppendValueNames(block, value, out);
-    out->append("]\n");
+    AppendDecodedValue(block, label, std::string_view(*v, std::strlen(*v)), out);
   }
 }
 
 void DecodeAttributeValues(const FlagDecoder& decoder, const std::string& rawName,
                            const std::string& attrName, plat::LDAP* ld, plat::LDAPMessage* entry,
                            bool noLabel, std::string* out) {
-  char** values = plat::ldap_get_values(ld, entry, rawName.c_str());
+  plat::berval** values = plat::ldap_get_values_len(ld, entry, rawName.c_str());
   if (values == nullptr) return;
-  AppendDecodedValues(decoder, attrName, values, noLabel, out);
-  plat::ldap_value_free(values);
+  const DecoderBlock* block = FindDecoderBlock(decoder, StrToLower(attrName));
+  const std::string label = LabelOf(attrName, noLabel);
+  for (plat::berval** v = values; *v != nullptr; ++v) {
+    const std::string_view value((*v)->bv_val, (*v)->bv_len);
+    // A value holding a NUL is no number or name: it is dumped whole.
+    if (HoldsNul(value)) {
+      AppendHexDumpLine(label, reinterpret_cast<const unsigned char*>(value.data()), value.size(),
+                        g_Debug, out);
+    } else {
+      AppendDecodedValue(block, label, value, out);
+    }
+  }
+  plat::ldap_value_free_len(values);
 }

@@ -97,7 +97,8 @@ void AppendDecodedValues(const FlagDecoder& decoder, const std::string& attrName
                          const char* const* values, bool noLabel, std::string* out);
 
 // Fetches the attribute's values under rawName and appends their lines; an
-// entry without values under that name appends nothing.
+// entry without values under that name appends nothing. A value whose bytes
+// hold a NUL is printed whole as a hex-dump line instead.
 void DecodeAttributeValues(const FlagDecoder& decoder, const std::string& rawName,
                            const std::string& attrName, plat::LDAP* ld, plat::LDAPMessage* entry,
                            bool noLabel, std::string* out);

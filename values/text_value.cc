@@ -57,12 +57,12 @@ void AppendTextValue(const TextValueSettings& s, const char* value, size_t len,
                      std::string* out) {
   switch (s.form) {
     case TextValueForm::kTime64: {
-      DSTIME t(value, s.utc);
+      DSTIME t(std::string(value, len), s.utc);
       out->append(s.timesSortable ? t.isoDateTimeZoned : t.dateTimeZoned);
       return;
     }
     case TextValueForm::kGeneralizedTime: {
-      DSTIME t(GeneralizedTimeToFileTimeText(CWString(value)), s.utc);
+      DSTIME t(GeneralizedTimeToFileTimeText(CWString(std::string(value, len))), s.utc);
       out->append(s.genTimesSortable ? t.isoDateTimeZoned : t.dateTimeZoned);
       return;
     }

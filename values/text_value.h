@@ -31,7 +31,7 @@ struct TextValueSettings {
   const std::map<std::string, std::string>* replaceDnMap = nullptr;
 };
 
-// Appends the printed form of the value (len bytes at value, NUL-terminated)
-// to out. Nothing else is appended: no label, no line end.
+// Appends the printed form of the value (len bytes at value, none of them a
+// NUL) to out. Nothing else is appended: no label, no line end.
 void AppendTextValue(const TextValueSettings& settings, const char* value, size_t len,
                      std::string* out);

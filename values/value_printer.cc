@@ -1,6 +1,6 @@
 #include "values/value_printer.h"
 
-#include <cstring>
+#include <cstdio>
 #include <string_view>
 
 #include "common/process_state.h"
@@ -8,6 +8,7 @@
 #include "platform/ldap_client.h"
 #include "values/binary_records.h"
 #include "values/binary_value.h"
+#include "values/hex_dump.h"
 #include "values/site_affinity.h"
 #include "values/text_value.h"
 #include "values/value_filter.h"
@@ -69,7 +70,7 @@ void PrintAttributeValues(const std::string& rawName, const std::string& attrNam
     }
   }
 
-  char** vals = plat::ldap_get_values(ld, entry, rawName.c_str());
+  plat::berval** vals = plat::ldap_get_values_len(ld, entry, rawName.c_str());
   if (vals == nullptr) return;
 
   TextValueSettings settings;
@@ -83,11 +84,19 @@ void PrintAttributeValues(const std::string& rawName, const std::string& attrNam
                                          ? FindValueFilterPatterns(StrToLower(attrName))
                                          : ValueFilterPatterns{};
 
-  for (char** v = vals; *v != nullptr; ++v) {
+  for (plat::berval** v = vals; *v != nullptr; ++v) {
+    const std::string_view value((*v)->bv_val, (*v)->bv_len);
+    // Each value is judged alone: one that holds a NUL is dumped whole, as
+    // binary values are, instead of ending at its first NUL as text.
+    const bool dumped = HoldsNul(value);
     const size_t lineStart = out->size();
     out->append(label);
     const size_t valueStart = out->size();
-    AppendTextValue(settings, *v, std::strlen(*v), out);
+    if (dumped) {
+      AppendHexDump(reinterpret_cast<const unsigned char*>(value.data()), value.size(), out);
+    } else {
+      AppendTextValue(settings, value.data(), value.size(), out);
+    }
     // The filters test the printed value; a dropped value leaves nothing behind.
     if (filter.active() &&
         ValueFilterDrops(filter, std::string_view(out->data() + valueStart,
@@ -95,7 +104,8 @@ void PrintAttributeValues(const std::string& rawName, const std::string& attrNam
       out->resize(lineStart);
       continue;
     }
+    if (dumped && g_Debug) std::printf("[%zu]", value.size());
     out->push_back('\n');
   }
-  plat::ldap_value_free(vals);
+  plat::ldap_value_free_len(vals);
 }
