@@ -44,7 +44,8 @@ size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
 // output of the lookups one by one.
 void SetSidBatches(bool on);
 
-// How many searches so far asked the directory about one SID alone.
+// How many "<SID=...>" searches so far asked the directory about one SID
+// alone (the searches of a history come after one of them, not counted).
 size_t SidSearchesAlone();
 
 // A lookup whose search got no answer within the wait limit (or lost the
