@@ -19,6 +19,13 @@ namespace {
 
 constexpr char kBuiltinSidPrefix[] = "S-1-5-32-";
 
+// Only SIDs of domains ("S-1-5-21-...") are asked in batches and looked for
+// in sIDHistory. The others (well-known, BUILTIN) may have several holders in
+// partitions of their own (a well-known principal in the configuration
+// partition and a foreign security principal for it in the domain), where
+// "<SID=...>" fails; and a history holds only SIDs of other domains' accounts.
+constexpr char kDomainSidPrefix[] = "S-1-5-21-";
+
 ULONG g_lookupFailure = 0;
 size_t g_searchesAlone = 0;  // SID searches of one SID each
 std::map<std::string, std::string> g_netbiosNames;  // by domain DN, learnt in the run
@@ -34,16 +41,21 @@ void NoteFailure(plat::LDAP* ld, ULONG rc) {
   PrintLdapError("LDAP_SEARCH_S", g_SidLookupServer, static_cast<int>(rc), nullptr);
 }
 
-// What a batch search learnt of a SID that exactly one object holds: that
+// What a search learnt of a SID that exactly one object holds: that
 // object's DN and account name ("" when it has none).
 struct BatchAnswer {
   std::string dn;
   std::string account;
 };
 
+using AnswersBySidText = std::unordered_map<std::string, BatchAnswer, plat::BytesHash, std::equal_to<>>;
+
 struct BatchAnswers {
   plat::LDAP* connection = nullptr;
-  std::unordered_map<std::string, BatchAnswer, plat::BytesHash, std::equal_to<>> bySidText;
+  AnswersBySidText bySidText;  // held by one object, as its objectSid
+  // The other SIDs of the batches that ended with success: the account that
+  // alone holds the SID in its sIDHistory, an empty DN when none does.
+  AnswersBySidText historyBySidText;
   // The SIDs met so far, by their bytes: each is asked once.
   std::unordered_set<std::string, plat::BytesHash, std::equal_to<>> asked;
   bool off = false;  // SetSidBatches(false)
@@ -64,12 +76,13 @@ const BatchAnswer* BatchAnswerFor(plat::LDAP* ld, const std::string& sidText) {
 
 // First value of an attribute of the first entry of a base search, or "".
 std::string ReadFirstValue(plat::LDAP* ld, const std::string& base, ULONG scope, const char* filter,
-                           const char* attribute, std::string* entryDn = nullptr) {
+                           const char* attribute, std::string* entryDn = nullptr, ULONG* code = nullptr) {
   const char* attrs[] = {attribute, nullptr};
   plat::LDAPMessage* result = nullptr;
   std::string text;
   if (g_lookupFailure != 0) return text;
   ULONG rc = plat::ldap_search_s(ld, base.c_str(), scope, filter, attrs, 0, &result);
+  if (code != nullptr) *code = rc;
   NoteFailure(ld, rc);
   if (rc == 0) {
     plat::LDAPMessage* entry = plat::ldap_first_entry(ld, result);
@@ -179,6 +192,11 @@ plat::LDAP* ConnectionTo(const std::string& server) {
   return ld;
 }
 
+// The account that alone holds the SID (sid, its text sidText) in its
+// sIDHistory, with no object holding it as objectSid: from what a batch
+// search on ld found of the SID, else from a search of its own.
+bool HistoryHolder(plat::LDAP* ld, const void* sid, const std::string& sidText, BatchAnswer* holder);
+
 int DirectoryLookup(const std::string& server, const void* sid, std::string* domain, std::string* name) {
   plat::LDAP* ld = g_LdapSession;
   if (ld == nullptr && !server.empty()) ld = ConnectionTo(server);
@@ -200,8 +218,17 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
     account = answer->account;
   } else {
     ++g_searchesAlone;
+    ULONG rc = 0;
     account = ReadFirstValue(connection, "<SID=" + sidText + ">", plat::LDAP_SCOPE_BASE,
-                             "(objectClass=*)", "sAMAccountName", &dn);
+                             "(objectClass=*)", "sAMAccountName", &dn, &rc);
+    // No object holds it as objectSid: like the system's account lookup, name
+    // it after the account it was migrated to, when one alone holds it.
+    BatchAnswer holder;
+    if (rc == plat::LDAP_NO_SUCH_OBJECT && sidText.rfind(kDomainSidPrefix, 0) == 0 &&
+        HistoryHolder(connection, sid, sidText, &holder)) {
+      dn = std::move(holder.dn);
+      account = std::move(holder.account);
+    }
   }
   if (account.empty()) return 0;
   if (sidText.rfind(kBuiltinSidPrefix, 0) == 0) {
@@ -238,12 +265,6 @@ namespace {
 // below the request and result sizes servers accept.
 constexpr size_t kSidsPerSearch = 250;
 
-// Only SIDs of domains ("S-1-5-21-...") are asked in batches. The others
-// (well-known, BUILTIN) may have several holders in partitions of their own
-// (a well-known principal in the configuration partition and a foreign
-// security principal for it in the domain), where "<SID=...>" fails.
-constexpr char kDomainSidPrefix[] = "S-1-5-21-";
-
 // The search options control asking for every naming context the server
 // holds under the base (phantom root), as a "<SID=...>" lookup searches them.
 plat::LDAPControl* PhantomRootControl() {
@@ -253,22 +274,26 @@ plat::LDAPControl* PhantomRootControl() {
   return &control;
 }
 
-// One SID of a batch and what the batch's entries say of it.
+// One SID of a search and what the search's entries say of it.
 struct BatchSid {
   std::string bytes;
   std::string text;
   int holders = 0;           // values of objectSid and sIDHistory equal to it
   bool asObjectSid = false;  // one of them the only objectSid of its entry
-  BatchAnswer answer;        // that entry's
+  bool inHistory = false;    // one of them in sIDHistory
+  BatchAnswer answer;        // the entry of the last of them
 };
 
-// One batch search; false when it got no answer (the failure is noted). Its
-// entries answer only for the SIDs it asked, and only when it ended with
-// success: a SID answers when exactly one value of objectSid or sIDHistory
-// holds it, and that value is the sole objectSid of its entry. Everything
-// else (a SID in some object's history, held twice, or a search cut short)
-// is left to the lookups one by one.
-bool SearchBatch(plat::LDAP* ld, const std::string& base, std::vector<BatchSid>* batch, size_t* found) {
+// Whether the search named the account that holds the SID in its sIDHistory
+// while no other value of objectSid or sIDHistory holds it.
+bool HeldInOneHistoryOnly(const BatchSid& sid) {
+  return sid.holders == 1 && sid.inHistory && !sid.answer.dn.empty();
+}
+
+// One search for the objects holding the SIDs of batch, as objectSid or in
+// sIDHistory, at base over every naming context the server holds below it.
+// True when it ended with success; then each SID says what it found.
+bool SearchHolders(plat::LDAP* ld, const std::string& base, std::vector<BatchSid>* batch) {
   std::unordered_map<std::string_view, BatchSid*, plat::BytesHash> byBytes;
   std::string filter = "(|";
   for (BatchSid& sid : *batch) {
@@ -302,8 +327,9 @@ bool SearchBatch(plat::LDAP* ld, const std::string& base, std::vector<BatchSid>*
           if (held == byBytes.end()) continue;
           BatchSid& sid = *held->second;
           ++sid.holders;
-          if (!sole) continue;
-          sid.asObjectSid = true;
+          sid.asObjectSid = sid.asObjectSid || sole;
+          sid.inHistory = sid.inHistory || history == 1;
+          sid.answer = BatchAnswer();
           char* dn = plat::ldap_get_dn(ld, e);
           if (dn != nullptr) {
             sid.answer.dn = dn;
@@ -316,15 +342,49 @@ bool SearchBatch(plat::LDAP* ld, const std::string& base, std::vector<BatchSid>*
         plat::ldap_value_free_len(values);
       }
     }
-    BatchAnswers& answers = Batches();
-    for (BatchSid& sid : *batch) {
-      if (sid.holders != 1 || !sid.asObjectSid || sid.answer.dn.empty()) continue;
-      answers.bySidText.emplace(std::move(sid.text), std::move(sid.answer));
-      ++*found;
-    }
   }
   if (result != nullptr) plat::ldap_msgfree(result);
+  return rc == plat::LDAP_SUCCESS;
+}
+
+// One batch search; false when it got no answer (the failure is noted). Its
+// entries answer only for the SIDs it asked, and only when it ended with
+// success: a SID answers when exactly one value of objectSid or sIDHistory
+// holds it, and that value is the sole objectSid of its entry. The other
+// SIDs are left to the lookups one by one, which need no search of their
+// own for the sIDHistory then: the batch answers that too.
+bool SearchBatch(plat::LDAP* ld, const std::string& base, std::vector<BatchSid>* batch, size_t* found) {
+  if (SearchHolders(ld, base, batch)) {
+    BatchAnswers& answers = Batches();
+    for (BatchSid& sid : *batch) {
+      if (sid.holders == 1 && sid.asObjectSid && !sid.answer.dn.empty()) {
+        answers.bySidText.emplace(std::move(sid.text), std::move(sid.answer));
+        ++*found;
+      } else {
+        const bool held = HeldInOneHistoryOnly(sid);
+        answers.historyBySidText.emplace(std::move(sid.text), held ? std::move(sid.answer) : BatchAnswer());
+      }
+    }
+  }
   return g_lookupFailure == 0;
+}
+
+bool HistoryHolder(plat::LDAP* ld, const void* sid, const std::string& sidText, BatchAnswer* holder) {
+  const BatchAnswers& b = Batches();
+  if (ld == b.connection) {
+    auto found = b.historyBySidText.find(sidText);
+    if (found != b.historyBySidText.end()) {
+      if (found->second.dn.empty()) return false;
+      *holder = found->second;
+      return true;
+    }
+  }
+  std::vector<BatchSid> one(1);
+  one[0].bytes.assign(static_cast<const char*>(sid), plat::GetLengthSid(sid));
+  one[0].text = sidText;
+  if (!SearchHolders(ld, "", &one) || !HeldInOneHistoryOnly(one[0])) return false;
+  *holder = std::move(one[0].answer);
+  return true;
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ struct LDAP;
 // Looks the SID up through connection (or takes what a batch search on it
 // found, see PrefetchSidAccounts): 1 with *domain (the NetBIOS domain name,
 // "" when the directory names none) and *name (the account name) set, 0 when
-// the directory holds no account for it (outputs unchanged).
+// the directory holds no account for it (outputs unchanged). A domain SID
+// that no object holds as its objectSid is named after the account that
+// holds it in its sIDHistory, when exactly one does.
 int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* domain,
                          std::string* name);
 
@@ -30,8 +32,9 @@ bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, 
 // holds, as its objectSid and in no object's sIDHistory, in a search that
 // ended with success, is then answered on connection by the two lookups
 // above from what came back, as their own searches would have; the others
-// are left to them. A SID is asked at most once per run. Returns how many
-// SIDs were answered.
+// are left to them, and for those the batch stands in for the search of
+// the sIDHistory that LookupSidInDirectory makes. A SID is asked at most
+// once per run. Returns how many SIDs were answered.
 size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
                            const std::vector<std::string_view>& sids);
 
@@ -41,7 +44,8 @@ size_t PrefetchSidAccounts(plat::LDAP* connection, const std::string& base,
 // output of the lookups one by one.
 void SetSidBatches(bool on);
 
-// How many searches so far asked the directory about one SID alone.
+// How many "<SID=...>" searches so far asked the directory about one SID
+// alone (the searches of a history come after one of them, not counted).
 size_t SidSearchesAlone();
 
 // A lookup whose search got no answer within the wait limit (or lost the

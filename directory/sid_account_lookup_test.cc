@@ -88,6 +88,7 @@ TEST_F(SidAccountLookupTest, BuiltinGroupsAndAccountsOutsideADomainTree) {
 TEST_F(SidAccountLookupTest, NotFoundLeavesTheOutputsAlone) {
   ScriptedLdapServer server({
       [](int64_t id) { return DoneMessage(id, 0x20, "", false); },
+      [](int64_t id) { return DoneMessage(id, 0, "", false); },  // and in no sIDHistory
       // An object without an account name (such as a foreign principal).
       [](int64_t id) {
         return EntryMessage(id, "CN=S-1-5-21-4-5-6-7,CN=ForeignSecurityPrincipals,DC=x", {{"cn", {"x"}}}) +
@@ -106,7 +107,36 @@ TEST_F(SidAccountLookupTest, NotFoundLeavesTheOutputsAlone) {
   EXPECT_EQ(LookupSidInDirectory(ld, nullptr, &domain, &name), 0);
   BYTE invalid[8] = {9, 9, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(LookupSidInDirectory(ld, invalid, &domain, &name), 0);
-  EXPECT_EQ(server.searches().size(), 2u);
+  EXPECT_EQ(server.searches().size(), 3u);
+}
+
+// A domain SID no object holds as objectSid is named after the one account
+// holding it in sIDHistory, not when two do; an objectSid's holder wins.
+TEST_F(SidAccountLookupTest, ASidInOneHistoryAloneIsNamedAfterItsHolder) {
+  ResetSidLookups();
+  const std::vector<BYTE> sid = Sid("S-1-5-21-1-2-3-1000");
+  auto holders = [&](std::vector<std::string> names) -> ScriptedLdapServer::Reply {
+    return [=](int64_t id) {
+      std::string entries;
+      for (const std::string& n : names) {
+        entries += EntryMessage(id, "CN=" + n + ",DC=corp,DC=example",
+                                {{"sIDHistory", {std::string(sid.begin(), sid.end())}}, {"sAMAccountName", {n}}});
+      }
+      return entries + DoneMessage(id, 0, "", false);
+    };
+  };
+  const ScriptedLdapServer::Reply none = [](int64_t id) { return DoneMessage(id, 0x20, "", false); };
+  ScriptedLdapServer server({none, holders({"m"}), ConfigurationContext("CN=Configuration,DC=corp,DC=example"),
+                             CrossRef("CORP"), none, holders({"m", "n"}), Account("CN=o,DC=corp,DC=example", "o")});
+  plat::LDAP* ld = Connect(server);
+  std::string domain, name;
+  ASSERT_EQ(LookupSidInDirectory(ld, sid.data(), &domain, &name), 1);
+  EXPECT_EQ(domain + "\\" + name, "CORP\\m");
+  EXPECT_EQ(LookupSidInDirectory(ld, sid.data(), &domain, &name), 0);
+  ASSERT_EQ(LookupSidInDirectory(ld, sid.data(), &domain, &name), 1);
+  EXPECT_EQ(name, "o");
+  ASSERT_EQ(server.searches().size(), 7u);  // the history is asked of every naming context
+  EXPECT_EQ(server.searches()[1].controls, std::vector<std::string>{"1.2.840.113556.1.4.1340"});
 }
 
 // Two runs in one process, against directories that name the same domain

@@ -3,6 +3,7 @@ output (standard output and exit code) must be the output of quelby_sids_one_by_
 byte for byte, wherever the DC holds a SID in more than one way (well-known
 principals, BUILTIN groups, foreign principals, deleted objects, sIDHistory)."""
 
+import itertools
 import os
 import subprocess
 import unittest
@@ -54,6 +55,18 @@ class SidBatchesTest(ServerTestCase):
                     self.assertTrue(name.encode() in out, "%s not named" % name)
                     self.assertEqual((code, out.decode(errors="replace")),
                                      (alone_code, alone_out.decode(errors="replace")))
+
+    def test_a_sid_held_in_one_history_alone_is_named_after_its_holder(self):
+        holder = ENV["QUELBY_TEST_DOMAIN"] + "\\qsidhistory"
+        ou = ["-b", self.sids_ou, "-s", "base", "nTSecurityDescriptor"]
+        cases = [(["-b", ENV["QUELBY_TEST_SIDS_HISTORY_DN"], "-s", "base", "sIDHistory"], ">sIDHistory: %s\n"),
+                 (ou + ["-sddc"], "(A;;RP;;;%s)"), (ou + ["-sddc+"], "[DACL] A;;RP;;;%s\n"),
+                 (ou + ["-sddc++"], "[DACL] ALLOW;;[READ PROP];;;%s\n")]
+        for (args, line), mode, binary in itertools.product(cases, MODES, (ENV["QUELBY_BIN"], ONE_BY_ONE_BIN)):
+            with self.subTest(args=args, mode=mode, binary=binary):
+                out = self.output(binary, args + [mode])[1]
+                self.assertTrue((line % holder).encode() in out, "%s not named" % holder)
+                self.assertFalse(ENV["QUELBY_TEST_SIDS_HISTORY_ONLY_SID"].encode() in out, "printed as a SID")
 
 
 if __name__ == "__main__":
