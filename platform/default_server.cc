@@ -90,23 +90,29 @@ std::string RealmDomain() {
   return domain;
 }
 
-bool Resolves(const std::string& name) {
+// Whether a name lookup found the name, found that it is unknown, or could
+// not be answered (no DNS server answered in the resolver's time).
+enum class Lookup { kFound, kUnknown, kUnanswered };
+
+Lookup Resolve(const std::string& name) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
-  const bool found = getaddrinfo(name.c_str(), nullptr, &hints, &list) == 0 && list != nullptr;
+  const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &list);
   if (list != nullptr) freeaddrinfo(list);
-  return found;
+  if (rc == 0) return Lookup::kFound;
+  return rc == EAI_AGAIN ? Lookup::kUnanswered : Lookup::kUnknown;
 }
 
 // The targets of the SRV records of `name`: lowest priority first, within a
 // priority the greatest weight first. A target "." says there is no such
 // service.
-std::vector<DefaultServer> SrvTargets(const std::string& name) {
+std::vector<DefaultServer> SrvTargets(const std::string& name, Lookup* lookup) {
   std::vector<unsigned char> answer(NS_MAXMSG);
   const int length = res_query(name.c_str(), ns_c_in, ns_t_srv, answer.data(),
                                static_cast<int>(answer.size()));
+  *lookup = length < 0 && h_errno == TRY_AGAIN ? Lookup::kUnanswered : Lookup::kUnknown;
   ns_msg msg;
   if (length <= 0 || ns_initparse(answer.data(), length, &msg) != 0) return {};
   struct Record {
@@ -154,13 +160,16 @@ DefaultServerChoice ChooseDefaultServer() {
   // Without a realm nothing is looked up: straight to localhost.
   const std::string domain = RealmDomain();
   if (domain.empty()) return choice;
-  if (Resolves(domain)) {
+  Lookup lookup = Resolve(domain);
+  if (lookup == Lookup::kFound) {
     choice.from = From::kRealmName;
     choice.servers.push_back({domain, 0});
     return choice;
   }
+  // Where DNS does not answer, each further question would wait as long.
   for (const char* service : {"_ldap._tcp.dc._msdcs.", "_ldap._tcp."}) {
-    choice.servers = SrvTargets(service + domain);
+    if (lookup == Lookup::kUnanswered) break;
+    choice.servers = SrvTargets(service + domain, &lookup);
     if (!choice.servers.empty()) {
       choice.from = From::kRealmSrv;
       return choice;

@@ -103,6 +103,15 @@ class DefaultServer(ServerTestCase):
                 self.assertIn((self.domain, 1), dns.asked)  # the domain's name first
                 self.assertIn((msdcs, 33), dns.asked)
 
+    def test_dns_that_does_not_answer_is_asked_once(self):
+        # The domain's name goes unanswered (the resolver's time: 2 s); the
+        # SRV records are not asked for, and the run goes on to localhost.
+        with DnsResponder(self.ip, None) as dns:
+            got = run_as_member([BIN, "-t", "5", "-b", self.base, "-s", "base"], env=self.env(),
+                                nameserver=self.ip)
+        self.assertIn((self.domain, 1), dns.asked, got)
+        self.assertNotIn(33, [qtype for _, qtype in dns.asked], got)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -56,10 +56,12 @@ class DnsResponder:
     """A DNS server on UDP port 53 of an address that knows only the SRV
     records it is given ({name: [(priority, weight, port, target), ...]},
     answered in that order) and says NXDOMAIN to every other question. The
-    names it was asked about are in .asked."""
+    names it was asked about are in .asked. With srv None it answers nothing,
+    as a DNS server that cannot be reached."""
 
     def __init__(self, address, srv):
-        self.srv = {name.lower().rstrip("."): records for name, records in srv.items()}
+        self.silent = srv is None
+        self.srv = {name.lower().rstrip("."): records for name, records in (srv or {}).items()}
         self.asked = []
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind((address, 53))
@@ -96,7 +98,7 @@ class DnsResponder:
             except OSError:
                 return
             reply = self._answer(query)
-            if reply is not None:
+            if reply is not None and not self.silent:
                 self.sock.sendto(reply, peer)
 
     def _answer(self, query):
