@@ -20,12 +20,17 @@ namespace {
 
 constexpr unsigned long kLdapPort = 389;
 
+std::string Lower(std::string text) {
+  for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
+
 // "%41" and the like, as URLs write characters of a host name.
 std::string Unescape(const std::string& text) {
+  auto hex = [&](size_t at) { return std::isxdigit(static_cast<unsigned char>(text[at])) != 0; };
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 1])) && std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+    if (text[i] == '%' && i + 2 < text.size() && hex(i + 1) && hex(i + 2)) {
       out += static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
       i += 2;
     } else {
@@ -50,8 +55,7 @@ std::vector<DefaultServer> ServersOfUris(const std::string& uris) {
     i = end + 1;
     const size_t sep = url.find("://");
     if (sep == std::string::npos) continue;
-    std::string scheme = url.substr(0, sep);
-    for (char& ch : scheme) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string scheme = Lower(url.substr(0, sep));
     if (scheme != "ldap" && scheme != "ldaps") continue;
     const std::string hostPort = url.substr(sep + 3, url.find_first_of("/?", sep + 3) - (sep + 3));
     DefaultServer s;
@@ -86,8 +90,7 @@ std::string RealmDomain() {
     krb5_free_default_realm(context, realm);
   }
   krb5_free_context(context);
-  for (char& ch : domain) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return domain;
+  return Lower(domain);
 }
 
 // Whether a name lookup found the name, found that it is unknown, or could

@@ -1,6 +1,6 @@
 """Without -h, quelby goes where a member of the test domain would: the URI of
 OpenLDAP's configuration, else the DC that the domain's name resolves to, else
-the DC of the domain's SRV records. Each run prints what the same run with -h
+the DCs of the domain's SRV records. Each run prints what the same run with -h
 and the DC's host name prints."""
 
 import re
@@ -10,35 +10,30 @@ from domain_member import DnsResponder, member_unavailable, run_as_member
 from driver_testlib import BIN, base_env, run
 from search_testlib import ENV, ServerTestCase
 
-QUERY = ["-f", "(|(objectClass=user)(objectClass=group))", "cn", "objectSid", "memberOf"]
-
 
 class DefaultServer(ServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        why = member_unavailable()
-        if why:
-            raise unittest.SkipTest(why)
-        cls.ip = ENV["QUELBY_TEST_IP"]
-        cls.domain = ENV["QUELBY_TEST_DNS_DOMAIN"]
+        if member_unavailable():
+            raise unittest.SkipTest(member_unavailable())
+        cls.ip, cls.domain = ENV["QUELBY_TEST_IP"], ENV["QUELBY_TEST_DNS_DOMAIN"]
         cls.simple = ["-simple", "-u", ENV["QUELBY_TEST_ADMIN_DN"], "-up", ENV["QUELBY_TEST_ADMIN_PASSWORD"]]
         cls.domain_resolves = ["%s %s" % (cls.ip, cls.domain)]
 
     def env(self, **extra):
         """The test servers' settings (a ticket in KRB5CCNAME, the realm in
         KRB5_CONFIG) and no LDAP settings but those given."""
-        env = base_env(LDAPTLS_CACERT=ENV["QUELBY_TEST_CA"])
-        for name in ("LDAPURI", "LDAPHOST", "LDAPCONF", "LDAPRC", "LDAPNOINIT"):
+        env = base_env(LDAPTLS_CACERT=ENV["QUELBY_TEST_CA"], **extra)
+        for name in {"LDAPURI", "LDAPHOST", "LDAPCONF", "LDAPRC", "LDAPNOINIT"} - set(extra):
             env.pop(name, None)
-        env.update(extra)
         return env
 
     def assertSameAsNamed(self, args, named=None, hosts=(), nameserver=None, server_line=True, **env):
         """The run without -h prints what the run with -h prints."""
-        args = list(args)
         if "-b" not in args:
-            args += ["-b", ENV["QUELBY_TEST_OU_DN"]] + QUERY
+            args = args + ["-b", ENV["QUELBY_TEST_OU_DN"], "-f", "(|(objectClass=user)(objectClass=group))",
+                           "cn", "objectSid", "memberOf"]
         expected = run(["-h", named or self.dc] + args, env=self.env(), timeout=120)
         self.assertEqual(expected.code, 0, expected)
         got = run_as_member([BIN] + args, env=self.env(**env), hosts=hosts, nameserver=nameserver)
@@ -51,46 +46,36 @@ class DefaultServer(ServerTestCase):
         self.assertGreater(self.count(out), 0)
 
     def test_uri_of_the_ldap_configuration(self):
-        dc = self.dc
-        slapd_port = ENV["QUELBY_TEST_SLAPD_PORT"]
+        dc, slapd = self.dc, "%s:%s" % (self.dc, ENV["QUELBY_TEST_SLAPD_PORT"])
         people = ["-u", "", "-b", ENV["QUELBY_TEST_SLAPD_PEOPLE_DN"], "-f", "(uid=user00000*)", "uid"]
         rows = [
             ("ticket", [], "ldap://" + dc, {}),
             ("simple", self.simple, "ldap://" + dc, {}),
             # The URI's port stands for 389 only; slapd listens on it.
-            ("-ssl, a local socket passed over", ["-ssl"] + self.simple,
-             "ldapi:/// ldap://%s:%s" % (dc, slapd_port), {}),
-            ("-p", ["-p", "3268"] + self.simple, "ldap://%s:%s" % (dc, slapd_port), {}),
+            ("-ssl, a local socket passed over", ["-ssl"] + self.simple, "ldapi:/// ldap://" + slapd, {}),
+            ("-p", ["-p", "3268"] + self.simple, "ldap://" + slapd, {}),
             ("-gc", ["-gc"] + self.simple, "ldap://" + dc, {}),
-            ("the URI's port", people, "ldap://%s:%s" % (dc, slapd_port),
-             {"named": "%s:%s" % (dc, slapd_port), "server_line": False}),
+            ("the URI's port", people, "ldap://" + slapd, {"named": slapd, "server_line": False}),
         ]
         for name, args, uri, more in rows:
             with self.subTest(name):
                 self.assertSameAsNamed(args, LDAPURI=uri, **more)
 
     def test_name_of_the_realm_domain(self):
-        # A ticket by the domain's name needs Kerberos under the DC's own name:
-        # see test_name_of_the_realm_domain_with_a_ticket.
-        rows = [
-            ("simple", self.simple),
-            ("user and password", self.admin),
-            # -udp opens a second connection, bound as asked, for the preloads.
-            ("udp", ["-udp", "-s", "base", "-b", "", "-f", "(objectClass=*)", "dnsHostName"] + self.simple),
-        ]
-        for name, args in rows:
+        # -udp opens a second connection, bound as asked, for the preloads.
+        udp = ["-udp", "-s", "base", "-b", "", "-f", "(objectClass=*)", "dnsHostName"] + self.simple
+        for name, args in (("simple", self.simple), ("user and password", self.admin), ("udp", udp)):
             with self.subTest(name):
                 self.assertSameAsNamed(args, hosts=self.domain_resolves)
 
-    @unittest.expectedFailure  # "Server not found in Kerberos database" (ldap/<domain>)
+    @unittest.expectedFailure  # "Server not found in Kerberos database": ldap/<domain> is asked for
     def test_name_of_the_realm_domain_with_a_ticket(self):
         self.assertSameAsNamed([], hosts=self.domain_resolves)
 
     def test_srv_records_of_the_realm_domain(self):
         # The record of lower priority names slapd's port: taken first, the
-        # negotiated bind would fail there.
-        msdcs = "_ldap._tcp.dc._msdcs." + self.domain
-        plain = "_ldap._tcp." + self.domain
+        # bind would fail there.
+        msdcs, plain = "_ldap._tcp.dc._msdcs." + self.domain, "_ldap._tcp." + self.domain
         records = [(10, 100, int(ENV["QUELBY_TEST_SLAPD_PORT"]), self.dc), (0, 5, 389, self.dc)]
         rows = [
             ("ticket, the DC records", [], {msdcs: records}),
