@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/cldap.h"
-#include "platform/default_server.h"
+#include "platform/default_server_lookup.h"
 #include "platform/last_error.h"
 #include "platform/ldap_ber.h"
 #include "platform/ldap_filter.h"

@@ -1,4 +1,4 @@
-#include "platform/default_server.h"
+#include "platform/default_server_lookup.h"
 
 #include <arpa/nameser.h>
 #include <krb5.h>

@@ -1,7 +1,7 @@
 // The default server from each source. libldap reads its configuration once
 // per process, so each row runs in a child process of its own, with its own
 // environment and never the machine's ldap.conf or krb5.conf.
-#include "platform/default_server.h"
+#include "platform/default_server_lookup.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
