@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/cldap.h"
+#include "platform/default_server_lookup.h"
 #include "platform/last_error.h"
 #include "platform/ldap_ber.h"
 #include "platform/ldap_filter.h"
@@ -50,6 +51,14 @@ void NoteOutcome(LDAP* ld, ULONG code) {
 bool BuildUris(const char* host, ULONG port, bool secure, std::string* uris) {
   const char* scheme = secure ? "ldaps://" : "ldap://";
   std::string text = host != nullptr ? host : "";
+  if (text.find_first_not_of(" \t") == std::string::npos) {
+    // No host named: the default server, each with the port it is reached on.
+    text.clear();
+    for (const DefaultServer& s : DefaultServersOn(port, secure)) {
+      const bool v6 = s.host.find(':') != std::string::npos;
+      text += (v6 ? "[" + s.host + "]" : s.host) + ":" + std::to_string(s.port) + " ";
+    }
+  }
   std::string out;
   size_t i = 0;
   bool any = false;
@@ -503,7 +512,14 @@ LDAP* ldap_init_on_socket(int socket, const char* host, ULONG port) {
 
 LDAP* cldap_open(const char* host, ULONG port) {
   unsigned long error = 0;
-  int fd = detail::CldapConnect(host, port, &error);
+  const char* to = host;
+  std::vector<DefaultServer> servers;
+  if (to == nullptr || *to == '\0') {
+    // No host named: the first default server.
+    servers = DefaultServersOn(port, false);
+    if (!servers.empty()) to = servers.front().host.c_str();
+  }
+  int fd = detail::CldapConnect(to, servers.empty() ? port : servers.front().port, &error);
   if (fd < 0) {
     SetLastError(static_cast<DWORD>(error));
     return nullptr;

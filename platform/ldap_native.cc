@@ -1489,4 +1489,22 @@ unsigned long ToWindowsCode(int code) {
   return 0x52ul;                                  // local error
 }
 
+std::string ConfiguredUris() {
+  // The first use reads the configuration: ldap.conf, ldaprc, the files that
+  // LDAPCONF and LDAPRC name, then LDAPURI and the other LDAP* variables.
+  char* uris = nullptr;
+  if (ldap_get_option(nullptr, LDAP_OPT_URI, &uris) != LDAP_OPT_SUCCESS || uris == nullptr) {
+    return "";
+  }
+  std::string text = uris;
+  ldap_memfree(uris);
+  // libldap's built-in default is the host list "localhost", which it turns
+  // into a URL with the base scope: "ldap://localhost:389/??base". A URI from
+  // the configuration goes through the URL parser, which names no scope where
+  // none was written, so it never reads like that. (A configured HOST
+  // localhost, the old form of the setting, does: it is taken as unset.)
+  if (text == "ldap://localhost:389/??base") return "";
+  return text;
+}
+
 }  // namespace plat::nat

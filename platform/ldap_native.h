@@ -195,4 +195,10 @@ inline constexpr int kReferralCode = 10;
 // Result code of libldap turned into the Windows numbering.
 unsigned long ToWindowsCode(int code);
 
+// The URI list OpenLDAP's configuration names for connections opened without
+// one (LDAPURI, URI in ldap.conf or ldaprc), as libldap writes it: URLs
+// separated by blanks, each with its port. "" when it names none, so that
+// libldap would go to its built-in default, localhost.
+std::string ConfiguredUris();
+
 }  // namespace plat::nat

@@ -1,0 +1,106 @@
+"""Running a command as a member of the test domain sees the network: the
+domain's name resolving to its DC and its DNS answering SRV questions, as AD's
+DNS does. The command runs in a private mount namespace (root and unshare
+needed) whose /etc/hosts is a copy of the machine's with lines added after the
+existing ones, so that the reverse lookup of an address still gives the name
+listed first; /etc/resolv.conf may name a DnsResponder. The machine's own
+files are never touched."""
+
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import tempfile
+import threading
+
+# Mounts the copies given as the first two arguments, then runs the rest.
+_MOUNT_AND_RUN = ('mount --bind "$1" /etc/hosts || exit 125; '
+                  'if [ -n "$2" ]; then mount --bind "$2" /etc/resolv.conf || exit 125; fi; '
+                  'shift 2; exec "$@"')
+
+
+def member_unavailable():
+    """Why commands cannot run as a domain member here, or None."""
+    if os.geteuid() != 0:
+        return "running as a domain member needs root (a private mount namespace)"
+    return None if shutil.which("unshare") else "unshare is not installed"
+
+
+def run_as_member(argv, env=None, hosts=(), nameserver=None, timeout=120):
+    """Runs argv with the hosts lines added and, when nameserver (an IPv4
+    address) is given, that server as the only DNS server; returns the
+    subprocess.CompletedProcess, its output as text."""
+    with tempfile.TemporaryDirectory() as tmp:
+        with open("/etc/hosts") as f:
+            text = f.read()
+        hosts_copy = os.path.join(tmp, "hosts")
+        with open(hosts_copy, "w") as f:
+            f.write(text + ("\n" if text and not text.endswith("\n") else "") +
+                    "".join(line + "\n" for line in hosts))
+        resolv_copy = ""
+        if nameserver is not None:
+            resolv_copy = os.path.join(tmp, "resolv.conf")
+            with open(resolv_copy, "w") as f:
+                f.write("nameserver %s\noptions timeout:2 attempts:1\n" % nameserver)
+        return subprocess.run(
+            ["unshare", "-m", "sh", "-c", _MOUNT_AND_RUN, "sh", hosts_copy, resolv_copy] + list(argv),
+            env=env, capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=timeout,
+            errors="replace")
+
+
+class DnsResponder:
+    """A DNS server on UDP port 53 of an address. It knows the SRV records it
+    is given ({name: [(priority, weight, port, target), ...]}, answered in that
+    order) and says NXDOMAIN to every other name; with srv None it answers
+    nothing, as a server that cannot be reached. .asked holds the (name, type)
+    of each question."""
+
+    def __init__(self, address, srv):
+        self.srv = None if srv is None else {n.lower().rstrip("."): r for n, r in srv.items()}
+        self.asked = []
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((address, 53))
+        self.sock.settimeout(0.1)
+        self.stop = threading.Event()
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        # A thread blocked in recvfrom would keep the port: it stops first.
+        self.stop.set()
+        self.thread.join()
+        self.sock.close()
+
+    def _serve(self):
+        while not self.stop.is_set():
+            try:
+                query, peer = self.sock.recvfrom(4096)
+            except socket.timeout:
+                continue
+            reply = self._answer(query)
+            if reply is not None and self.srv is not None:
+                self.sock.sendto(reply, peer)
+
+    def _answer(self, query):
+        pos, labels = 12, []
+        while pos < len(query) and query[pos] != 0:
+            labels.append(query[pos + 1:pos + 1 + query[pos]].decode("ascii", "replace"))
+            pos += 1 + query[pos]
+        if pos + 5 > len(query):
+            return None
+        qtype, = struct.unpack("!H", query[pos + 1:pos + 3])
+        name = ".".join(labels).lower()
+        self.asked.append((name, qtype))
+        records = (self.srv or {}).get(name, []) if qtype == 33 else []
+        # The query's id; a response with recursion; NXDOMAIN for an unknown name.
+        flags = 0x8180 | (0 if name in (self.srv or {}) else 3)
+        out = query[:2] + struct.pack("!HHHHH", flags, 1, len(records), 0, 0) + query[12:pos + 5]
+        for priority, weight, port, target in records:
+            data = struct.pack("!HHH", priority, weight, port)
+            data += b"".join(bytes([len(l)]) + l.encode() for l in target.rstrip(".").split(".")) + b"\0"
+            out += b"\xc0\x0c" + struct.pack("!HHIH", 33, 1, 60, len(data)) + data
+        return out
