@@ -68,7 +68,6 @@ class DefaultServer(ServerTestCase):
             with self.subTest(name):
                 self.assertSameAsNamed(args, hosts=self.domain_resolves)
 
-    @unittest.expectedFailure  # "Server not found in Kerberos database": ldap/<domain> is asked for
     def test_name_of_the_realm_domain_with_a_ticket(self):
         self.assertSameAsNamed([], hosts=self.domain_resolves)
 

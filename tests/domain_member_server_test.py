@@ -1,0 +1,77 @@
+"""The test DC as a domain member sees it: the domain's name resolves to the DC
+(a private mount namespace adds it to /etc/hosts). The DC writes its references
+without a scope part and under the domain's name; a subtree search of the domain
+root chases them, bound as the main connection is bound, and finds every object
+of the domain, configuration and schema partitions, each searched directly,
+whether the DC is named by its own name, its address or the domain's name, or
+not named at all."""
+
+import os
+import re
+import unittest
+
+from domain_member import member_unavailable, run_as_member
+from search_testlib import ENV, ServerTestCase
+
+
+class DomainMember(ServerTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        why = member_unavailable()
+        if why:
+            raise unittest.SkipTest(why)
+        cls.domain = ENV["QUELBY_TEST_DNS_DOMAIN"]
+        cls.ip = ENV["QUELBY_TEST_IP"]
+
+    def member_run(self, args, **ldap_env):
+        # No LDAP settings but those given: without -h, the domain's DC is the default.
+        env = {k: v for k, v in os.environ.items() if k not in ("LDAPURI", "LDAPHOST", "LDAPCONF", "LDAPRC")}
+        env.update(ldap_env)
+        return run_as_member([ENV["QUELBY_BIN"]] + args, env=env, hosts=["%s %s" % (self.ip, self.domain)])
+
+    def found(self, proc, what):
+        self.assertEqual(proc.returncode, 0, "%s: %s%s" % (what, proc.stdout[-800:], proc.stderr))
+        self.assertNotIn("WARN", proc.stdout + proc.stderr, what)
+        m = re.search(r"\n(\d+) Objects returned\n", proc.stdout)
+        self.assertIsNotNone(m, "%s: %s" % (what, proc.stdout[-800:]))
+        return int(m.group(1))
+
+    def test_a_search_of_the_domain_root_reaches_every_partition_under_every_bind(self):
+        partitions = [self.base, "CN=Configuration," + self.base, "CN=Schema,CN=Configuration," + self.base]
+        each = [self.found(self.member_run(["-h", self.dc, "-nr", "-b", b, "-c"]), b) for b in partitions]
+        self.assertTrue(all(n > 0 for n in each), each)
+        simple = ["-simple", "-u", ENV["QUELBY_TEST_ADMIN_DN"], "-up", ENV["QUELBY_TEST_ADMIN_PASSWORD"]]
+        rows = [
+            ("simple bind", ["-h", self.dc] + simple),
+            ("user and password", ["-h", self.dc] + self.admin),
+            ("ticket", ["-h", self.dc]),
+            ("ticket, sealed", ["-h", self.dc, "-kerbenc"]),
+            ("user and password, sealed", ["-h", self.dc, "-kerbenc"] + self.admin),
+            ("DC named by its address", ["-h", self.ip]),
+            ("domain's name, ticket", ["-h", self.domain]),
+            ("domain's name, user and password", ["-h", self.domain] + self.admin),
+            ("default server, ticket", []),
+            ("default server, user and password", self.admin),
+            ("default server, simple bind", simple),
+            ("default server from LDAPURI, ticket", [], {"LDAPURI": "ldap://" + self.dc}),
+        ]
+        for what, args, *ldap_env in rows:
+            with self.subTest(what):
+                proc = self.member_run(args + ["-b", self.base, "-c"], **(ldap_env[0] if ldap_env else {}))
+                self.assertEqual(self.found(proc, what), sum(each))
+
+    def test_the_domains_name_binds_as_the_dcs_own_name_does(self):
+        # The same entries and values, whatever name led to the DC.
+        query = ["-b", self.user_dn, "-s", "base", "cn", "memberOf", "objectSid"]
+        own = self.member_run(["-h", self.dc] + query)
+        self.assertEqual(own.returncode, 0, own.stderr)
+        for extra in ([], ["-kerbenc"], self.admin):
+            with self.subTest(extra):
+                byDomain = self.member_run(["-h", self.domain] + extra + query)
+                self.assertEqual((byDomain.returncode, byDomain.stdout, byDomain.stderr),
+                                 (own.returncode, own.stdout, own.stderr))
+
+
+if __name__ == "__main__":
+    unittest.main()
