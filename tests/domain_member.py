@@ -1,5 +1,5 @@
-"""Running a command as a member of the test domain sees the network: the
-domain's name resolving to its DC and its DNS answering SRV questions, as AD's
+"""Running a command the way a member of the test domain sees the network: the
+domain's name resolving to its DC, and its DNS answering SRV queries, as AD's
 DNS does. The command runs in a private mount namespace (root and unshare
 needed) whose /etc/hosts is a copy of the machine's with lines added after the
 existing ones, so that the reverse lookup of an address still gives the name
@@ -14,10 +14,9 @@ import subprocess
 import tempfile
 import threading
 
-# Mounts the copies given as the first two arguments, then runs the rest.
+# Mounts the copies given as arguments, then runs the rest of them.
 _MOUNT_AND_RUN = ('mount --bind "$1" /etc/hosts || exit 125; '
-                  'if [ -n "$2" ]; then mount --bind "$2" /etc/resolv.conf || exit 125; fi; '
-                  'shift 2; exec "$@"')
+                  'if [ -n "$2" ]; then mount --bind "$2" /etc/resolv.conf || exit 125; fi; shift 2; exec "$@"')
 
 
 def member_unavailable():
@@ -29,35 +28,32 @@ def member_unavailable():
 
 def run_as_member(argv, env=None, hosts=(), nameserver=None, timeout=120):
     """Runs argv with the hosts lines added and, when nameserver (an IPv4
-    address) is given, that server as the only DNS server; returns the
-    subprocess.CompletedProcess, its output as text."""
+    address) is given, that server as the only DNS server. Returns the
+    subprocess.CompletedProcess (text output)."""
     with tempfile.TemporaryDirectory() as tmp:
         with open("/etc/hosts") as f:
-            text = f.read()
-        hosts_copy = os.path.join(tmp, "hosts")
-        with open(hosts_copy, "w") as f:
-            f.write(text + ("\n" if text and not text.endswith("\n") else "") +
-                    "".join(line + "\n" for line in hosts))
-        resolv_copy = ""
+            text = f.read().rstrip("\n") + "\n"
+        copies = [os.path.join(tmp, "hosts"), ""]
+        with open(copies[0], "w") as f:
+            f.write(text + "".join(line + "\n" for line in hosts))
         if nameserver is not None:
-            resolv_copy = os.path.join(tmp, "resolv.conf")
-            with open(resolv_copy, "w") as f:
+            copies[1] = os.path.join(tmp, "resolv.conf")
+            with open(copies[1], "w") as f:
                 f.write("nameserver %s\noptions timeout:2 attempts:1\n" % nameserver)
-        return subprocess.run(
-            ["unshare", "-m", "sh", "-c", _MOUNT_AND_RUN, "sh", hosts_copy, resolv_copy] + list(argv),
-            env=env, capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=timeout,
-            errors="replace")
+        return subprocess.run(["unshare", "-m", "sh", "-c", _MOUNT_AND_RUN, "sh"] + copies + list(argv),
+                              env=env, capture_output=True, text=True, input="", timeout=timeout,
+                              errors="replace")
 
 
 class DnsResponder:
-    """A DNS server on UDP port 53 of an address. It knows the SRV records it
-    is given ({name: [(priority, weight, port, target), ...]}, answered in that
-    order) and says NXDOMAIN to every other name; with srv None it answers
-    nothing, as a server that cannot be reached. .asked holds the (name, type)
-    of each question."""
+    """A DNS server on UDP port 53 of an address that knows only the SRV
+    records it is given ({name: [(priority, weight, port, target), ...]},
+    answered in that order) and says NXDOMAIN to every other question; the
+    questions asked, (name, type), are in .asked. With srv None it answers
+    nothing, as a DNS server that cannot be reached."""
 
     def __init__(self, address, srv):
-        self.srv = None if srv is None else {n.lower().rstrip("."): r for n, r in srv.items()}
+        self.srv = None if srv is None else {name.lower(): records for name, records in srv.items()}
         self.asked = []
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind((address, 53))
@@ -90,17 +86,18 @@ class DnsResponder:
         while pos < len(query) and query[pos] != 0:
             labels.append(query[pos + 1:pos + 1 + query[pos]].decode("ascii", "replace"))
             pos += 1 + query[pos]
-        if pos + 5 > len(query):
+        if len(query) < 12 or pos + 5 > len(query):
             return None
         qtype, = struct.unpack("!H", query[pos + 1:pos + 3])
         name = ".".join(labels).lower()
         self.asked.append((name, qtype))
-        records = (self.srv or {}).get(name, []) if qtype == 33 else []
-        # The query's id; a response with recursion; NXDOMAIN for an unknown name.
-        flags = 0x8180 | (0 if name in (self.srv or {}) else 3)
-        out = query[:2] + struct.pack("!HHHHH", flags, 1, len(records), 0, 0) + query[12:pos + 5]
+        known = self.srv is not None and name in self.srv
+        records = self.srv[name] if known and qtype == 33 else []
+        # The query's id, a response with recursion, NXDOMAIN for an unknown name.
+        out = query[:2] + struct.pack("!HHHHH", 0x8180 | (0 if known else 3), 1, len(records), 0, 0)
+        out += query[12:pos + 5]
         for priority, weight, port, target in records:
             data = struct.pack("!HHH", priority, weight, port)
-            data += b"".join(bytes([len(l)]) + l.encode() for l in target.rstrip(".").split(".")) + b"\0"
+            data += b"".join(bytes([len(l)]) + l.encode() for l in target.split(".")) + b"\0"
             out += b"\xc0\x0c" + struct.pack("!HHIH", 33, 1, 60, len(data)) + data
         return out
