@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/ldap_native.h"
@@ -25,55 +24,19 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// "%41" and the like, as URLs write characters of a host name.
-std::string Unescape(const std::string& text) {
-  auto hex = [&](size_t at) { return std::isxdigit(static_cast<unsigned char>(text[at])) != 0; };
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hex(i + 1) && hex(i + 2)) {
-      out += static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-// The TCP servers of libldap's URI list ("ldap://host:port/... ldaps://..."),
-// in its order. ldapi:// names a local socket, which TCP cannot reach. Only a
-// plain LDAP URL's port is taken: the port of an ldaps:// URL is a TLS port,
-// which the TLS rule replaces anyway. A URL without a host names libldap's
-// default host, localhost.
-std::vector<DefaultServer> ServersOfUris(const std::string& uris) {
+// The TCP servers of the configured URI list, in its order. ldapi:// names a
+// local socket, which TCP cannot reach. Only a plain LDAP URL's port is
+// taken: the port of an ldaps:// URL is a TLS port, which the TLS rule
+// replaces anyway. A URL without a host names libldap's default host,
+// localhost.
+std::vector<DefaultServer> TcpServers(const std::vector<nat::UrlServer>& urls) {
   std::vector<DefaultServer> servers;
-  size_t i = 0;
-  while (i < uris.size()) {
-    size_t end = uris.find(' ', i);
-    if (end == std::string::npos) end = uris.size();
-    const std::string url = uris.substr(i, end - i);
-    i = end + 1;
-    const size_t sep = url.find("://");
-    if (sep == std::string::npos) continue;
-    const std::string scheme = Lower(url.substr(0, sep));
+  for (const nat::UrlServer& u : urls) {
+    const std::string scheme = Lower(u.scheme);
     if (scheme != "ldap" && scheme != "ldaps") continue;
-    const std::string hostPort = url.substr(sep + 3, url.find_first_of("/?", sep + 3) - (sep + 3));
-    DefaultServer s;
-    std::string portText;
-    if (!hostPort.empty() && hostPort.front() == '[') {
-      const size_t close = hostPort.find(']');
-      if (close == std::string::npos) continue;
-      s.host = hostPort.substr(1, close - 1);
-      if (close + 1 < hostPort.size() && hostPort[close + 1] == ':') portText = hostPort.substr(close + 2);
-    } else {
-      const size_t colon = hostPort.rfind(':');
-      s.host = Unescape(hostPort.substr(0, colon));
-      if (colon != std::string::npos) portText = hostPort.substr(colon + 1);
-    }
-    if (s.host.empty()) s.host = "localhost";
-    const unsigned long port = std::strtoul(portText.c_str(), nullptr, 10);
-    if (scheme == "ldap" && port != kLdapPort && port <= 65535) s.port = port;
-    servers.push_back(std::move(s));
+    const unsigned long port = u.port > 0 && u.port <= 65535 ? static_cast<unsigned long>(u.port) : 0;
+    const bool own = scheme == "ldap" && port != kLdapPort;  // a port of plain LDAP but 389
+    servers.push_back({u.host.empty() ? "localhost" : u.host, own ? port : 0});
   }
   return servers;
 }
@@ -153,11 +116,11 @@ namespace detail {
 DefaultServerChoice ChooseDefaultServer() {
   using From = DefaultServerChoice::From;
   DefaultServerChoice choice;
-  const std::string uris = nat::ConfiguredUris();
-  if (!uris.empty()) {
+  std::vector<nat::UrlServer> urls;
+  if (nat::ConfiguredServers(&urls)) {
     // No servers left (local sockets only): this machine, localhost.
     choice.from = From::kLdapConfiguration;
-    choice.servers = ServersOfUris(uris);
+    choice.servers = TcpServers(urls);
     return choice;
   }
   // Without a realm nothing is looked up: straight to localhost.

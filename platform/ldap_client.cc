@@ -178,10 +178,17 @@ ULONG UdpSearch(LDAP* ld, const char* base, ULONG scope, const std::string& filt
   return code;
 }
 
+// The scope a referral is followed with: the one its URL names, else the
+// search's own, except that one level below a continuation reference is the
+// referred object itself.
+int ReferralScope(const nat::FollowTarget& t, bool continuation, int scope) {
+  if (t.scope >= 0 && t.scope <= 2) return t.scope;
+  return continuation && scope == LDAP_SCOPE_ONELEVEL ? static_cast<int>(LDAP_SCOPE_BASE) : scope;
+}
+
 // Where a referral of a search leads: its connection, bound like the main
 // one, and the request there (the URL's base, scope and filter, else the
-// search's; under a one-level search a continuation is the referred object
-// itself). Null when it cannot be followed (*code says why).
+// search's). Null when it cannot be followed (*code says why).
 nat::Conn* OpenReferral(LDAP* ld, const std::string& url, bool continuation, const nat::SearchParams& p,
                         std::string* base, std::string* filter, nat::SearchParams* q, int* code) {
   nat::FollowTarget t;
@@ -196,9 +203,7 @@ nat::Conn* OpenReferral(LDAP* ld, const std::string& url, bool continuation, con
   *filter = t.haveFilter ? t.filter : p.filter;
   q->base = base->c_str();
   q->filter = filter->c_str();
-  q->scope = t.scope >= 0 && t.scope <= 2              ? t.scope
-             : continuation && p.scope == LDAP_SCOPE_ONELEVEL ? static_cast<int>(LDAP_SCOPE_BASE)
-                                                            : p.scope;
+  q->scope = ReferralScope(t, continuation, p.scope);
   return conn;
 }
 
@@ -278,8 +283,6 @@ ULONG RunSearch(LDAP* ld, const char* base, ULONG scope, const char* filter,
   p.controls = controls;
   p.timeLimit = static_cast<int>(timeLimit);
   p.sizeLimit = static_cast<int>(sizeLimit);
-  // Referrals are followed here, not by the library.
-  p.chase = false;
   ldapmsg* native = nullptr;
   int rc = nat::Search(ld->conn, p, waitMs, &native);
   *res = WrapNative(ld->conn, native);
@@ -358,9 +361,6 @@ struct PageRequest {
     params.controls = &controls;
     params.timeLimit = static_cast<int>(s.timeLimit);
     params.sizeLimit = static_cast<int>(sizeLimit);
-    // Referrals are followed here, page by page, each with its own cookie:
-    // libldap would replay this page's cookie to the other server.
-    params.chase = false;
   }
   PageRequest(const PageRequest&) = delete;
   PageRequest& operator=(const PageRequest&) = delete;
@@ -414,15 +414,7 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
       search->cookie.clear();
       search->loopGuard.Reset();
       search->target.base = t.haveBase ? t.base : search->base;
-      // Without a scope in the URL a continuation keeps the search's scope,
-      // except that one level below the reference is the referred object itself.
-      if (t.scope >= 0 && t.scope <= 2) {
-        search->target.scope = t.scope;
-      } else if (next.continuation && search->scope == LDAP_SCOPE_ONELEVEL) {
-        search->target.scope = LDAP_SCOPE_BASE;
-      } else {
-        search->target.scope = static_cast<int>(search->scope);
-      }
+      search->target.scope = ReferralScope(t, next.continuation, static_cast<int>(search->scope));
       search->target.filter = t.haveFilter ? t.filter : search->filter;
       return LDAP_SUCCESS;
     }
@@ -560,10 +552,8 @@ ULONG ldap_set_option(LDAP* ld, int option, const void* invalue) {
       return LDAP_SUCCESS;
     }
     case LDAP_OPT_REFERRALS:
+      // Referrals are followed here (FollowNextReferral, ChaseReferrals).
       ld->referrals = Flag(invalue);
-      if (ld->conn != nullptr && nat::SetReferrals(ld->conn, ld->referrals) != 0) {
-        return LDAP_LOCAL_ERROR;
-      }
       return LDAP_SUCCESS;
     case LDAP_OPT_REFERRAL_HOP_LIMIT:
       if (!needValue()) return LDAP_PARAM_ERROR;

@@ -97,16 +97,22 @@ LDAPControl* MakeControl(const nat::Control& c) {
   return ctl;
 }
 
+// The result chains of a head: its own, then those of the continuation
+// references followed for it (null past the last).
+ldapmsg* Chain(const LDAPMessage* head, size_t i) {
+  if (i == 0) return head->native;
+  return i <= head->followed.size() ? head->followed[i - 1] : nullptr;
+}
+
 // libldap's calls on a message go through the connection it came from.
 void BuildEntries(LDAPMessage* head) {
   if (head->entriesBuilt) return;
   head->entriesBuilt = true;
   size_t n = 0;
-  std::vector<ldapmsg*> chains;
   if (head->native != nullptr) {
-    chains.push_back(head->native);
-    chains.insert(chains.end(), head->followed.begin(), head->followed.end());
-    for (ldapmsg* chain : chains) n += static_cast<size_t>(nat::CountEntries(head->conn, chain));
+    for (size_t i = 0; Chain(head, i) != nullptr; ++i) {
+      n += static_cast<size_t>(nat::CountEntries(head->conn, Chain(head, i)));
+    }
   } else if (head->udp) {
     n = head->udp->entries.size();
   }
@@ -114,14 +120,16 @@ void BuildEntries(LDAPMessage* head) {
   head->entries.reset(new (std::nothrow) LDAPMessage[n]);
   if (!head->entries) return;
   size_t chain = 0;
-  ldapmsg* e = chains.empty() ? nullptr : nat::FirstEntry(head->conn, chains[0]);
+  ldapmsg* e = head->native != nullptr ? nat::FirstEntry(head->conn, head->native) : nullptr;
   size_t count = 0;
   for (size_t i = 0; i < n; ++i) {
     LDAPMessage& m = head->entries[i];
     m.head = head;
     m.index = i;
     if (head->native != nullptr) {
-      while (e == nullptr && ++chain < chains.size()) e = nat::FirstEntry(head->conn, chains[chain]);
+      while (e == nullptr && Chain(head, ++chain) != nullptr) {
+        e = nat::FirstEntry(head->conn, Chain(head, chain));
+      }
       if (e == nullptr) break;
       m.nativeEntry = e;
       e = nat::NextEntry(head->conn, e);

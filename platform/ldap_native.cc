@@ -130,7 +130,6 @@ struct Conn {
   // before its collect, its code and result.
   struct Ahead {
     int msgid = 0;
-    bool chase = true;
     long waitMs = 0;
     bool held = false;
     int code = 0;
@@ -230,6 +229,11 @@ void OnDisconnect(::LDAP* /*ld*/, Sockbuf* /*sb*/, struct ldap_conncb* /*ctx*/) 
 // Applies a wait limit to the handle: the connect (and TLS handshake) of
 // every connection it opens, referral connections included, and every
 // synchronous call (binds, the library's referral binds).
+// The options every handle of a connection starts with: referrals are
+// followed by the client (ldap_client.cc) on connections it binds itself,
+// never by the library.
+void ApplyHandleOptions(::LDAP* ld) { ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF); }
+
 void ApplyWaitLimit(::LDAP* ld, int seconds) {
   struct timeval net = {std::min(seconds, kNetworkTimeoutSeconds), 0};
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &net);
@@ -394,22 +398,6 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
                                                   LDAP_SASL_QUIET, Interact, &ctx));
 }
 
-int RebindProc(::LDAP* ld, LDAP_CONST char* /*url*/, ber_tag_t /*request*/, ber_int_t /*msgid*/,
-               void* params) {
-  auto* c = static_cast<Conn*>(params);
-  switch (c->bind) {
-    case Conn::Bind::kSimple: {
-      berval cred{c->simplePassword.size(), const_cast<char*>(c->simplePassword.c_str())};
-      return ldap_sasl_bind_s(ld, c->simpleAnonymous ? "" : c->simpleDn.c_str(), LDAP_SASL_SIMPLE,
-                              &cred, nullptr, nullptr, nullptr);
-    }
-    case Conn::Bind::kSasl:
-      return SaslBindOn(c, ld, c->mech);
-    default:
-      return LDAP_SUCCESS;
-  }
-}
-
 // What the DC says of itself in its RootDSE, readable before any bind: its
 // Kerberos realm (from ldapServiceName, "acc.test:dc1$@ACC.TEST") and its
 // host name (dnsHostName); "" for what the server names not.
@@ -522,6 +510,7 @@ int ConnectAddress(const sockaddr* address, socklen_t length, int ms) {
     close(s);
     return nullptr;
   }
+  ApplyHandleOptions(ld);
   ApplyWaitLimit(ld, c->waitSeconds);
   Sockbuf* sb = nullptr;
   if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) == LDAP_OPT_SUCCESS && sb != nullptr) {
@@ -554,9 +543,6 @@ bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
   int version = LDAP_VERSION3;
   ldap_get_option(c->ld, LDAP_OPT_PROTOCOL_VERSION, &version);
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-  int referrals = 1;
-  ldap_get_option(c->ld, LDAP_OPT_REFERRALS, &referrals);
-  ldap_set_option(ld, LDAP_OPT_REFERRALS, referrals ? LDAP_OPT_ON : LDAP_OPT_OFF);
   int deref = LDAP_DEREF_NEVER;
   ldap_get_option(c->ld, LDAP_OPT_DEREF, &deref);
   ldap_set_option(ld, LDAP_OPT_DEREF, &deref);
@@ -721,11 +707,10 @@ Conn* Open(const std::string& uris, int* code) {
   }
   c->ld = ld;
   c->uris = uris;
+  ApplyHandleOptions(ld);
   c->tls = uris.rfind("ldaps://", 0) == 0;
   if (c->tls) {
-    // Every connection of the handle is made over TLS, also those the
-    // library opens to chase a referral whose URL says ldap://: the rebind
-    // never sends the credentials in clear.
+    // Every connection of the handle is made over TLS.
     int hard = LDAP_OPT_X_TLS_HARD;
     ldap_set_option(ld, LDAP_OPT_X_TLS, &hard);
   }
@@ -797,13 +782,6 @@ int GetVersion(Conn* c) {
   return version;
 }
 
-int SetReferrals(Conn* c, bool on) {
-  return ldap_set_option(c->ld, LDAP_OPT_REFERRALS, on ? LDAP_OPT_ON : LDAP_OPT_OFF) ==
-                 LDAP_OPT_SUCCESS
-             ? LDAP_SUCCESS
-             : LDAP_PARAM_ERROR;
-}
-
 int SetReferralHopLimit(Conn* c, int hops) {
   return ldap_set_option(c->ld, LDAP_OPT_REFHOPLIMIT, &hops) == LDAP_OPT_SUCCESS
              ? LDAP_SUCCESS
@@ -860,10 +838,7 @@ int SimpleBind(Conn* c, const char* dn, const char* password) {
   CallBounds bounds(c, WaitMsOf(c));
   int rc = NoteStall(c, BindCode(c, bounds.Code(ldap_sasl_bind_s(c->ld, c->simpleDn.c_str(), LDAP_SASL_SIMPLE,
                                                                  &cred, nullptr, nullptr, nullptr))));
-  if (rc == LDAP_SUCCESS) {
-    c->bind = Conn::Bind::kSimple;
-    ldap_set_rebind_proc(c->ld, RebindProc, c);
-  }
+  if (rc == LDAP_SUCCESS) c->bind = Conn::Bind::kSimple;
   return rc;
 }
 
@@ -890,8 +865,8 @@ int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy) {
     // Say why neither way worked.
     SetDiagnostic(c->ld, "Kerberos: " + kerberosWhy + "; NTLM: " + Diagnostic(c));
   }
-  return ntlm == LDAP_SUCCESS || ntlm == LDAP_INVALID_CREDENTIALS || kerberosRc == LDAP_AUTH_UNKNOWN ? ntlm
-                                                                                                    : kerberosRc;
+  const bool ntlmSpeaks = ntlm == LDAP_SUCCESS || ntlm == LDAP_INVALID_CREDENTIALS;
+  return ntlmSpeaks || kerberosRc == LDAP_AUTH_UNKNOWN ? ntlm : kerberosRc;
 }
 
 // Forgets the last bind of c before a negotiated one.
@@ -910,10 +885,7 @@ void StartNegotiatedBind(Conn* c, const NegotiateParams& p) {
 }
 
 int EndNegotiatedBind(Conn* c, int rc) {
-  if (rc == LDAP_SUCCESS) {
-    c->bind = Conn::Bind::kSasl;
-    ldap_set_rebind_proc(c->ld, RebindProc, c);
-  }
+  if (rc == LDAP_SUCCESS) c->bind = Conn::Bind::kSasl;
   return NoteStall(c, rc);
 }
 
@@ -1132,25 +1104,10 @@ int SendRequest(Conn* c, const SearchParams& p, int* msgid) {
 
 // Waits at most waitMs for the whole result of the search msgid (abandoned
 // when the wait runs out); returns the search's result code.
-int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
+int AwaitResult(Conn* c, int msgid, long waitMs, ldapmsg** res) {
   *res = nullptr;
-  // Referrals left to the caller: libldap's chasing is off while the answer is read.
-  struct ChaseOff {
-    ::LDAP* ld;
-    int was = 0;
-    bool active;
-    ChaseOff(::LDAP* l, bool on) : ld(l), active(on) {
-      if (!active) return;
-      ldap_get_option(ld, LDAP_OPT_REFERRALS, &was);
-      ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    }
-    ~ChaseOff() {
-      if (active) ldap_set_option(ld, LDAP_OPT_REFERRALS, was ? LDAP_OPT_ON : LDAP_OPT_OFF);
-    }
-  } chaseOff(c->ld, !chase);
   if (waitMs == kWaitOfConnection) waitMs = WaitMsOf(c);
-  // The reads end with the wait (a referral the library chases meanwhile
-  // connects within it too).
+  // The reads end with the wait.
   CallBounds bounds(c, waitMs);
   using Clock = ReadBounds::Clock;
   const Clock::time_point ends = Clock::now() + std::chrono::milliseconds(std::max(waitMs, 0L));
@@ -1214,7 +1171,7 @@ int AwaitResult(Conn* c, int msgid, bool chase, long waitMs, ldapmsg** res) {
 void HoldSentSearch(Conn* c) {
   if (c->ahead.msgid == 0 || c->ahead.held) return;
   c->ahead.code = c->stalled ? LDAP_TIMEOUT
-                             : AwaitResult(c, c->ahead.msgid, c->ahead.chase, c->ahead.waitMs, &c->ahead.result);
+                             : AwaitResult(c, c->ahead.msgid, c->ahead.waitMs, &c->ahead.result);
   c->ahead.held = true;
 }
 
@@ -1235,13 +1192,12 @@ int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res) {
   int msgid = 0;
   int rc = SendRequest(c, p, &msgid);
   if (rc != LDAP_SUCCESS) return rc;
-  return AwaitResult(c, msgid, p.chase, waitMs, res);
+  return AwaitResult(c, msgid, waitMs, res);
 }
 
 void SendSearch(Conn* c, const SearchParams& p, long waitMs) {
   SigpipeGuard guard;
   AbandonSentSearch(c);
-  c->ahead.chase = p.chase;
   c->ahead.waitMs = waitMs;
   int msgid = 0;
   const int rc = c->stalled ? LDAP_TIMEOUT : SendRequest(c, p, &msgid);
@@ -1272,7 +1228,7 @@ int CollectSearch(Conn* c, long waitMs, ldapmsg** res) {
     NoteGivenUp(c);
     rc = Unanswered(c);
   } else {
-    rc = AwaitResult(c, c->ahead.msgid, c->ahead.chase, waitMs, res);
+    rc = AwaitResult(c, c->ahead.msgid, waitMs, res);
   }
   c->ahead = Conn::Ahead();
   return rc;
@@ -1489,22 +1445,33 @@ unsigned long ToWindowsCode(int code) {
   return 0x52ul;                                  // local error
 }
 
-std::string ConfiguredUris() {
+bool ConfiguredServers(std::vector<UrlServer>* servers) {
+  servers->clear();
   // The first use reads the configuration: ldap.conf, ldaprc, the files that
   // LDAPCONF and LDAPRC name, then LDAPURI and the other LDAP* variables.
   char* uris = nullptr;
-  if (ldap_get_option(nullptr, LDAP_OPT_URI, &uris) != LDAP_OPT_SUCCESS || uris == nullptr) {
-    return "";
-  }
-  std::string text = uris;
+  if (ldap_get_option(nullptr, LDAP_OPT_URI, &uris) != LDAP_OPT_SUCCESS || uris == nullptr) return false;
+  const std::string text = uris;
   ldap_memfree(uris);
   // libldap's built-in default is the host list "localhost", which it turns
   // into a URL with the base scope: "ldap://localhost:389/??base". A URI from
   // the configuration goes through the URL parser, which names no scope where
   // none was written, so it never reads like that. (A configured HOST
   // localhost, the old form of the setting, does: it is taken as unset.)
-  if (text == "ldap://localhost:389/??base") return "";
-  return text;
+  if (text == "ldap://localhost:389/??base") return false;
+  // libldap writes the list with blanks between its URLs.
+  for (size_t i = 0; i < text.size();) {
+    size_t end = text.find(' ', i);
+    if (end == std::string::npos) end = text.size();
+    LDAPURLDesc* lud = nullptr;
+    if (ldap_url_parse(text.substr(i, end - i).c_str(), &lud) == LDAP_URL_SUCCESS && lud != nullptr) {
+      servers->push_back({lud->lud_scheme != nullptr ? lud->lud_scheme : "",
+                          lud->lud_host != nullptr ? lud->lud_host : "", lud->lud_port});
+      ldap_free_urldesc(lud);
+    }
+    i = end + 1;
+  }
+  return true;
 }
 
 }  // namespace plat::nat

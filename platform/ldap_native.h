@@ -48,7 +48,6 @@ void SetWaitLimit(Conn* c, int seconds);
 int WaitLimit(Conn* c);
 
 int SetVersion(Conn* c, int version);
-int SetReferrals(Conn* c, bool on);
 int SetReferralHopLimit(Conn* c, int hops);
 int SetDeref(Conn* c, int deref);
 int GetVersion(Conn* c);
@@ -102,13 +101,12 @@ struct SearchParams {
   const std::vector<Control>* controls = nullptr;
   int timeLimit = 0;  // seconds, sent to the server; 0: none
   int sizeLimit = 0;  // 0: none
-  bool chase = true;  // false: referrals come back to the caller unchased
 };
 // Sends the search and waits for its whole result, at most waitMs
 // milliseconds; kWaitOfConnection: the connection's wait limit;
 // kWaitForever: no limit. Returns the search's result code (LDAP_TIMEOUT
 // when the wait ran out: the request is then abandoned); *res gets the
-// result chain (null on a client-side failure).
+// result chain (null on a client-side failure), its referrals unfollowed.
 inline constexpr long kWaitOfConnection = -1;
 inline constexpr long kWaitForever = -2;
 int Search(Conn* c, const SearchParams& p, long waitMs, ldapmsg** res);
@@ -119,8 +117,8 @@ void SearchAndForget(Conn* c, const SearchParams& p);
 // at once; CollectSearch later waits at most waitMs for its whole result and
 // gives what Search would have given (a failed send included). Another
 // search on the connection meanwhile first reads this one's answer in (at
-// most the waitMs given here) and holds it for the collect, so that the
-// answer is never read under the referral setting of another request.
+// most the waitMs given here) and holds it for the collect, so that each
+// answer is read within its own wait.
 void SendSearch(Conn* c, const SearchParams& p, long waitMs);
 int CollectSearch(Conn* c, long waitMs, ldapmsg** res);
 // Drops a search sent ahead and not collected: the server is told to
@@ -195,10 +193,17 @@ inline constexpr int kReferralCode = 10;
 // Result code of libldap turned into the Windows numbering.
 unsigned long ToWindowsCode(int code);
 
-// The URI list OpenLDAP's configuration names for connections opened without
-// one (LDAPURI, URI in ldap.conf or ldaprc), as libldap writes it: URLs
-// separated by blanks, each with its port. "" when it names none, so that
-// libldap would go to its built-in default, localhost.
-std::string ConfiguredUris();
+// The servers of the URI list OpenLDAP's configuration names for
+// connections opened without one (LDAPURI, URI in ldap.conf or ldaprc), in
+// its order: each URL's scheme, host ("" when it names none; an IPv6
+// address without brackets) and port (0: none). False when the
+// configuration names no URI, so that libldap would go to its built-in
+// default, localhost.
+struct UrlServer {
+  std::string scheme;
+  std::string host;
+  int port = 0;
+};
+bool ConfiguredServers(std::vector<UrlServer>* servers);
 
 }  // namespace plat::nat
