@@ -236,7 +236,8 @@ cat >"$SMB_CONF" <<EOF
 	interfaces = $IP/8
 	bind interfaces only = yes
 	ldap server require strong auth = no
-	ntlm auth = yes
+	# As at Samba's default and on a hardened AD: NTLM answers of v1 are refused.
+	ntlm auth = ntlmv2-only
 	private dir = $DC/private
 	lock directory = $DC
 	state directory = $DC/state
