@@ -215,3 +215,41 @@ void PrintLdapError(std::string label, std::string host, int code, plat::LDAP* c
     plat::ldap_memfree(extended);
   }
 }
+
+namespace {
+
+void WarnUnfollowed(const char* url, ULONG code, bool partly, const char* reason) {
+  std::string why = plat::ldap_err2string(code);
+  if (reason != nullptr) {
+    // The TLS library's text comes in lines; a diagnostic is the server's.
+    std::string text = reason;
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    why += "; " + EscapeServerText(text);
+  }
+  std::cout.flush();
+  std::cerr << "WARN: Referral not followed (" << why << "), "
+            << (partly ? "the rest of its entries are" : "its entries are") << " left out: "
+            << EscapeServerText(url) << "\n";
+}
+
+}  // namespace
+
+void WarnUnfollowedReferrals(plat::LDAP* connection, plat::LDAPSearch* search) {
+  char* url = nullptr;
+  char* reason = nullptr;
+  ULONG code = 0;
+  plat::BOOLEAN partly = 0;
+  while (search != nullptr &&
+         plat::ldap_search_next_unfollowed_referral(search, &url, &code, &partly, &reason) == plat::LDAP_SUCCESS) {
+    WarnUnfollowed(url, code, partly != 0, reason);
+    plat::ldap_memfree(url);
+    plat::ldap_memfree(reason);
+  }
+  while (connection != nullptr &&
+         plat::ldap_next_unfollowed_referral(connection, &url, &code, &partly, &reason) == plat::LDAP_SUCCESS) {
+    WarnUnfollowed(url, code, partly != 0, reason);
+    plat::ldap_memfree(url);
+    plat::ldap_memfree(reason);
+  }
+}

@@ -6,6 +6,7 @@
 
 namespace plat {
 struct LDAP;
+struct LDAPSearch;
 }
 
 // Port settings of OpenLDAP and UDPOpenLDAP: 0 the default port, 1 the
@@ -48,3 +49,9 @@ bool FailureToReport(plat::LDAP* connection, unsigned long code);
 // Standard error: "<label>: [<host>] Error 0x<hex> (<dec>) - <text>", then
 // the server's extended error text when connection is given and has one.
 void PrintLdapError(std::string label, std::string host, int code, plat::LDAP* connection);
+
+// Each referral that a search left out (its server could not be reached,
+// refused the bind or failed on the way) is said once on standard error:
+// those of the paged search (may be null), then those of the plain searches
+// on connection (may be null).
+void WarnUnfollowedReferrals(plat::LDAP* connection, plat::LDAPSearch* search = nullptr);

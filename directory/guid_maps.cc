@@ -49,6 +49,7 @@ bool PagedLoad(plat::LDAP* ld, const std::string& base, const std::string& filte
     plat::l_timeval timeout{static_cast<LONG>(left / 1000), static_cast<LONG>(left % 1000) * 1000};
     ULONG rc = left > 0 ? plat::ldap_get_next_page_s(ld, search, &timeout, kPageSize, nullptr, &page)
                         : plat::LDAP_TIMEOUT;
+    WarnUnfollowedReferrals(ld, search);
     if (rc == 0 || rc == kSizeLimitExceeded) {
       for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, page); e != nullptr;
            e = plat::ldap_next_entry(ld, e)) {

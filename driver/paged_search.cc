@@ -56,22 +56,6 @@ void ParsePageResult(plat::LDAP* ld, plat::LDAPMessage* page, ULONG pageCode,
   plat::ldap_controls_free(controls);
 }
 
-// A continuation reference that could not be followed, or not to its end,
-// leaves part of the tree out of the result: each one is said on standard
-// error.
-void WarnUnfollowedReferrals(plat::PLDAPSearch search) {
-  char* url = nullptr;
-  ULONG code = 0;
-  plat::BOOLEAN partly = 0;
-  while (plat::ldap_search_next_unfollowed_referral(search, &url, &code, &partly) == plat::LDAP_SUCCESS) {
-    std::cout.flush();
-    std::cerr << "WARN: Referral not followed (" << plat::ldap_err2string(code) << "), "
-              << (partly ? "the rest of its entries are" : "its entries are") << " left out: "
-              << EscapeServerText(url) << "\n";
-    plat::ldap_memfree(url);
-  }
-}
-
 }  // namespace
 
 void RunPagedSearch(QueryRun& run) {
@@ -126,7 +110,7 @@ void RunPagedSearch(QueryRun& run) {
 
     plat::LDAPMessage* page = nullptr;
     pageCode = plat::ldap_get_next_page_s(ld, search, pageTimeout, requestSize(), nullptr, &page);
-    WarnUnfollowedReferrals(search);
+    WarnUnfollowedReferrals(ld, search);
     // Only the entries still allowed are taken, whatever the server sent.
     uint32_t n = page != nullptr ? plat::ldap_count_entries(ld, page) : 0;
     if (maxEntries != 0 && n > entriesLeft) n = entriesLeft;
@@ -157,6 +141,7 @@ void RunPagedSearch(QueryRun& run) {
         for (plat::LDAPMessage* e = plat::ldap_first_entry(ld, page); e != nullptr && walked < n;
              e = plat::ldap_next_entry(ld, e), ++walked) {
           output.PrintEntry(e, &st.objectCount);
+          WarnUnfollowedReferrals(ld);
           if (OutputFailed()) break;
         }
         if (OutputFailed()) {
@@ -201,6 +186,7 @@ void RunPagedSearch(QueryRun& run) {
     s.resultCode = static_cast<int>(output.failureCode());
   }
   std::cout.flush();
+  WarnUnfollowedReferrals(ld, search);
   plat::ldap_search_abandon_page(ld, search);
   run.timers->Stop("LDAP_GET_PAGES");
   st.ReleaseRequest();

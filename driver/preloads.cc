@@ -66,6 +66,7 @@ ULONG LoadSchemaKinds(plat::LDAP* ld, const CRootDSE& root, bool extendedErrors)
   const ULONG rc = plat::ldap_search_s(ld, root.schemaNamingContext.c_str(),
                                        plat::LDAP_SCOPE_ONELEVEL, kSchemaKindFilter, attrs, 0,
                                        &result);
+  WarnUnfollowedReferrals(ld);
   if (rc != plat::LDAP_SUCCESS) {
     std::cout.flush();
     char line[64];

@@ -6,6 +6,7 @@
 
 #include "common/cmdline.h"
 #include "common/zqtimer.h"
+#include "directory/connection.h"
 #include "driver/filter_builder.h"
 #include "driver/filter_file.h"
 #include "driver/help.h"
@@ -69,10 +70,15 @@ int RunQuery(int argc, char** argv, char** envp) {
   ReadConnectionSettings(cmdLine, settings);
 
   QueryRun run{cmdLine, settings, timers.get()};
-  if (!ConnectAndReadRootDse(run, &exitCode)) return exitCode;
-  if (!BuildDnReplacements(run, &exitCode)) return exitCode;
-  if (!RunPreloads(run, &exitCode)) return exitCode;
-  if (!SetUpSearch(run, &exitCode)) return exitCode;
+  // The referrals that the searches of a phase left out are said after it.
+  auto warned = [&run](bool goOn) {
+    WarnUnfollowedReferrals(run.search.connection);
+    return goOn;
+  };
+  if (!warned(ConnectAndReadRootDse(run, &exitCode))) return exitCode;
+  if (!warned(BuildDnReplacements(run, &exitCode))) return exitCode;
+  if (!warned(RunPreloads(run, &exitCode))) return exitCode;
+  if (!warned(SetUpSearch(run, &exitCode))) return exitCode;
   RunPagedSearch(run);
   PrintClosingReport(run);
 

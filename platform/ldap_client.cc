@@ -186,82 +186,154 @@ int ReferralScope(const nat::FollowTarget& t, bool continuation, int scope) {
   return continuation && scope == LDAP_SCOPE_ONELEVEL ? static_cast<int>(LDAP_SCOPE_BASE) : scope;
 }
 
-// Where a referral of a search leads: its connection, bound like the main
-// one, and the request there (the URL's base, scope and filter, else the
-// search's). Null when it cannot be followed (*code says why).
-nat::Conn* OpenReferral(LDAP* ld, const std::string& url, bool continuation, const nat::SearchParams& p,
-                        std::string* base, std::string* filter, nat::SearchParams* q, int* code) {
-  nat::FollowTarget t;
-  if (!nat::ReadReferral(ld->conn, url, &t)) {
-    *code = LDAP_PARAM_ERROR;
-    return nullptr;
-  }
-  nat::Conn* conn = nat::Follow(ld->conn, t, nat::WaitLimit(ld->conn), code);
-  if (conn == nullptr) return nullptr;
-  *q = p;
-  *base = t.haveBase ? t.base : p.base;
-  *filter = t.haveFilter ? t.filter : p.filter;
-  q->base = base->c_str();
-  q->filter = filter->c_str();
-  q->scope = ReferralScope(t, continuation, p.scope);
-  return conn;
+long MsUntil(std::chrono::steady_clock::time_point t) {
+  using std::chrono::milliseconds;
+  return static_cast<long>(
+      std::chrono::duration_cast<milliseconds>(t - std::chrono::steady_clock::now()).count());
 }
+
+// The referral being followed: its connection (bound like the main one),
+// the URL and where it leads, and when the try of it ends (its connect, bind
+// and first request take one wait limit together).
+struct OpenedReferral {
+  nat::Conn* conn = nullptr;
+  std::string url;
+  nat::FollowTarget target;
+  std::chrono::steady_clock::time_point ends;
+};
+
+// Tries the URLs of one referral in their order until one opens and binds,
+// passing over the servers that stopped answering a search on this
+// connection (each is waited on once). False when none could be followed:
+// *left then holds each URL with its own failure, the last one's being the
+// referral's.
+bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, OpenedReferral* opened,
+                  std::vector<UnfollowedReferral>* left) {
+  const int limit = nat::WaitLimit(ld->conn);
+  opened->ends = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
+  left->clear();
+  for (const std::string& url : urls) {
+    UnfollowedReferral missed{url, LDAP_TIMEOUT, "", false};
+    const long ms = MsUntil(opened->ends);
+    nat::FollowTarget t;
+    if (ms <= 0) {
+      // The try's time is spent.
+    } else if (!nat::ReadReferral(ld->conn, url, &t)) {
+      missed.code = LDAP_PARAM_ERROR;
+    } else if (ld->stalledServers.count(t.server) == 0) {
+      int code = 0;
+      nat::Conn* conn = nat::Follow(ld->conn, t, static_cast<int>((ms + 999) / 1000), &code, &missed.reason);
+      if (conn != nullptr) {
+        nat::SetWaitLimit(conn, limit);
+        opened->conn = conn;
+        opened->url = url;
+        opened->target = std::move(t);
+        return true;
+      }
+      missed.code = static_cast<ULONG>(nat::ToWindowsCode(code));
+      if (missed.code == LDAP_TIMEOUT) ld->stalledServers.insert(t.server);
+    }
+    left->push_back(std::move(missed));
+  }
+  return false;
+}
+
+// The wait of a referral's first request: what is left of its try, or less
+// when the search's own wait is shorter.
+long FirstRequestWait(const OpenedReferral& opened, long waitMs) {
+  const long left = std::max(MsUntil(opened.ends), 1L);
+  return waitMs < 0 ? left : std::min(waitMs, left);
+}
+
+constexpr int kMostReferrals = 32;
 
 // Follows the referrals of a plain search's result *head, with binds of our
 // own (the library's would ask Kerberos under the URL's name): a referral
 // result moves the search to where its base lives, and the entries of each
 // continuation reference (and of theirs) are added after the search's own.
-// A continuation that cannot be followed is passed over; a base that cannot
-// be reached gives the code of the failure. Returns the search's code.
-int ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, int rc, LDAPMessage* head) {
-  constexpr int kMostReferrals = 32;
-  int followed = 0;
-  for (int hop = 0; rc == nat::kReferralCode && hop < kMostReferrals; ++hop) {
+// A referral left out (a continuation that cannot be followed or fails on
+// the way, each URL of a base none of whose URLs can be reached) is noted
+// on the handle for ldap_next_unfollowed_referral. Returns the search's
+// code, given and returned as the client's codes.
+ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG code, LDAPMessage* head) {
+  // The search's request where a referral leads: the URL's base, scope and
+  // filter, else the search's own.
+  std::string base, filter;
+  auto there = [&](const OpenedReferral& opened, bool continuation) {
+    nat::SearchParams q = p;
+    base = opened.target.haveBase ? opened.target.base : p.base;
+    filter = opened.target.haveFilter ? opened.target.filter : p.filter;
+    q.base = base.c_str();
+    q.filter = filter.c_str();
+    q.scope = ReferralScope(opened.target, continuation, p.scope);
+    return q;
+  };
+  std::vector<UnfollowedReferral> left;
+  for (int hop = 0; code == LDAP_REFERRAL && hop < kMostReferrals; ++hop) {
     nat::ParsedResult parsed;
     if (nat::ParseResult(head->conn, head->native, &parsed) != 0 || parsed.referrals.empty()) break;
-    int failure = LDAP_REFERRAL;
-    bool moved = false;
-    for (const std::string& url : parsed.referrals) {
-      std::string base, filter;
-      nat::SearchParams q;
-      nat::Conn* conn = OpenReferral(ld, url, false, p, &base, &filter, &q, &failure);
-      if (conn == nullptr) continue;
-      ldapmsg* native = nullptr;
-      rc = nat::Search(conn, q, waitMs, &native);
-      head->connections.push_back(conn);
-      if (native == nullptr) return rc;
-      nat::MsgFree(head->native);
-      head->native = native;
-      head->conn = conn;
-      moved = true;
-      break;
+    OpenedReferral opened;
+    if (!OpenReferral(ld, parsed.referrals, &opened, &left)) {
+      ld->unfollowed.insert(ld->unfollowed.end(), left.begin(), left.end());
+      return left.back().code;
     }
-    if (!moved) return failure;
+    ldapmsg* native = nullptr;
+    code = static_cast<ULONG>(nat::ToWindowsCode(nat::Search(opened.conn, there(opened, false),
+                                                             FirstRequestWait(opened, waitMs), &native)));
+    if (code == LDAP_TIMEOUT) ld->stalledServers.insert(opened.target.server);
+    if (native == nullptr) {
+      nat::Close(opened.conn);
+      return code;
+    }
+    head->connections.push_back(opened.conn);
+    nat::MsgFree(head->native);
+    head->native = native;
+    head->conn = opened.conn;
   }
+  // Each reference (its list of URLs) is followed once.
   std::unordered_set<std::string> met;
-  std::deque<std::string> pending;
+  std::deque<std::vector<std::string>> pending;
   auto collect = [&](nat::Conn* conn, ldapmsg* chain) {
-    for (const std::vector<std::string>& urls : nat::References(conn, chain)) {
-      if (!urls.empty() && met.insert(urls.front()).second) pending.push_back(urls.front());
+    for (std::vector<std::string>& urls : nat::References(conn, chain)) {
+      std::string all;
+      for (const std::string& url : urls) all.append(url).push_back('\n');
+      if (met.insert(all).second) pending.push_back(std::move(urls));
     }
   };
   collect(head->conn, head->native);
-  while (!pending.empty() && followed++ < kMostReferrals) {
-    const std::string url = pending.front();
+  for (int followed = 0; !pending.empty(); ++followed) {
+    const std::vector<std::string> urls = std::move(pending.front());
     pending.pop_front();
-    std::string base, filter;
-    nat::SearchParams q;
-    int code = 0;
-    nat::Conn* conn = OpenReferral(ld, url, true, p, &base, &filter, &q, &code);
-    if (conn == nullptr) continue;
-    head->connections.push_back(conn);
+    if (followed >= kMostReferrals) {
+      ld->unfollowed.push_back({urls.front(), LDAP_REFERRAL_LIMIT_EXCEEDED, "", false});
+      continue;
+    }
+    OpenedReferral opened;
+    if (!OpenReferral(ld, urls, &opened, &left)) {
+      UnfollowedReferral missed = left.back();
+      missed.url = urls.front();
+      ld->unfollowed.push_back(std::move(missed));
+      continue;
+    }
     ldapmsg* native = nullptr;
-    nat::Search(conn, q, waitMs, &native);
-    if (native == nullptr) continue;
+    const ULONG rc = static_cast<ULONG>(nat::ToWindowsCode(
+        nat::Search(opened.conn, there(opened, true), FirstRequestWait(opened, waitMs), &native)));
+    const int entries = native != nullptr ? nat::CountEntries(opened.conn, native) : 0;
+    if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED) {
+      // A continuation whose server fails or stalls is passed over; the
+      // entries that came are kept.
+      if (rc == LDAP_TIMEOUT) ld->stalledServers.insert(opened.target.server);
+      ld->unfollowed.push_back({opened.url, rc, "", entries > 0});
+    }
+    if (native == nullptr) {
+      nat::Close(opened.conn);
+      continue;
+    }
+    head->connections.push_back(opened.conn);
     head->followed.push_back(native);
-    collect(conn, native);
+    collect(opened.conn, native);
   }
-  return rc;
+  return code;
 }
 
 ULONG RunSearch(LDAP* ld, const char* base, ULONG scope, const char* filter,
@@ -284,10 +356,9 @@ ULONG RunSearch(LDAP* ld, const char* base, ULONG scope, const char* filter,
   p.timeLimit = static_cast<int>(timeLimit);
   p.sizeLimit = static_cast<int>(sizeLimit);
   ldapmsg* native = nullptr;
-  int rc = nat::Search(ld->conn, p, waitMs, &native);
+  ULONG code = static_cast<ULONG>(nat::ToWindowsCode(nat::Search(ld->conn, p, waitMs, &native)));
   *res = WrapNative(ld->conn, native);
-  if (*res != nullptr && ld->referrals) rc = ChaseReferrals(ld, p, waitMs, rc, *res);
-  ULONG code = static_cast<ULONG>(nat::ToWindowsCode(rc));
+  if (*res != nullptr && ld->referrals) code = ChaseReferrals(ld, p, waitMs, code, *res);
   NoteOutcome(ld, code);
   if (*res != nullptr && (*res)->conn != ld->conn) {
     ld->serverError = nat::Diagnostic((*res)->conn);
@@ -336,12 +407,6 @@ bool SortControl(LDAPSortKey** keys, nat::Control* out) {
   return true;
 }
 
-long MsUntil(std::chrono::steady_clock::time_point t) {
-  using std::chrono::milliseconds;
-  return static_cast<long>(
-      std::chrono::duration_cast<milliseconds>(t - std::chrono::steady_clock::now()).count());
-}
-
 // The request for a paged search's next page on its current connection.
 struct PageRequest {
   std::vector<const char*> attrs;
@@ -370,59 +435,42 @@ struct PageRequest {
 // its own, bound like the main one, and the referral's base, scope and
 // filter. LDAP_NO_RESULTS_RETURNED when none is left.
 ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
-  constexpr int kMostReferrals = 32;
+  std::vector<UnfollowedReferral> left;
   while (!search->pending.empty()) {
     LDAPSearch::Referral next = std::move(search->pending.front());
     search->pending.pop_front();
     if (++search->followed > kMostReferrals) return LDAP_REFERRAL_LIMIT_EXCEEDED;
-    ULONG failure = LDAP_REFERRAL;
-    const int limit = nat::WaitLimit(ld->conn);
-    const auto tryEnds = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
-    for (const std::string& url : next.urls) {
-      const long left = MsUntil(tryEnds);
-      if (left <= 0) {
-        failure = LDAP_TIMEOUT;
-        break;
-      }
-      nat::FollowTarget t;
-      if (!nat::ReadReferral(ld->conn, url, &t)) {
-        failure = LDAP_PARAM_ERROR;
-        continue;
-      }
-      // A server that stopped answering this search is not waited on again.
-      if (search->stalledServers.count(t.server) != 0) {
-        failure = LDAP_TIMEOUT;
-        continue;
-      }
-      int code = 0;
-      const int seconds = static_cast<int>((left + 999) / 1000);
-      nat::Conn* conn = nat::Follow(ld->conn, t, seconds, &code);
-      if (conn == nullptr) {
-        failure = static_cast<ULONG>(nat::ToWindowsCode(code));
-        if (failure == LDAP_TIMEOUT) search->stalledServers.insert(t.server);
-        continue;
-      }
-      nat::SetWaitLimit(conn, limit);
+    OpenedReferral opened;
+    if (OpenReferral(ld, next.urls, &opened, &left)) {
       nat::Close(search->current);
-      search->current = conn;
-      search->currentUrl = url;
-      search->currentServer = t.server;
+      search->current = opened.conn;
+      search->currentUrl = opened.url;
+      search->currentServer = opened.target.server;
       search->currentHanded = 0;
       search->currentContinuation = next.continuation;
-      search->tryEnds = tryEnds;
+      search->tryEnds = opened.ends;
       search->firstReferralPage = true;
       search->cookie.clear();
       search->loopGuard.Reset();
+      const nat::FollowTarget& t = opened.target;
       search->target.base = t.haveBase ? t.base : search->base;
       search->target.scope = ReferralScope(t, next.continuation, static_cast<int>(search->scope));
       search->target.filter = t.haveFilter ? t.filter : search->filter;
       return LDAP_SUCCESS;
     }
-    // A continuation that cannot be reached is passed over, as libldap does
-    // for the references it chases; a base that cannot be reached ends the
-    // search with the reason.
-    if (!next.continuation) return failure;
-    if (!next.urls.empty()) search->unfollowed.push_back({next.urls.front(), failure, false});
+    const ULONG failure = left.empty() ? LDAP_REFERRAL : left.back().code;
+    // A base that cannot be reached ends the search with the reason, each
+    // of its URLs said; a continuation that cannot be reached is passed
+    // over, named by its first URL.
+    if (!next.continuation) {
+      search->unfollowed.insert(search->unfollowed.end(), left.begin(), left.end());
+      return failure;
+    }
+    if (!left.empty()) {
+      UnfollowedReferral missed = left.back();
+      missed.url = next.urls.front();
+      search->unfollowed.push_back(std::move(missed));
+    }
   }
   return LDAP_NO_RESULTS_RETURNED;
 }
@@ -862,8 +910,8 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
         search->currentContinuation) {
       // A continuation whose server fails or stalls is passed over like one
       // that cannot be reached; the entries that came are handed out.
-      if (code == LDAP_TIMEOUT) search->stalledServers.insert(search->currentServer);
-      search->unfollowed.push_back({search->currentUrl, code, search->currentHanded > 0});
+      if (code == LDAP_TIMEOUT) ld->stalledServers.insert(search->currentServer);
+      search->unfollowed.push_back({search->currentUrl, code, "", search->currentHanded > 0});
       search->advance = true;
       if (entries > 0) {
         search->state = State::kMore;
@@ -924,17 +972,43 @@ ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeou
   return LDAP_SUCCESS;
 }
 
-ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
-                                           BOOLEAN* partly) {
+namespace {
+
+// Hands out the first of the referrals left out, one per call.
+ULONG HandOut(std::deque<UnfollowedReferral>* unfollowed, char** url, ULONG* code, BOOLEAN* partly,
+              char** reason) {
   if (url != nullptr) *url = nullptr;
-  if (search == nullptr || url == nullptr || code == nullptr) return LDAP_PARAM_ERROR;
-  if (search->unfollowed.empty()) return LDAP_NO_RESULTS_RETURNED;
-  const LDAPSearch::Unfollowed& first = search->unfollowed.front();
+  if (reason != nullptr) *reason = nullptr;
+  if (url == nullptr || code == nullptr) return LDAP_PARAM_ERROR;
+  if (unfollowed->empty()) return LDAP_NO_RESULTS_RETURNED;
+  const UnfollowedReferral& first = unfollowed->front();
   *url = CopyText(first.url);
   *code = first.code;
   if (partly != nullptr) *partly = first.partly ? 1 : 0;
-  search->unfollowed.pop_front();
+  if (reason != nullptr && !first.reason.empty()) *reason = CopyText(first.reason);
+  unfollowed->pop_front();
   return LDAP_SUCCESS;
+}
+
+}  // namespace
+
+ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
+                                           BOOLEAN* partly, char** reason) {
+  if (search == nullptr) {
+    if (url != nullptr) *url = nullptr;
+    if (reason != nullptr) *reason = nullptr;
+    return LDAP_PARAM_ERROR;
+  }
+  return HandOut(&search->unfollowed, url, code, partly, reason);
+}
+
+ULONG ldap_next_unfollowed_referral(LDAP* ld, char** url, ULONG* code, BOOLEAN* partly, char** reason) {
+  if (ld == nullptr) {
+    if (url != nullptr) *url = nullptr;
+    if (reason != nullptr) *reason = nullptr;
+    return LDAP_PARAM_ERROR;
+  }
+  return HandOut(&ld->unfollowed, url, code, partly, reason);
 }
 
 ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {

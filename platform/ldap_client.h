@@ -272,11 +272,13 @@ ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* fil
 // ldap_get_next_page_s. Returns null (GetLastError set) on bad arguments.
 // With referral chasing on (the default), referrals met on the way (the
 // base's own, and continuation references) are followed page by page on
-// connections of their own, bound as the main one; a continuation reference
-// that cannot be reached is passed over (ldap_search_next_unfollowed_referral
-// names it). After TLS every referral, here and those the library chases, is
-// followed over TLS only (an ldap:// URL to the same host over LDAPS), so the
-// credentials never travel less protected. A page that comes again with the
+// connections of their own, bound as the main one ended bound (see
+// nat::Follow); a continuation reference that cannot be reached is passed
+// over (ldap_search_next_unfollowed_referral names it). A referred server
+// that stops answering a search on the connection is not waited on again by
+// any search on it. After TLS every referral is followed over TLS only (an
+// ldap:// URL to the same host over LDAPS), so the credentials never travel
+// less protected. A page that comes again with the
 // same cookie, or a run of more than 20 empty pages that still ask for more,
 // ends the search as LDAP_LOOP_DETECT.
 PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
@@ -305,14 +307,24 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout,
 // abandons a request sent ahead and not collected.
 ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULONG pageSize);
 
-// Hands out, one per call, the continuation references that the paged search
-// passed over because none of their URLs could be reached, or whose server
-// failed or stopped answering on the way: the first URL (*url, freed with
-// ldap_memfree), the code of the failure, and whether some of its entries
-// had been handed out before (*partly, may be null). Returns
-// LDAP_NO_RESULTS_RETURNED when none is left to hand out.
+// Hands out, one per call, the referrals that the paged search left out: a
+// continuation reference none of whose URLs could be reached (named by its
+// first URL), or whose server failed or stopped answering on the way; each
+// URL of a referral of the base when none of them could be reached (the
+// search then fails with the last one's code). *url (freed with
+// ldap_memfree), the code of the failure, whether some of its entries had
+// been handed out before (*partly, may be null) and, where more can be said
+// than the code, why (*reason, may be null; freed with ldap_memfree; null
+// when there is nothing more: the TLS library's reason as "TLS: ...", a
+// bind's diagnostic). Returns LDAP_NO_RESULTS_RETURNED when none is left.
 ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
-                                           BOOLEAN* partly);
+                                           BOOLEAN* partly, char** reason = nullptr);
+
+// The same for the plain searches (ldap_search_s, ldap_search_ext_s) on the
+// connection, which follow referrals as paged searches do: the referrals
+// they left out, in the order met, one per call.
+ULONG ldap_next_unfollowed_referral(LDAP* ld, char** url, ULONG* code, BOOLEAN* partly,
+                                    char** reason = nullptr);
 
 // Ends the paged search (tells the server when pages were left) and frees the
 // handle; valid after any result of ldap_get_next_page_s.

@@ -20,6 +20,17 @@
 
 namespace plat {
 
+// A referral a search left out, or left before its end: its URL, the code
+// of the failure, why it failed when more can be said than the code (the
+// TLS library's reason, a bind's diagnostic), and whether some of its
+// entries were handed out before.
+struct UnfollowedReferral {
+  std::string url;
+  ULONG code = 0;
+  std::string reason;
+  bool partly = false;
+};
+
 struct LDAP {
   bool udp = false;
   std::string hostText;  // as given (LDAP_OPT_HOST_NAME)
@@ -38,6 +49,11 @@ struct LDAP {
   std::string serverError;
   bool notAnsweringReported = false;  // LDAP_OPT_NOT_ANSWERING was set
   uint64_t reportedSilence = 0;       // in this silence of the server
+  // The servers (their URIs) that stopped answering a referral of a search
+  // on this connection: no search on it waits on them again.
+  std::unordered_set<std::string> stalledServers;
+  // Referrals that plain searches left out, not yet handed out.
+  std::deque<UnfollowedReferral> unfollowed;
 };
 
 // A result chain (head) or one of its entries.
@@ -118,23 +134,15 @@ struct LDAPSearch {
     bool continuation = false;
   };
   std::deque<Referral> pending;
-  // Continuation references that could not be followed, or not to their
-  // end, not yet handed out: the first URL of each, the code of the failure,
-  // and whether some of its entries were handed out before.
-  struct Unfollowed {
-    std::string url;
-    ULONG code = 0;
-    bool partly = false;
-  };
-  std::deque<Unfollowed> unfollowed;
+  // Referrals that could not be followed, or not to their end, not yet
+  // handed out: the first URL of each continuation reference, each URL of a
+  // referral of the base when none of them could be followed.
+  std::deque<UnfollowedReferral> unfollowed;
   // Digests of the continuation references met so far (their URL lists): one
   // that comes again, on a later page or twice in a page, is followed (or
   // warned about) once. False when urls were met before.
   std::unordered_set<uint64_t> referencesMet;
   bool FirstMeeting(const std::vector<std::string>& urls);
-  // The servers (their URIs) that stopped answering a referral of the search:
-  // it does not wait on them again.
-  std::unordered_set<std::string> stalledServers;
   // The referral being followed: its URL, whether it is a continuation, and
   // when the try of it ends (its connect, bind and first page together take
   // at most one wait limit).

@@ -247,7 +247,7 @@ int SaslOption(void* /*context*/, const char* plugin, const char* option, const 
 void InitSaslOptions() {
   static const bool done = [] {
     static sasl_callback_t callbacks[] = {
-        {SASL_CB_GETOPT, reinterpret_cast<int (*)()>(SaslOption), nullptr},
+        {SASL_CB_GETOPT, reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(&SaslOption)), nullptr},
         {SASL_CB_LIST_END, nullptr, nullptr}};
     return sasl_client_init(callbacks) == SASL_OK;
   }();
@@ -490,21 +490,61 @@ bool SameHostName(std::string a, std::string b) {
   return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
+// The address at the other end of the connection; false when none.
+bool PeerAddress(Conn* c, sockaddr_storage* peer, socklen_t* len) {
+  int fd = -1;
+  *len = sizeof *peer;
+  return ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) == LDAP_OPT_SUCCESS && fd >= 0 &&
+         getpeername(fd, reinterpret_cast<sockaddr*>(peer), len) == 0;
+}
+
+// The numeric text of an address ("" when none).
+std::string AddressText(const sockaddr* address, socklen_t len) {
+  char text[NI_MAXHOST];
+  return getnameinfo(address, len, text, sizeof text, nullptr, 0, NI_NUMERICHOST) == 0 ? text : "";
+}
+
+// Whether two socket addresses are the same host, ports aside (an IPv4
+// address also in its IPv6-mapped form).
+bool SameHost(const sockaddr* a, const sockaddr* b) {
+  auto v4 = [](const sockaddr* s, in_addr* out) {
+    if (s->sa_family == AF_INET) {
+      *out = reinterpret_cast<const sockaddr_in*>(s)->sin_addr;
+      return true;
+    }
+    const auto* s6 = reinterpret_cast<const sockaddr_in6*>(s);
+    if (s->sa_family != AF_INET6 || !IN6_IS_ADDR_V4MAPPED(&s6->sin6_addr)) return false;
+    std::memcpy(out, s6->sin6_addr.s6_addr + 12, sizeof *out);
+    return true;
+  };
+  in_addr x{}, y{};
+  if (v4(a, &x) || v4(b, &y)) return v4(a, &x) && v4(b, &y) && x.s_addr == y.s_addr;
+  return a->sa_family == AF_INET6 && b->sa_family == AF_INET6 &&
+         std::memcmp(&reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr,
+                     &reinterpret_cast<const sockaddr_in6*>(b)->sin6_addr, sizeof(in6_addr)) == 0;
+}
+
+// Whether a host name leads (among the addresses it resolves to) to the
+// address the connection talks to, as a domain member's DNS makes a DC's
+// own name lead to that DC. A name a server merely claims, before any bind
+// and without proof, leads elsewhere or nowhere. The lookup is bounded by
+// the resolver's own time-outs, as the reverse lookup is.
+bool LeadsTo(const std::string& name, const sockaddr* peer) {
+  struct addrinfo hints = {};
+  hints.ai_socktype = SOCK_STREAM;
+  struct addrinfo* list = nullptr;
+  if (name.empty() || getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0) return false;
+  bool found = false;
+  for (struct addrinfo* a = list; a != nullptr && !found; a = a->ai_next) found = SameHost(a->ai_addr, peer);
+  freeaddrinfo(list);
+  return found;
+}
+
 // The name of the server at the other end of the connection, from the
 // reverse lookup of its address; "" when there is none.
-std::string PeerName(Conn* c) {
-  int fd = -1;
-  struct sockaddr_storage peer;
-  socklen_t len = sizeof peer;
-  if (ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0 ||
-      getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
-    return "";
-  }
+std::string PeerName(const sockaddr* peer, socklen_t len) {
   char name[NI_MAXHOST];
-  if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), len, name, sizeof name, nullptr, 0,
-                  NI_NAMEREQD) != 0) {
-    return "";
-  }
+  if (getnameinfo(peer, len, name, sizeof name, nullptr, 0, NI_NAMEREQD) != 0) return "";
   return name;
 }
 
@@ -554,14 +594,8 @@ int ConnectAddress(const sockaddr* address, socklen_t length, int ms) {
 // under the DC's own name (which the SASL layer then uses for the service
 // ldap/<name>). False when that cannot be done; the connection is then as
 // it was.
-bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
-  int fd = -1;
-  struct sockaddr_storage peer;
-  socklen_t len = sizeof peer;
-  if (ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) != LDAP_OPT_SUCCESS || fd < 0 ||
-      getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
-    return false;
-  }
+bool RenameByDcName(Conn* c, const std::string& dcName, int port, const sockaddr_storage& peer,
+                    socklen_t len) {
   const int s = ConnectAddress(reinterpret_cast<const sockaddr*>(&peer), len,
                                std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000);
   if (s < 0) return false;
@@ -588,22 +622,44 @@ bool RenameByDcName(Conn* c, const std::string& dcName, int port) {
 // host name (ldap/<name>), which a connection may not use: one named by an
 // address, or by another name that leads there (the domain's name, which
 // resolves to its DCs). Such a connection is made anew to the same peer
-// under the DC's own name, from its RootDSE (for an address, else from the
-// reverse lookup). "" when the connection keeps its name; *why says so when
-// a name was needed and could not be had.
+// under the server's own name: the one its RootDSE gives, else (for an
+// address) its reverse lookup, but only a name that leads back to the
+// address the connection talks to. The RootDSE is read before any bind:
+// a server that names another host as itself would otherwise be sent that
+// host's service ticket, to relay it there. "" when the connection keeps
+// its name (Kerberos then asks for the name given and the KDC decides);
+// *why says so when the name given was not the server's own.
 std::string KerberosHostFor(Conn* c, const DcNames& names, std::string* why) {
   std::string given;
   int port = 0;
   if (!GivenHost(c, &given, &port)) return "";
   const bool address = IsAddress(given);
-  std::string name = names.host;
-  if (name.empty() && address) name = PeerName(c);
+  if (!address && (names.host.empty() || SameHostName(names.host, given))) return "";
+  struct sockaddr_storage peer;
+  socklen_t len = 0;
+  if (!PeerAddress(c, &peer, &len)) return "";
+  const auto* at = reinterpret_cast<const sockaddr*>(&peer);
+  std::string name = LeadsTo(names.host, at) ? names.host : "";
+  std::string reverse;
+  if (name.empty() && address) {
+    reverse = PeerName(at, len);
+    if (LeadsTo(reverse, at)) name = reverse;
+  }
   if (name.empty()) {
-    if (address) *why = "the server " + given + " names no host in its RootDSE and has no reverse lookup";
+    const std::string there = AddressText(at, len);
+    if (!names.host.empty()) {
+      *why = "the server " + given + " calls itself " + names.host + ", a name that does not lead to " + there;
+    } else {
+      *why = "the server " + given + " names no host in its RootDSE";
+    }
+    if (address) {
+      *why += reverse.empty() ? " and has no reverse lookup"
+                              : ", nor does its reverse lookup " + reverse + " lead there";
+    }
     return "";
   }
   if (!address && SameHostName(name, given)) return "";
-  if (!RenameByDcName(c, name, port)) {
+  if (!RenameByDcName(c, name, port, peer, len)) {
     *why = "no second connection to " + given + " could be made under the name " + name;
     return "";
   }
@@ -918,15 +974,16 @@ int EndNegotiatedBind(Conn* c, int rc) {
   return NoteStall(c, rc);
 }
 
-// Binds the connection of a referral as `from` is bound: the same mechanism
-// with the same credentials, Kerberos under the server's own name, and NTLM
-// where Kerberos cannot be used and the bind of `from` had a password.
+// Binds the connection of a referral as `from` ended bound, never with less
+// protection: Kerberos with the same credentials (under the server's own
+// name, where that name leads back to it) and no fallback, since NTLM would
+// hand a server that lacks a Kerberos service an answer computed from the
+// password; NTLM only where the bind of `from` itself fell back to it.
 int ChaseNegotiated(Conn* c, const Conn* from) {
   StartNegotiatedBind(c, from->sasl);
   c->cred = from->cred;
   c->ownsCred = false;
   int rc = LDAP_AUTH_UNKNOWN;
-  std::string why = from->kerberosProblem;
   if (from->mech == "GSSAPI") {
     DcNames names;
     std::string renameWhy, given;
@@ -936,9 +993,13 @@ int ChaseNegotiated(Conn* c, const Conn* from) {
     c->authcid = from->authcid;
     c->mech = from->mech;
     rc = SaslBindOn(c, c->ld, c->mech);
-    why = renameWhy.empty() ? Diagnostic(c) : renameWhy + "; " + Diagnostic(c);
+    if (rc != LDAP_SUCCESS) {
+      c->kerberosProblem = renameWhy.empty() ? Diagnostic(c) : renameWhy + "; " + Diagnostic(c);
+      SetDiagnostic(c->ld, "Kerberos: " + c->kerberosProblem);
+    }
+  } else if (from->mech == "NTLM") {
+    rc = NtlmBind(c, rc, "");
   }
-  if (from->mech == "NTLM" || (from->sasl.haveIdentity && KerberosUnusable(rc))) rc = NtlmBind(c, rc, why);
   return EndNegotiatedBind(c, rc);
 }
 
@@ -1382,7 +1443,8 @@ bool ReadReferral(Conn* from, const std::string& url, FollowTarget* t) {
   return true;
 }
 
-Conn* Follow(Conn* from, const FollowTarget& t, int waitSeconds, int* code) {
+Conn* Follow(Conn* from, const FollowTarget& t, int waitSeconds, int* code, std::string* why) {
+  if (why != nullptr) why->clear();
   Conn* c = Open(t.server, code);
   if (c == nullptr) return nullptr;
   SetVersion(c, GetVersion(from));
@@ -1403,6 +1465,14 @@ Conn* Follow(Conn* from, const FollowTarget& t, int waitSeconds, int* code) {
       break;
   }
   if (rc != LDAP_SUCCESS) {
+    if (why != nullptr) {
+      // A TLS connection that could not be set up says why as the first
+      // connection does; a bind the server refused, with its diagnostic.
+      const std::string tls = TlsProblem(c);
+      *why = !tls.empty() ? "TLS: " + tls
+             : rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT ? ""
+                                                                                       : Diagnostic(c);
+    }
     Close(c);
     *code = rc;
     return nullptr;

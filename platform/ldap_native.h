@@ -153,9 +153,14 @@ struct FollowTarget {
 };
 // Reads a referral URL met on `from`; false when it is no LDAP URL.
 bool ReadReferral(Conn* from, const std::string& url, FollowTarget* target);
-// Opens a connection to the server of a referral and binds it as `from` is
-// bound, with a wait limit of waitSeconds. Null with *code set when that fails.
-Conn* Follow(Conn* from, const FollowTarget& target, int waitSeconds, int* code);
+// Opens a connection to the server of a referral and binds it as `from`
+// ended bound: a simple bind as a simple bind; the mechanism the negotiated
+// bind of `from` ended with (Kerberos with no fallback, NTLM only where
+// `from` itself fell back to it); TLS where `from` had it. Its wait limit is
+// waitSeconds. Null with *code set when that fails, and *why (may be null)
+// saying more than the code where that can be had (the TLS library's
+// reason, the bind's diagnostic), else "".
+Conn* Follow(Conn* from, const FollowTarget& target, int waitSeconds, int* code, std::string* why = nullptr);
 
 // What tells a page from another: its entry count and the DNs of its
 // first and last entries.
