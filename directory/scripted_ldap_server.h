@@ -162,13 +162,14 @@ inline std::string ReferralDoneMessage(int64_t id, const std::vector<std::string
   return w.Take();
 }
 
-// A listening socket on a free loopback port (for the scripted test servers);
-// -1, with a test failure, when there is none.
-inline int ListenOnLoopback(int* port) {
+// A listening socket on a free loopback port (for the scripted test servers),
+// of 127.0.0.1 or another loopback address; -1, with a test failure, when
+// there is none.
+inline int ListenOnLoopback(int* port, uint32_t address = INADDR_LOOPBACK) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_addr.s_addr = htonl(address);
   socklen_t len = sizeof addr;
   if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       listen(fd, 1) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {

@@ -1,5 +1,5 @@
-// For tests: a TLS front for a scripted LDAP server. It takes one TLS
-// connection on a loopback port of its own, with the certificate and key
+// For tests: a TLS front for a scripted LDAP server. It takes TLS
+// connections on a loopback port of its own, with the certificate and key
 // given, and relays the clear bytes to and from the server's plain port, so
 // that the scripted server's answers reach a client that speaks LDAPS. It
 // can cut the answers into records where a reader may stumble, and relay
@@ -39,9 +39,9 @@ class ScriptedTlsFront {
  public:
   // dribbleMs > 0: all the front sends, its side of the handshake first,
   // goes out one byte at a time, dribbleMs apart (a server that answers, but
-  // ever so slowly).
+  // ever so slowly). It listens on listenAddress (a loopback address).
   ScriptedTlsFront(int backendPort, const std::string& certFile, const std::string& keyFile,
-                   int dribbleMs = 0, RecordCuts cuts = {})
+                   int dribbleMs = 0, RecordCuts cuts = {}, uint32_t listenAddress = INADDR_LOOPBACK)
       : backendPort_(backendPort), dribbleMs_(dribbleMs), cuts_(cuts) {
     if (gnutls_certificate_allocate_credentials(&cred_) != GNUTLS_E_SUCCESS ||
         gnutls_certificate_set_x509_key_file(cred_, certFile.c_str(), keyFile.c_str(),
@@ -49,7 +49,7 @@ class ScriptedTlsFront {
       ADD_FAILURE() << "the TLS front cannot load " << certFile;
       return;
     }
-    listen_ = ListenOnLoopback(&port_);
+    listen_ = ListenOnLoopback(&port_, listenAddress);
     if (listen_ < 0) return;
     thread_ = std::thread([this] { Serve(); });
   }
@@ -138,7 +138,13 @@ class ScriptedTlsFront {
     }
     return front->stop_ || size == 0 ? -1 : send(front->client_, data, 1, MSG_NOSIGNAL);
   }
+  // Connections are taken one after another (a client may come back to
+  // learn why it refused the certificate), each relayed to a new connection
+  // to the server.
   void Serve() {
+    while (!stop_ && listen_ >= 0) ServeOne();
+  }
+  void ServeOne() {
     if (!Readable(listen_)) return;
     int client = accept(listen_, nullptr, nullptr);
     if (client < 0) return;

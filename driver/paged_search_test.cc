@@ -324,6 +324,9 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
        "the rest of its entries are"},
       {"second page stalls", {Page({"r"}, 0, "r2")}, [](ScriptedLdapServer& s) { s.StallAtSearch(1); }, a + r,
        "Timeout", "the rest of its entries are"},
+      // The server's words come escaped.
+      {"bind refused", {refused}, [](ScriptedLdapServer& s) { s.SetBindResult(49, "no such\x01user"); }, a,
+       "Invalid Credentials; no such\\01user", "its entries are"},
   };
   SetDirectoryWaitLimit(1);
   settings.timeLimit = 1;

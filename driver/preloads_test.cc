@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/process_state.h"
+#include "directory/connection.h"
 #include "directory/scripted_ldap_server.h"
 #include "driver/test_query_run.h"
 #include "values/attribute_kinds.h"
@@ -42,6 +45,7 @@ class Preloads : public ScriptedServerTest {
 
   bool Run(ScriptedLdapServer& server, int* exitCode) {
     run_->search.connection = Connect(server);
+    if (bind_) EXPECT_EQ(plat::ldap_simple_bind_s(ld_, "CN=me,DC=t", "pw"), 0u);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const bool going = RunPreloads(*run_, exitCode);
@@ -57,6 +61,7 @@ class Preloads : public ScriptedServerTest {
   std::unique_ptr<QueryRun>& run_ = t_.run;
   std::string out_;
   std::string err_;
+  bool bind_ = false;  // a simple bind before the preloads
 };
 
 TEST_F(Preloads, SchemaSyntaxesFillTheKindTables) {
@@ -126,6 +131,54 @@ TEST_F(Preloads, AFailedSchemaSearchEndsTheRunWithItsCode) {
   EXPECT_EQ(out_, "Extended Error: no read access\n");
   EXPECT_EQ(run_->search.connection, nullptr);  // released, once
   EXPECT_EQ(ld_, nullptr);
+}
+
+
+TEST_F(Preloads, AReferredServerThatStopsAnsweringIsWaitedOnOnce) {
+  // Five references to one server, or a referral of the base naming it five
+  // times: it stops answering at the bind or at the search. The schema
+  // search waits on it once, within one wait limit, and says each reference
+  // or URL it left out.
+  struct Case {
+    const char* what;
+    bool reference;
+    std::function<void(ScriptedLdapServer&)> stall;
+  };
+  const Case cases[] = {
+      {"references, the bind stalls", true, [](ScriptedLdapServer& s) { s.StallAtBind(); }},
+      {"references, the search stalls", true, [](ScriptedLdapServer& s) { s.StallAtSearch(0); }},
+      {"a referral of the base", false, [](ScriptedLdapServer& s) { s.StallAtBind(); }},
+  };
+  SetDirectoryWaitLimit(2);
+  bind_ = true;
+  for (const Case& c : cases) {
+    ScriptedLdapServer stalled({});
+    c.stall(stalled);
+    std::vector<std::string> urls;
+    for (int i = 0; i < 5; ++i) {
+      urls.push_back("ldap://127.0.0.1:" + std::to_string(stalled.port()) + "/CN=S" + std::to_string(i) + ",DC=t");
+    }
+    ScriptedLdapServer server({[&](int64_t id) {
+      if (!c.reference) return ReferralDoneMessage(id, urls);
+      std::string reply = EntryMessage(id, "CN=A," + std::string(kSchema), Attribute("a", "2.5.5.15"));
+      for (const std::string& url : urls) reply += ReferenceMessage(id, {url});
+      return reply + DoneMessage(id, 0, "", false);
+    }});
+    int exitCode = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run(server, &exitCode), c.reference) << c.what;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3500)) << c.what;
+    EXPECT_EQ(stalled.binds().size(), 1u) << c.what;
+    std::string warned;
+    for (const std::string& url : urls) {
+      warned += "WARN: Referral not followed (Timeout), its entries are left out: " + url + "\n";
+    }
+    EXPECT_EQ(err_, warned + (c.reference ? "" : "LDAP_SEARCH_S: 0x55\nLDAP_SEARCH_S: Timeout\n")) << c.what;
+    EXPECT_EQ(exitCode, c.reference ? 0 : 0x55) << c.what;
+    if (run_->search.connection != nullptr) plat::ldap_unbind(run_->search.connection);
+    ld_ = run_->search.connection = nullptr;
+  }
+  SetDirectoryWaitLimit(0);
 }
 
 }  // namespace
