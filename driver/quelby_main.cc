@@ -16,6 +16,7 @@
 #include "driver/query_switches.h"
 #include "driver/search_phases.h"
 #include "driver/settings.h"
+#include "driver/standard_descriptors.h"
 #include "driver/switch_definitions.h"
 #include "driver/switch_sources.h"
 #include "driver/utility_modes.h"
@@ -89,6 +90,7 @@ int RunQuery(int argc, char** argv, char** envp) {
 }  // namespace
 
 int QuelbyMain(int argc, char** argv, char** envp) {
+  HoldClosedStandardDescriptors();
   OutputWatch watch;
   return FinishOutput(RunQuery(argc, argv, envp));
 }

@@ -7,7 +7,8 @@ class CCmdLine;
 // Runs the program; the result is the exit code before it is narrowed to
 // the 8 bits the system keeps (see ExitStatus), kUnwritableOutputCode when
 // standard output could not be written (driver/output_check.h). Help and
-// usage errors end the process directly with exit code 1.
+// usage errors end the process directly with exit code 1. A standard
+// descriptor closed at start is held first (driver/standard_descriptors.h).
 int QuelbyMain(int argc, char** argv, char** envp);
 
 // A password typed on the command line would stay readable by every local
