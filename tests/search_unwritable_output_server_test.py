@@ -4,84 +4,34 @@ never the connection to the server."""
 
 import os
 import signal
-import socket
 import subprocess
 import threading
 import unittest
 
 from driver_testlib import BIN, base_env
+from scripted_ldap import ScriptedLdapServer, default_answer, ldap_requests
 from search_testlib import BANNER, ServerTestCase, run
 
 MESSAGE = "ERROR: Couldn't write to standard output: No space left on device\n"
 UNWRITABLE = 254
 CLOSED = "ERROR: Couldn't write to standard output: Bad file descriptor\n"
-REQUESTS = {0x60, 0x42, 0x63, 0x66, 0x68, 0x4A, 0x6C, 0x6E, 0x50, 0x77}  # LDAP request tags
 
 
-def tlv(tag, content):
-    n = len(content)
-    return bytes([tag]) + (bytes([n]) if n < 0x80 else b"\x82" + n.to_bytes(2, "big")) + content
-
-
-def ldap_requests(data):
-    """(message id, request tag) of each whole LDAP request from the start of data,
-    and the offset of the first byte that is not part of one."""
-    def element(i, end):  # tag, content start and content end of the BER element at i
-        if i + 2 > end:
-            return None
-        long_form = data[i + 1] & 0x80
-        start = i + 2 + (data[i + 1] & 0x7F if long_form else 0)
-        size = int.from_bytes(data[i + 2:start], "big") if long_form else data[i + 1]
-        return (data[i], start, start + size) if start + size <= end else None
-    found, i = [], 0
-    while (message := element(i, len(data))) and message[0] == 0x30:
-        msgid = element(message[1], message[2])
-        op = msgid and msgid[0] == 0x02 and element(msgid[2], message[2])
-        if not op or op[0] not in REQUESTS:
-            break
-        found.append((data[msgid[1]:msgid[2]], op[0]))
-        i = message[2]
-    return found, i
-
-
-class ScriptedServer:
-    """One connection on 127.0.0.1: a bind is answered with success, every search
-    with one entry and success. Keeps every byte received, and what the client's
-    descriptors 0, 1 and 2 are while it waits for its bind's answer; ends the
-    connection at anything that is not an LDAP request."""
+class ScriptedServer(ScriptedLdapServer):
+    """One connection on 127.0.0.1, answered as a directory would; on the bind it
+    also keeps what the client's descriptors 0, 1 and 2 are while the client
+    waits for the answer."""
 
     def __init__(self):
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.listener.settimeout(120)
-        self.port = self.listener.getsockname()[1]
-        self.received, self.standard, self.pid = b"", [], None
+        self.standard, self.pid = [], None
         self.started = threading.Event()  # set once pid is the client's
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
+        super().__init__(answer=self.answer_noting_descriptors)
 
-    def serve(self):
-        done = tlv(0x0A, b"\0") + tlv(0x04, b"") + tlv(0x04, b"")
-        entry = tlv(0x64, tlv(0x04, b"cn=x") + tlv(0x30, tlv(0x30, tlv(0x04, b"cn") + tlv(
-            0x31, tlv(0x04, b"x" * 64)))))
-        answers = {0x60: [tlv(0x61, done)], 0x63: [entry, tlv(0x65, done)]}
-        answered = 0
-        try:
-            with self.listener.accept()[0] as conn:
-                while data := conn.recv(65536):
-                    self.received += data
-                    found, end = ldap_requests(self.received)
-                    for msgid, op in found[answered:]:
-                        if op == 0x60 and self.started.wait(60):
-                            self.standard += [os.readlink(f) for f in (
-                                "/proc/%d/fd/%d" % (self.pid, fd) for fd in (0, 1, 2))
-                                if os.path.lexists(f)]
-                        conn.sendall(b"".join(tlv(0x30, tlv(0x02, msgid) + answer)
-                                              for answer in answers.get(op, [])))
-                    answered = len(found)
-                    if self.received[end:end + 1] not in (b"", b"0"):
-                        break
-        except OSError:
-            pass
+    def answer_noting_descriptors(self, op, content):
+        if op == 0x60 and self.started.wait(60):
+            self.standard += [os.readlink(f) for f in ("/proc/%d/fd/%d" % (self.pid, fd) for fd in (0, 1, 2))
+                              if os.path.lexists(f)]
+        return default_answer(op, content)
 
 
 class UnwritableOutput(ServerTestCase):
@@ -136,7 +86,7 @@ class UnwritableOutput(ServerTestCase):
         for redirections, ignored, code, err in cases:
             with self.subTest(redirections=redirections, ignored=ignored):
                 server = ScriptedServer()
-                self.addCleanup(server.listener.close)
+                self.addCleanup(server.close)
                 script = ('trap "" PIPE; ' if ignored else "") + 'exec "$@" ' + redirections
                 proc = subprocess.Popen(
                     ["sh", "-c", script, "sh", BIN, "-h", "127.0.0.1", "-p", str(server.port),
@@ -146,11 +96,11 @@ class UnwritableOutput(ServerTestCase):
                 server.pid = proc.pid
                 server.started.set()
                 self.assertEqual((proc.communicate(timeout=120)[1], proc.returncode), (err, code))
-                server.thread.join(120)  # the connection ends with the process
-                self.assertFalse(server.thread.is_alive())
-                found, end = ldap_requests(server.received)
-                self.assertEqual(end, len(server.received), server.received[end:end + 200])
-                self.assertIn(0x63, [op for _, op in found])
+                server.wait()  # the connection ends with the process
+                self.assertEqual(len(server.received), 1)
+                found, end = ldap_requests(server.received[0])
+                self.assertEqual(end, len(server.received[0]), server.received[0][end:end + 200])
+                self.assertIn(0x63, [op for _, op, _ in found])
                 self.assertEqual(len(server.standard), 3, server.standard)  # all open
                 self.assertNotIn("socket", " ".join(server.standard), server.standard)
 
