@@ -294,6 +294,9 @@ class ScriptedLdapServer {
   using RequestReply = std::function<std::string(int64_t messageId, const Search& request)>;
   static constexpr size_t kMostLaterAnswers = 2000;
   void AnswerEveryLaterRequest(RequestReply reply) { later_ = std::move(reply); }
+  // Search answers go out a byte at a time, each after the pause: a server
+  // that is slow but never silent for long.
+  void DribbleReplies(std::chrono::milliseconds pause) { dribble_ = pause; }
 
  private:
   // Waits at most five seconds for data, so a test never hangs.
@@ -388,6 +391,14 @@ class ScriptedLdapServer {
     w.End();
     return w.Take();
   }
+  bool SendReply(int fd, const std::string& reply) {
+    if (dribble_.count() == 0) return send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) >= 0;
+    for (size_t i = 0; i < reply.size() && !stop_; ++i) {
+      std::this_thread::sleep_for(dribble_);
+      if (send(fd, &reply[i], 1, MSG_NOSIGNAL) < 0) return false;
+    }
+    return !stop_;
+  }
   void HoldUntilStopped(int fd) {
     if (headerFirst_) send(fd, "\x30\x84\x00\x00\x01\x00", 6, MSG_NOSIGNAL);
     while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -463,7 +474,7 @@ class ScriptedLdapServer {
                           : later_           ? later_(id, seen)
                                              : DoneMessage(id, 0, "", false);
       ++next;
-      if (send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) < 0) break;
+      if (!SendReply(fd, reply)) break;
     }
     close(fd);
   }
@@ -489,6 +500,7 @@ class ScriptedLdapServer {
   size_t stallSearch_ = 0;
   bool headerFirst_ = false;
   RequestReply later_;
+  std::chrono::milliseconds dribble_{0};
 };
 
 // Fixture: a connection (not bound) to a scripted server, released after

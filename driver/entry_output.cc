@@ -420,18 +420,25 @@ void EntryOutput::PrintRanged(const std::string& fetchName, const std::string& a
   if (!ParseValueRange(fetchName, p, &range)) return;
   std::string request;
   unsigned long nextStart = 0;
-  const RangeDeadline deadline(settings_.timeLimit);
+  RangeDeadline deadline(settings_.timeLimit);
   while (NextRangeRequest(baseFetch, range, &request, &nextStart)) {
     // Some servers return a ranged value list only beside another attribute,
     // so objectClass is asked for too.
     const char* attrs[] = {request.c_str(), "objectClass", nullptr};
     plat::LDAPMessage* result = nullptr;
-    const ULONG rc = deadline.Passed()
-                         ? plat::LDAP_TIMEOUT
-                         : plat::ldap_search_ext_s(ld_, rangeBase.c_str(), plat::LDAP_SCOPE_BASE,
-                                                   "(objectClass=*)", attrs, 0,
-                                                   rangeControls_.data(), nullptr, nullptr, 0,
-                                                   &result);
+    const long waitMs = deadline.NextWaitMs();
+    plat::l_timeval wait{static_cast<LONG>(waitMs / 1000), static_cast<LONG>(waitMs % 1000) * 1000};
+    ULONG rc = waitMs == 0 ? plat::LDAP_TIMEOUT
+                           : plat::ldap_search_ext_s(ld_, rangeBase.c_str(), plat::LDAP_SCOPE_BASE,
+                                                     "(objectClass=*)", attrs, 0,
+                                                     rangeControls_.data(), nullptr,
+                                                     waitMs > 0 ? &wait : nullptr, 0, &result);
+    // The wait is the server's time limit too, in whole seconds that it may
+    // count from the start of one: its word that the limit ran out, within a
+    // second of the end, is the value's timeout.
+    if (rc == plat::LDAP_TIMELIMIT_EXCEEDED && waitMs > 0 && deadline.NextWaitMs() <= 1000) {
+      rc = plat::LDAP_TIMEOUT;
+    }
     if (rc != plat::LDAP_SUCCESS) {
       plat::ldap_msgfree(result);
       ReportFailure("ldap_search_ext_s", rc);

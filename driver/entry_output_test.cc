@@ -278,23 +278,47 @@ TEST_F(EntryFromServer, ExtendedDnRangesAreReadByThePlainDnWithTheValueControls)
 }
 
 TEST_F(EntryFromServer, TheTimeLimitBoundsTheWholeOfARangedAttribute) {
-  // Each answer moves on by one value, slowly: the attribute as a whole is
-  // cut at the time limit (-t), not each of its requests.
-  ScriptedLdapServer server({Entry(kGroup, {{"member;range=0-0", {"CN=0"}}})});
-  server.AnswerEveryLaterRequest([](int64_t id, const ScriptedLdapServer::Search& r) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const std::string asked = r.attrs.empty() ? "" : r.attrs[0];  // member;range=N-*
-    const std::string n = asked.substr(asked.find('=') + 1, asked.find('-') - asked.find('=') - 1);
-    return EntryMessage(id, kGroup, {{"member;range=" + n + "-" + n, {"CN=" + n}}}) +
-           DoneMessage(id, 0, "", false);
-  });
-  f_.settings.timeLimit = 1;
+  // Each answer moves on by one value, late: the attribute as a whole is cut
+  // at about the time limit (-t), not each of its requests. A server that
+  // ends a request on the time it was given has cut it the same way.
+  const struct {
+    long seconds;
+    int lateMs;
+    int code;  // 0: the next value; else the answer's result code
+    double mostSeconds;
+    std::string values;  // what the output begins with
+    size_t mostSearches;
+  } cases[] = {
+      {1, 10, 0, 5.0, ">member: CN=0\n>member: CN=1\n", 149},
+      // The second part's request waits only the 0.4 s left; the server ends
+      // the first on the time limit it was given.
+      {2, 1600, 0, 3.0, ">member: CN=0\n>member: CN=1\n\n", 3},
+      {2, 1600, 3, 3.0, ">member: CN=0\n\n", 2},
+  };
   WarmUpLdapClient();
-  const auto start = std::chrono::steady_clock::now();
-  const std::string text = Print(server);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_EQ(text.rfind("dn:CN=g,DC=t\n>member: CN=0\n>member: CN=1\n", 0), 0u) << text;
-  EXPECT_LT(server.searches().size(), 150u);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.lateMs << " ms late, code " << c.code);
+    ScriptedLdapServer server({Entry(kGroup, {{"member;range=0-0", {"CN=0"}}})});
+    server.AnswerEveryLaterRequest([&c](int64_t id, const ScriptedLdapServer::Search& r) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.lateMs));
+      const std::string asked = r.attrs.empty() ? "" : r.attrs[0];  // member;range=N-*
+      const std::string n = asked.substr(asked.find('=') + 1, asked.find('-') - asked.find('=') - 1);
+      return c.code != 0 ? DoneMessage(id, c.code, "", false)
+                         : EntryMessage(id, kGroup, {{"member;range=" + n + "-" + n, {"CN=" + n}}}) +
+                               DoneMessage(id, 0, "", false);
+    });
+    f_.settings.timeLimit = c.seconds;
+    testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    const std::string text = Print(server);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ldap_search_ext_s: [] Error 0x55 (85) - Timeout\n");
+    EXPECT_LT(took.count(), c.mostSeconds);
+    EXPECT_EQ(text.rfind("dn:CN=g,DC=t\n" + c.values, 0), 0u) << text;
+    EXPECT_LE(server.searches().size(), c.mostSearches);
+    EXPECT_EQ(failureCode_, plat::LDAP_TIMEOUT);
+  }
 }
 
 TEST_F(EntryFromServer, ARangedAttributeKeepsItsKind) {

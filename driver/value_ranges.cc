@@ -1,5 +1,6 @@
 #include "driver/value_ranges.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -41,10 +42,16 @@ bool NextRangeRequest(const std::string& baseName, const ValueRange& range, std:
   return true;
 }
 
-RangeDeadline::RangeDeadline(long seconds)
-    : limited_(seconds > 0),
-      end_(std::chrono::steady_clock::now() + std::chrono::seconds(seconds > 0 ? seconds : 0)) {}
+RangeDeadline::RangeDeadline(long seconds) : limitMs_(seconds > 0 ? seconds * 1000 : -1) {}
 
-bool RangeDeadline::Passed() const {
-  return limited_ && std::chrono::steady_clock::now() >= end_;
+long RangeDeadline::NextWaitMs() {
+  using Clock = std::chrono::steady_clock;
+  if (limitMs_ < 0) return -1;
+  if (!started_) {
+    started_ = true;
+    end_ = Clock::now() + std::chrono::milliseconds(limitMs_);
+    return limitMs_;
+  }
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now());
+  return std::max(0L, static_cast<long>(left.count()));
 }

@@ -25,13 +25,18 @@ bool NextRangeRequest(const std::string& baseName, const ValueRange& range, std:
                       unsigned long* nextStart);
 
 // The ranged retrieval of one attribute as a whole ends within the run's
-// time limit (-t seconds; 0: no limit), however little each part brings.
+// time limit (-t seconds; 0: no limit), however little each part brings:
+// each part's request waits only for what is left of it. The first waits the
+// whole limit, so that a server that answers none is known as not answering.
 class RangeDeadline {
  public:
   explicit RangeDeadline(long seconds);
-  bool Passed() const;
+  // Milliseconds the next part's request may wait: the whole limit for the
+  // first, then what is left of it (0 once it has passed); -1: no limit.
+  long NextWaitMs();
 
  private:
-  bool limited_;
+  long limitMs_;
+  bool started_ = false;
   std::chrono::steady_clock::time_point end_;
 };
