@@ -45,7 +45,9 @@ class Preloads : public ScriptedServerTest {
 
   bool Run(ScriptedLdapServer& server, int* exitCode) {
     run_->search.connection = Connect(server);
-    if (bind_) EXPECT_EQ(plat::ldap_simple_bind_s(ld_, "CN=me,DC=t", "pw"), 0u);
+    if (bind_) {
+      EXPECT_EQ(plat::ldap_simple_bind_s(ld_, "CN=me,DC=t", "pw"), 0u);
+    }
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const bool going = RunPreloads(*run_, exitCode);
