@@ -1,7 +1,7 @@
 """A scripted LDAP server for whole-program tests: it answers what a test
-scripts, keeps every byte it receives, and reads LDAP messages with a small
-BER reader of its own."""
+scripts and keeps every byte it receives."""
 
+import contextlib
 import socket
 import threading
 
@@ -14,7 +14,7 @@ def tlv(tag, content):
 
 
 def element(data, i, end):
-    """Tag, content start and content end of the BER element at i; None when it is not whole."""
+    """Tag, content start and content end of the whole BER element at i, else None."""
     if i + 2 > end:
         return None
     long_form = data[i + 1] & 0x80
@@ -37,76 +37,50 @@ def ldap_requests(data):
     return found, i
 
 
-DONE = tlv(0x0A, b"\0") + tlv(0x04, b"") + tlv(0x04, b"")
+def result(code=0):
+    return tlv(0x0A, bytes([code])) + tlv(0x04, b"") + tlv(0x04, b"")
 
 
 def entry(dn, attributes):
-    """A search result entry: attributes is a list of (name, [values])."""
-    listed = b"".join(tlv(0x30, tlv(0x04, name.encode()) + tlv(0x31, b"".join(tlv(0x04, v.encode()) for v in values)))
-                      for name, values in attributes)
-    return tlv(0x64, tlv(0x04, dn.encode()) + tlv(0x30, listed))
+    """A search result entry; attributes: [(name, [values])]."""
+    return tlv(0x64, tlv(0x04, dn.encode()) + tlv(0x30, b"".join(tlv(0x30, tlv(0x04, name.encode()) + tlv(
+        0x31, b"".join(tlv(0x04, v.encode()) for v in values))) for name, values in attributes)))
 
 
-def default_answer(op, content):
-    """A bind succeeds; a search gets one entry and success; anything else no answer."""
-    if op == 0x60:
-        return [tlv(0x61, DONE)]
-    if op == 0x63:
-        return [entry("cn=x", [("cn", ["x" * 64])]), tlv(0x65, DONE)]
-    return []
+def directory(op, content):
+    """A bind succeeds; a search gets one entry and success."""
+    return {0x60: [tlv(0x61, result())], 0x63: [entry("cn=x", [("cn", ["x" * 64])]), tlv(0x65, result())]}.get(op, [])
 
 
 class ScriptedLdapServer:
-    """Takes connections on an address and port (0: a free one), each in a thread
-    of its own, and answers every whole request with answer(tag, content): the
-    protocol operations to send back. Keeps the bytes received on each connection
-    (.received, in the order the connections came); a connection ends at anything
-    that is not an LDAP request."""
+    """Serves the connections it takes, one after another, until closed: each whole
+    request gets the protocol operations answer(tag, content) gives. .received
+    holds the bytes of each connection; one ends at bytes that are not LDAP."""
 
-    def __init__(self, address="127.0.0.1", port=0, answer=default_answer, connections=1):
+    def __init__(self, address="127.0.0.1", port=0, answer=directory):
         self.listener = socket.create_server((address, port))
-        self.listener.settimeout(120)
-        self.port = self.listener.getsockname()[1]
-        self.answer, self.received, self.threads = answer, [], []
-        self.thread = threading.Thread(target=self._accept, args=(connections,), daemon=True)
+        self.port, self.answer, self.received = self.listener.getsockname()[1], answer, []
+        self.thread = threading.Thread(target=self._serve, daemon=True)
         self.thread.start()
 
     def close(self):
-        try:  # wakes an accept that waits
+        """Stops taking connections; waits until the one it serves ends."""
+        with contextlib.suppress(OSError):  # wakes an accept that waits
             self.listener.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
         self.listener.close()
+        self.thread.join(60)
 
-    def wait(self, seconds=120):
-        """Waits until every connection taken has ended."""
-        self.thread.join(seconds)
-        for t in list(self.threads):
-            t.join(seconds)
-
-    def _accept(self, connections):
-        for _ in range(connections):
-            try:
-                conn = self.listener.accept()[0]
-            except OSError:
-                return
-            self.received.append(b"")
-            t = threading.Thread(target=self._serve, args=(conn, len(self.received) - 1), daemon=True)
-            self.threads.append(t)
-            t.start()
-
-    def _serve(self, conn, index):
-        answered = 0
-        try:
-            with conn:
-                while data := conn.recv(65536):
-                    self.received[index] += data
-                    found, end = ldap_requests(self.received[index])
-                    for msgid, op, content in found[answered:]:
-                        conn.sendall(b"".join(tlv(0x30, tlv(0x02, msgid) + reply)
-                                              for reply in self.answer(op, content)))
-                    answered = len(found)
-                    if self.received[index][end:end + 1] not in (b"", b"0"):
-                        break
-        except OSError:
-            pass
+    def _serve(self):
+        with contextlib.suppress(OSError):
+            while conn := self.listener.accept()[0]:
+                self.received.append(b"")
+                answered = 0
+                with conn:
+                    while data := conn.recv(65536):
+                        self.received[-1] += data
+                        found, end = ldap_requests(self.received[-1])
+                        conn.sendall(b"".join(tlv(0x30, tlv(0x02, msgid) + reply) for msgid, op, content
+                                              in found[answered:] for reply in self.answer(op, content)))
+                        answered = len(found)
+                        if self.received[-1][end:end + 1] not in (b"", b"0"):
+                            break
