@@ -240,14 +240,13 @@ void WarnUnfollowedReferrals(plat::LDAP* connection, plat::LDAPSearch* search) {
   char* reason = nullptr;
   ULONG code = 0;
   plat::BOOLEAN partly = 0;
-  while (search != nullptr &&
-         plat::ldap_search_next_unfollowed_referral(search, &url, &code, &partly, &reason) == plat::LDAP_SUCCESS) {
-    WarnUnfollowed(url, code, partly != 0, reason);
-    plat::ldap_memfree(url);
-    plat::ldap_memfree(reason);
-  }
-  while (connection != nullptr &&
-         plat::ldap_next_unfollowed_referral(connection, &url, &code, &partly, &reason) == plat::LDAP_SUCCESS) {
+  // The paged search's own first, then the connection's; a null one has none.
+  auto next = [&] {
+    const ULONG rc = plat::ldap_search_next_unfollowed_referral(search, &url, &code, &partly, &reason);
+    return rc == plat::LDAP_SUCCESS ||
+           plat::ldap_next_unfollowed_referral(connection, &url, &code, &partly, &reason) == plat::LDAP_SUCCESS;
+  };
+  while (next()) {
     WarnUnfollowed(url, code, partly != 0, reason);
     plat::ldap_memfree(url);
     plat::ldap_memfree(reason);

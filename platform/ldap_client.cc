@@ -247,6 +247,14 @@ long FirstRequestWait(const OpenedReferral& opened, long waitMs) {
 
 constexpr int kMostReferrals = 32;
 
+// Whether a reference (its URL list) was not among those met before, which
+// keep only digests; it is among them afterwards.
+bool FirstMeeting(std::unordered_set<uint64_t>* met, const std::vector<std::string>& urls) {
+  std::string all;
+  for (const std::string& url : urls) all.append(url).push_back('\n');
+  return met->insert(std::hash<std::string>{}(all)).second;
+}
+
 // Follows the referrals of a plain search's result *head, with binds of our
 // own (the library's would ask Kerberos under the URL's name): a referral
 // result moves the search to where its base lives, and the entries of each
@@ -291,13 +299,11 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
     head->conn = opened.conn;
   }
   // Each reference (its list of URLs) is followed once.
-  std::unordered_set<std::string> met;
+  std::unordered_set<uint64_t> met;
   std::deque<std::vector<std::string>> pending;
   auto collect = [&](nat::Conn* conn, ldapmsg* chain) {
     for (std::vector<std::string>& urls : nat::References(conn, chain)) {
-      std::string all;
-      for (const std::string& url : urls) all.append(url).push_back('\n');
-      if (met.insert(all).second) pending.push_back(std::move(urls));
+      if (FirstMeeting(&met, urls)) pending.push_back(std::move(urls));
     }
   };
   collect(head->conn, head->native);
@@ -478,9 +484,7 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
 }  // namespace
 
 bool LDAPSearch::FirstMeeting(const std::vector<std::string>& urls) {
-  std::string all;
-  for (const std::string& url : urls) all.append(url).push_back('\n');
-  return referencesMet.insert(std::hash<std::string>{}(all)).second;
+  return plat::FirstMeeting(&referencesMet, urls);
 }
 
 bool PagingLoopGuard::Next(std::string_view cookie, std::string_view pageFingerprint, bool empty) {
@@ -974,12 +978,12 @@ ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeou
 
 namespace {
 
-// Hands out the first of the referrals left out, one per call.
+// Hands out the first of the referrals left out (null: no list), one per call.
 ULONG HandOut(std::deque<UnfollowedReferral>* unfollowed, char** url, ULONG* code, BOOLEAN* partly,
               char** reason) {
   if (url != nullptr) *url = nullptr;
   if (reason != nullptr) *reason = nullptr;
-  if (url == nullptr || code == nullptr) return LDAP_PARAM_ERROR;
+  if (unfollowed == nullptr || url == nullptr || code == nullptr) return LDAP_PARAM_ERROR;
   if (unfollowed->empty()) return LDAP_NO_RESULTS_RETURNED;
   const UnfollowedReferral& first = unfollowed->front();
   *url = CopyText(first.url);
@@ -994,21 +998,11 @@ ULONG HandOut(std::deque<UnfollowedReferral>* unfollowed, char** url, ULONG* cod
 
 ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
                                            BOOLEAN* partly, char** reason) {
-  if (search == nullptr) {
-    if (url != nullptr) *url = nullptr;
-    if (reason != nullptr) *reason = nullptr;
-    return LDAP_PARAM_ERROR;
-  }
-  return HandOut(&search->unfollowed, url, code, partly, reason);
+  return HandOut(search != nullptr ? &search->unfollowed : nullptr, url, code, partly, reason);
 }
 
 ULONG ldap_next_unfollowed_referral(LDAP* ld, char** url, ULONG* code, BOOLEAN* partly, char** reason) {
-  if (ld == nullptr) {
-    if (url != nullptr) *url = nullptr;
-    if (reason != nullptr) *reason = nullptr;
-    return LDAP_PARAM_ERROR;
-  }
-  return HandOut(&ld->unfollowed, url, code, partly, reason);
+  return HandOut(ld != nullptr ? &ld->unfollowed : nullptr, url, code, partly, reason);
 }
 
 ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {

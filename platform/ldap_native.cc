@@ -254,14 +254,13 @@ void InitSaslOptions() {
   (void)done;
 }
 
-// Applies a wait limit to the handle: the connect (and TLS handshake) of
-// every connection it opens, referral connections included, and every
-// synchronous call (binds, the library's referral binds).
 // The options every handle of a connection starts with: referrals are
 // followed by the client (ldap_client.cc) on connections it binds itself,
 // never by the library.
 void ApplyHandleOptions(::LDAP* ld) { ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF); }
 
+// Applies a wait limit to the handle: the connect (and TLS handshake) of
+// every connection it opens, and every synchronous call (binds).
 void ApplyWaitLimit(::LDAP* ld, int seconds) {
   struct timeval net = {std::min(seconds, kNetworkTimeoutSeconds), 0};
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &net);
@@ -518,7 +517,8 @@ bool SameHost(const sockaddr* a, const sockaddr* b) {
     return true;
   };
   in_addr x{}, y{};
-  if (v4(a, &x) || v4(b, &y)) return v4(a, &x) && v4(b, &y) && x.s_addr == y.s_addr;
+  const bool a4 = v4(a, &x), b4 = v4(b, &y);
+  if (a4 || b4) return a4 && b4 && x.s_addr == y.s_addr;
   return a->sa_family == AF_INET6 && b->sa_family == AF_INET6 &&
          std::memcmp(&reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr,
                      &reinterpret_cast<const sockaddr_in6*>(b)->sin6_addr, sizeof(in6_addr)) == 0;
@@ -998,7 +998,7 @@ int ChaseNegotiated(Conn* c, const Conn* from) {
       SetDiagnostic(c->ld, "Kerberos: " + c->kerberosProblem);
     }
   } else if (from->mech == "NTLM") {
-    rc = NtlmBind(c, rc, "");
+    rc = NtlmBind(c, LDAP_AUTH_UNKNOWN, "");
   }
   return EndNegotiatedBind(c, rc);
 }

@@ -8,9 +8,9 @@ import os
 import re
 import unittest
 
-from domain_member import member_unavailable, run_as_member
+from domain_member import MemberTestCase, run_as_member
 from scripted_ldap import ScriptedLdapServer, element, entry, ldap_requests, result, tlv
-from search_testlib import ENV, ServerTestCase
+from search_testlib import ENV
 
 
 def claiming(dc, realm):
@@ -25,13 +25,8 @@ def claiming(dc, realm):
     return answer
 
 
-class ClaimedNames(ServerTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        if member_unavailable():
-            raise unittest.SkipTest(member_unavailable())
-        cls.domain, cls.there = ENV["QUELBY_TEST_DNS_DOMAIN"], "127.0.0.9"  # LDAP's port there is free
+class ClaimedNames(MemberTestCase):
+    there = "127.0.0.9"  # LDAP's port there is free
 
     def claimed(self, args, named):
         """quelby's run as a domain member with `named` leading to the claiming server,

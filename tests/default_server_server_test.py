@@ -7,19 +7,12 @@ find with every bind.)"""
 import re
 import unittest
 
-from domain_member import DnsResponder, member_unavailable, run_as_member
+from domain_member import DnsResponder, MemberTestCase, run_as_member
 from driver_testlib import BIN, base_env, run
-from search_testlib import ENV, ServerTestCase
+from search_testlib import ENV
 
 
-class DefaultServer(ServerTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        if member_unavailable():
-            raise unittest.SkipTest(member_unavailable())
-        cls.ip, cls.domain = ENV["QUELBY_TEST_IP"], ENV["QUELBY_TEST_DNS_DOMAIN"]
-
+class DefaultServer(MemberTestCase):
     def env(self, **extra):
         """The test servers' settings (a ticket, the realm) and no LDAP settings but those given."""
         env = base_env(LDAPTLS_CACERT=ENV["QUELBY_TEST_CA"], **extra)

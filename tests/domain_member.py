@@ -13,6 +13,9 @@ import struct
 import subprocess
 import tempfile
 import threading
+import unittest
+
+from search_testlib import ENV, ServerTestCase
 
 # Mounts the copies given as arguments, then runs the rest of them.
 _MOUNT_AND_RUN = ('mount --bind "$1" /etc/hosts || exit 125; '
@@ -24,6 +27,17 @@ def member_unavailable():
     if os.geteuid() != 0:
         return "running as a domain member needs root (a private mount namespace)"
     return None if shutil.which("unshare") else "unshare is not installed"
+
+
+class MemberTestCase(ServerTestCase):
+    """A server test that runs commands as a domain member: skipped where it cannot."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        if member_unavailable():
+            raise unittest.SkipTest(member_unavailable())
+        cls.ip, cls.domain = ENV["QUELBY_TEST_IP"], ENV["QUELBY_TEST_DNS_DOMAIN"]
 
 
 def run_as_member(argv, env=None, hosts=(), nameserver=None, timeout=120):

@@ -10,20 +10,11 @@ import os
 import re
 import unittest
 
-from domain_member import member_unavailable, run_as_member
-from search_testlib import ENV, ServerTestCase
+from domain_member import MemberTestCase, run_as_member
+from search_testlib import ENV
 
 
-class DomainMember(ServerTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        why = member_unavailable()
-        if why:
-            raise unittest.SkipTest(why)
-        cls.domain = ENV["QUELBY_TEST_DNS_DOMAIN"]
-        cls.ip = ENV["QUELBY_TEST_IP"]
-
+class DomainMember(MemberTestCase):
     def member_run(self, args, **ldap_env):
         # No LDAP settings but those given: without -h, the domain's DC is the default.
         env = {k: v for k, v in os.environ.items() if k not in ("LDAPURI", "LDAPHOST", "LDAPCONF", "LDAPRC")}
