@@ -206,28 +206,39 @@ TEST_F(LdapServer, NegotiatedBindWithNameAndPassword) {
 
 TEST_F(LdapServer, NegotiatedBindFallsBackToNtlmWithoutKerberos) {
   // A fresh process whose Kerberos configuration names no KDC for the realm.
-  // The DC refuses NTLMv1, as Samba and hardened AD do by default: each form
-  // of the user binds with the v2 answer, and a wrong password is refused.
+  // On plain LDAP, to the DC left at Samba's defaults where there is one
+  // (SASL binds signed or sealed, NTLMv1 refused), NTLM in SPNEGO binds each
+  // form of the user, sealed; over LDAPS, without a security layer. A wrong
+  // password is refused.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const std::string user = Env("QUELBY_TEST_USER");
+  const std::string atDefaults = Env("QUELBY_TEST_DEFAULTS_DC_HOST");
+  const std::string plain = atDefaults.empty() ? dc_ : atDefaults;
   const struct {
+    std::string host;
+    bool ssl;
     std::string user, domain;
-  } forms[] = {{user, Env("QUELBY_TEST_DOMAIN")}, {user + "@" + Env("QUELBY_TEST_DNS_DOMAIN"), ""}, {user, ""}};
+  } forms[] = {{plain, false, user, Env("QUELBY_TEST_DOMAIN")},
+               {plain, false, user + "@" + Env("QUELBY_TEST_DNS_DOMAIN"), ""},
+               {plain, false, user, ""},
+               {dc_, true, user, Env("QUELBY_TEST_DOMAIN")}};
   for (const auto& form : forms) {
     EXPECT_EXIT(
         {
           setenv("KRB5_CONFIG", "/dev/null", 1);
-          Open(dc_, LDAP_PORT, false);
+          const ULONG port = form.ssl ? LDAP_SSL_PORT : LDAP_PORT;
+          Open(form.host, port, form.ssl);
           ULONG rc = Negotiate(form.user, form.domain, Env("QUELBY_TEST_USER_PASSWORD"));
-          bool ntlm = rc == LDAP_SUCCESS && nat::BoundMechanism(ld_->conn) == "NTLM" &&
-                      BoundAs(Env("QUELBY_TEST_USER_DN"));
+          const int ssf = rc == LDAP_SUCCESS ? nat::SecurityStrength(ld_->conn) : -1;
+          bool ntlm = rc == LDAP_SUCCESS && nat::BoundMechanism(ld_->conn) == "GSS-SPNEGO" &&
+                      (form.ssl ? ssf == 0 : ssf > 1) && BoundAs(Env("QUELBY_TEST_USER_DN"));
           ldap_unbind(ld_);
-          Open(dc_, LDAP_PORT, false);
+          Open(form.host, port, form.ssl);
           ULONG wrong = Negotiate(form.user, form.domain, "bad");
           _exit(ntlm && wrong == LDAP_INVALID_CREDENTIALS ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "")
-        << form.user << " " << form.domain;
+        << form.host << " " << form.user << " " << form.domain;
   }
 }
 

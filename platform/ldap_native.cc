@@ -7,7 +7,9 @@
 #include <krb5.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gnutls/crypto.h>
 #include <gnutls/gnutls.h>
+#include <gnutls/x509.h>
 #include <lber.h>
 #include <ldap.h>
 #include <netdb.h>
@@ -124,6 +126,7 @@ struct Conn {
   int outstanding = 0;
   bool owed = false;
   std::string kerberosProblem;  // why the last negotiated bind went without Kerberos
+  std::string saslRefusedOverTls;  // the server's words when it refused SASL over TLS
   std::chrono::steady_clock::time_point bindStart;  // of the last bind
   ldap_conncb connectCallback{};  // bounds the socket waits of each connection
   // The search sent ahead (SendSearch; message id 0: none) and, once read in
@@ -226,10 +229,11 @@ int OnConnect(::LDAP* /*ld*/, Sockbuf* sb, LDAPURLDesc* /*srv*/, struct sockaddr
 
 void OnDisconnect(::LDAP* /*ld*/, Sockbuf* /*sb*/, struct ldap_conncb* /*ctx*/) {}
 
-// Options the SASL library asks its plugins' callers for. NTLM answers with
-// its v2 response only: LM and NTLMv1 answers are refused by servers at
-// their defaults (Samba's "ntlm auth = ntlmv2-only", hardened AD) and can be
-// cracked offline from a challenge the server picked.
+// Options the SASL library asks its plugins' callers for. Its own NTLM
+// mechanism, which no bind here uses, would answer with the v2 response
+// only: LM and NTLMv1 answers are refused by servers at their defaults
+// (Samba's "ntlm auth = ntlmv2-only", hardened AD) and can be cracked
+// offline from a challenge the server picked.
 int SaslOption(void* /*context*/, const char* plugin, const char* option, const char** result,
                unsigned* len) {
   if (plugin == nullptr || option == nullptr || strcasecmp(plugin, "NTLM") != 0 ||
@@ -401,16 +405,20 @@ int Interact(::LDAP* ld, unsigned /*flags*/, void* defaults, void* in) {
   return LDAP_SUCCESS;
 }
 
+// The SASL mechanisms of the negotiated bind: Kerberos, and NTLM inside
+// SPNEGO, as the platform's negotiated bind sends it.
+constexpr char kKerberosMech[] = "GSSAPI";
+constexpr char kNtlmMech[] = "GSS-SPNEGO";
+
 int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
   // Security layer: over TLS none (the channel is bound instead); otherwise
-  // integrity (signing) by default, confidentiality when sealing is asked.
-  // SASL's NTLM has no security layer of its own: it runs unsigned (the
-  // server decides whether that is enough); sealing cannot be had with it.
-  const bool ntlm = mech == "NTLM";
+  // Kerberos signs by default and seals when sealing is asked; NTLM signs
+  // and seals, as the platform's does.
+  const bool ntlm = mech == kNtlmMech;
   const char* props = c->tls ? "minssf=0,maxssf=0"
                       : c->sasl.seal ? "minssf=56"
-                      : ntlm ? "minssf=0,maxssf=0"
+                      : ntlm ? "minssf=1"
                       : c->sasl.sign ? "minssf=1,maxssf=1"
                                      : "minssf=0";
   ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, props);
@@ -746,6 +754,152 @@ int BindCode(Conn* c, int rc) {
   return rc;
 }
 
+// Takes cred as the credentials c binds with, releasing those it held when
+// they were its own (not borrowed from the connection a referral came from).
+void TakeCredentials(Conn* c, gss_cred_id_t cred, bool owns) {
+  if (c->cred != GSS_C_NO_CREDENTIAL && c->ownsCred) {
+    OM_uint32 minor = 0;
+    gss_release_cred(&minor, &c->cred);
+  }
+  c->cred = cred;
+  c->ownsCred = owns;
+}
+
+// GSSAPI's names of SPNEGO (1.3.6.1.5.5.2) and NTLMSSP (1.3.6.1.4.1.311.2.2.10).
+gss_OID_desc g_spnego = {6, const_cast<char*>("\x2b\x06\x01\x05\x05\x02")};
+gss_OID_desc g_ntlmssp = {10, const_cast<char*>("\x2b\x06\x01\x04\x01\x82\x37\x02\x02\x0a")};
+
+// The user as NTLMSSP reads it: DOMAIN\user, user@domain or user alone.
+// The name goes through NTLMSSP's own exported form, which no other
+// mechanism reads: SPNEGO then gets credentials for NTLMSSP only, never
+// asks a KDC for the name again.
+bool NtlmName(const NegotiateParams& p, gss_name_t* name, std::string* why) {
+  const std::string user = p.domain.empty() ? p.user : p.domain + "\\" + p.user;
+  OM_uint32 minor = 0, min2 = 0;
+  gss_buffer_desc text{user.size(), const_cast<char*>(user.data())};
+  gss_name_t given = GSS_C_NO_NAME, own = GSS_C_NO_NAME;
+  gss_buffer_desc exported = GSS_C_EMPTY_BUFFER;
+  OM_uint32 major = gss_import_name(&minor, &text, GSS_C_NT_USER_NAME, &given);
+  if (!GSS_ERROR(major)) major = gss_canonicalize_name(&minor, given, &g_ntlmssp, &own);
+  if (!GSS_ERROR(major)) major = gss_export_name(&minor, own, &exported);
+  if (!GSS_ERROR(major)) major = gss_import_name(&minor, &exported, GSS_C_NT_EXPORT_NAME, name);
+  if (GSS_ERROR(major)) *why = GssText(major, minor);
+  gss_release_buffer(&min2, &exported);
+  gss_release_name(&min2, &own);
+  gss_release_name(&min2, &given);
+  return !GSS_ERROR(major);
+}
+
+// NTLM credentials from the password, kept in memory: for SPNEGO, narrowed
+// to NTLMSSP, where the session gets SPNEGO's signing and sealing (plain
+// LDAP); for NTLMSSP alone over TLS, where servers refuse a second security
+// layer and SPNEGO would always ask NTLMSSP to sign.
+bool AcquireNtlmCredentials(Conn* c, std::string* why) {
+  gss_name_t name = GSS_C_NO_NAME;
+  if (!NtlmName(c->sasl, &name, why)) return false;
+  OM_uint32 minor = 0, min2 = 0;
+  gss_buffer_desc pw{c->sasl.password.size(), const_cast<char*>(c->sasl.password.data())};
+  gss_OID_set_desc mechs{1, c->tls ? &g_ntlmssp : &g_spnego};
+  gss_cred_id_t cred = GSS_C_NO_CREDENTIAL;
+  OM_uint32 major = gss_acquire_cred_with_password(&minor, name, &pw, GSS_C_INDEFINITE, &mechs,
+                                                   GSS_C_INITIATE, &cred, nullptr, nullptr);
+  gss_release_name(&min2, &name);
+  gss_OID_set_desc ntlmOnly{1, &g_ntlmssp};
+  if (!GSS_ERROR(major) && !c->tls) major = gss_set_neg_mechs(&minor, cred, &ntlmOnly);
+  if (GSS_ERROR(major)) {
+    *why = GssText(major, minor);
+    gss_release_cred(&min2, &cred);
+    return false;
+  }
+  TakeCredentials(c, cred, true);
+  return true;
+}
+
+// The tls-server-end-point binding of the connection's TLS channel (RFC
+// 5929): the server's certificate hashed with the hash of its signature,
+// SHA-256 in place of MD5 and SHA-1. "" when there is no certificate.
+std::string TlsEndpoint(Conn* c) {
+  struct berval cert = {0, nullptr};
+  if (ldap_get_option(c->ld, LDAP_OPT_X_TLS_PEERCERT, &cert) != LDAP_OPT_SUCCESS || cert.bv_val == nullptr) {
+    return "";
+  }
+  gnutls_digest_algorithm_t hash = GNUTLS_DIG_SHA256;
+  gnutls_x509_crt_t crt = nullptr;
+  gnutls_datum_t der = {reinterpret_cast<unsigned char*>(cert.bv_val), static_cast<unsigned>(cert.bv_len)};
+  if (gnutls_x509_crt_init(&crt) == 0) {
+    if (gnutls_x509_crt_import(crt, &der, GNUTLS_X509_FMT_DER) == 0) {
+      const int sign = gnutls_x509_crt_get_signature_algorithm(crt);
+      const auto used = gnutls_sign_get_hash_algorithm(static_cast<gnutls_sign_algorithm_t>(sign));
+      if (used != GNUTLS_DIG_UNKNOWN && used != GNUTLS_DIG_MD5 && used != GNUTLS_DIG_SHA1) hash = used;
+    }
+    gnutls_x509_crt_deinit(crt);
+  }
+  std::string out = "tls-server-end-point:";
+  unsigned char digest[64];
+  const size_t n = gnutls_hash_get_len(hash);
+  if (n == 0 || n > sizeof digest || gnutls_hash_fast(hash, cert.bv_val, cert.bv_len, digest) != 0) {
+    out.clear();
+  } else {
+    out.append(reinterpret_cast<const char*>(digest), n);
+  }
+  ber_memfree(cert.bv_val);
+  return out;
+}
+
+// NTLM over TLS: NTLMSSP's own messages in the GSS-SPNEGO bind, as SPNEGO
+// servers take them, with its v2 answer and no signing or sealing, the
+// answer bound to the TLS channel (which servers that enforce channel
+// binding require). The binding is known once the TLS handshake is through,
+// which the first message's exchange makes sure of; the answer, which
+// carries it, comes after.
+int NtlmOverTls(Conn* c) {
+  LDAPURLDesc* lud = nullptr;
+  std::string service = "ldap@";
+  if (ldap_url_parse(c->uris.c_str(), &lud) == LDAP_URL_SUCCESS && lud != nullptr && lud->lud_host != nullptr) {
+    service += lud->lud_host;
+  }
+  ldap_free_urldesc(lud);
+  OM_uint32 minor = 0, min2 = 0;
+  gss_buffer_desc serviceText{service.size(), const_cast<char*>(service.data())};
+  gss_name_t target = GSS_C_NO_NAME;
+  OM_uint32 major = gss_import_name(&minor, &serviceText, GSS_C_NT_HOSTBASED_SERVICE, &target);
+  gss_ctx_id_t ctx = GSS_C_NO_CONTEXT;
+  struct berval* answer = nullptr;
+  std::string endpoint;
+  gss_channel_bindings_struct binding{};
+  CallBounds bounds(c, WaitMsOf(c));
+  int rc = LDAP_LOCAL_ERROR;
+  for (int step = 0; !GSS_ERROR(major) && step < 3; ++step) {
+    if (step > 0 && endpoint.empty()) {
+      endpoint = TlsEndpoint(c);
+      binding.application_data = {endpoint.size(), endpoint.data()};
+    }
+    gss_buffer_desc in = {answer != nullptr ? answer->bv_len : 0, answer != nullptr ? answer->bv_val : nullptr};
+    gss_buffer_desc out = GSS_C_EMPTY_BUFFER;
+    major = gss_init_sec_context(&minor, c->cred, &ctx, target, &g_ntlmssp, 0, GSS_C_INDEFINITE,
+                                 endpoint.empty() ? GSS_C_NO_CHANNEL_BINDINGS : &binding, &in, nullptr,
+                                 &out, nullptr, nullptr);
+    ber_bvfree(answer);
+    answer = nullptr;
+    if (GSS_ERROR(major)) break;
+    struct berval token = {out.length, static_cast<char*>(out.value)};
+    rc = BindCode(c, bounds.Code(ldap_sasl_bind_s(c->ld, "", kNtlmMech, &token, nullptr, nullptr, &answer)));
+    gss_release_buffer(&min2, &out);
+    if (rc != LDAP_SASL_BIND_IN_PROGRESS) break;
+    if (major == GSS_S_COMPLETE) rc = LDAP_PROTOCOL_ERROR;  // the server asks for more than there is
+  }
+  if (GSS_ERROR(major)) {
+    rc = LDAP_LOCAL_ERROR;
+    SetDiagnostic(c->ld, GssText(major, minor));
+  } else if (rc == LDAP_SASL_BIND_IN_PROGRESS) {
+    rc = LDAP_PROTOCOL_ERROR;
+  }
+  ber_bvfree(answer);
+  gss_delete_sec_context(&min2, &ctx, GSS_C_NO_BUFFER);
+  gss_release_name(&min2, &target);
+  return rc;
+}
+
 std::vector<LDAPControl> NativeControls(const std::vector<Control>* in) {
   std::vector<LDAPControl> out;
   if (in == nullptr) return out;
@@ -935,17 +1089,28 @@ bool KerberosUnusable(int rc) {
   return rc == LDAP_AUTH_UNKNOWN || rc == LDAP_LOCAL_ERROR || rc == LDAP_AUTH_METHOD_NOT_SUPPORTED;
 }
 
+// Notes a SASL bind over TLS that the server refused for want of signing
+// or sealing, which a bind over TLS leaves to TLS: such a server takes no
+// SASL bind over TLS at all. The code passes through.
+int NoteTlsRefusal(Conn* c, int rc) {
+  if (c->tls && rc == LDAP_STRONG_AUTH_REQUIRED) c->saslRefusedOverTls = Diagnostic(c);
+  return rc;
+}
+
 // The NTLM bind with the user and password of c->sasl, after Kerberos gave
 // kerberosRc for kerberosWhy; the bind's code (Kerberos's own where NTLM
 // fared no better and Kerberos was tried).
 int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy) {
   c->kerberosProblem = kerberosWhy.empty() ? "Kerberos could not be used" : kerberosWhy;
-  const std::string& user = c->sasl.user;
-  const size_t at = user.find('@');
-  c->authcid = at == std::string::npos ? user : user.substr(0, at);
-  if (c->sasl.domain.empty() && at != std::string::npos) c->sasl.domain = user.substr(at + 1);
-  c->mech = "NTLM";
-  const int ntlm = SaslBindOn(c, c->ld, c->mech);
+  c->authcid.clear();
+  c->mech = kNtlmMech;
+  std::string why;
+  int ntlm = LDAP_AUTH_UNKNOWN;
+  if (!AcquireNtlmCredentials(c, &why)) {
+    SetDiagnostic(c->ld, why);
+  } else {
+    ntlm = NoteTlsRefusal(c, c->tls ? NtlmOverTls(c) : SaslBindOn(c, c->ld, c->mech));
+  }
   if (ntlm != LDAP_SUCCESS && ntlm != LDAP_INVALID_CREDENTIALS && !kerberosWhy.empty()) {
     // Say why neither way worked.
     SetDiagnostic(c->ld, "Kerberos: " + kerberosWhy + "; NTLM: " + Diagnostic(c));
@@ -960,13 +1125,9 @@ void StartNegotiatedBind(Conn* c, const NegotiateParams& p) {
   c->bounds.connected = false;
   c->bind = Conn::Bind::kNone;
   c->sasl = p;
-  if (c->cred != GSS_C_NO_CREDENTIAL && c->ownsCred) {
-    OM_uint32 minor = 0;
-    gss_release_cred(&minor, &c->cred);
-  }
-  c->cred = GSS_C_NO_CREDENTIAL;
-  c->ownsCred = true;
+  TakeCredentials(c, GSS_C_NO_CREDENTIAL, true);
   c->kerberosProblem.clear();
+  c->saslRefusedOverTls.clear();
 }
 
 int EndNegotiatedBind(Conn* c, int rc) {
@@ -981,10 +1142,9 @@ int EndNegotiatedBind(Conn* c, int rc) {
 // password; NTLM only where the bind of `from` itself fell back to it.
 int ChaseNegotiated(Conn* c, const Conn* from) {
   StartNegotiatedBind(c, from->sasl);
-  c->cred = from->cred;
-  c->ownsCred = false;
+  TakeCredentials(c, from->cred, false);
   int rc = LDAP_AUTH_UNKNOWN;
-  if (from->mech == "GSSAPI") {
+  if (from->mech == kKerberosMech) {
     DcNames names;
     std::string renameWhy, given;
     int port = 0;
@@ -992,12 +1152,14 @@ int ChaseNegotiated(Conn* c, const Conn* from) {
     if (read != LDAP_SUCCESS) return NoteStall(c, read);
     c->authcid = from->authcid;
     c->mech = from->mech;
-    rc = SaslBindOn(c, c->ld, c->mech);
-    if (rc != LDAP_SUCCESS) {
+    rc = NoteTlsRefusal(c, SaslBindOn(c, c->ld, c->mech));
+    // A connection that failed on the way (its TLS set-up included) keeps
+    // the library's reason, which the TLS check reads.
+    if (rc != LDAP_SUCCESS && rc != LDAP_SERVER_DOWN && rc != LDAP_CONNECT_ERROR && rc != LDAP_TIMEOUT) {
       c->kerberosProblem = renameWhy.empty() ? Diagnostic(c) : renameWhy + "; " + Diagnostic(c);
       SetDiagnostic(c->ld, "Kerberos: " + c->kerberosProblem);
     }
-  } else if (from->mech == "NTLM") {
+  } else if (from->mech == kNtlmMech) {
     rc = NtlmBind(c, LDAP_AUTH_UNKNOWN, "");
   }
   return EndNegotiatedBind(c, rc);
@@ -1021,9 +1183,9 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
   if (!p.haveIdentity) {
     // The caller's own Kerberos tickets (KRB5CCNAME).
     c->authcid.clear();
-    c->mech = "GSSAPI";
-    rc = SaslBindOn(c, c->ld, c->mech);
-    if (rc != LDAP_SUCCESS && rc != LDAP_TIMEOUT && rc != LDAP_SERVER_DOWN) {
+    c->mech = kKerberosMech;
+    rc = NoteTlsRefusal(c, SaslBindOn(c, c->ld, c->mech));
+    if (rc != LDAP_SUCCESS && rc != LDAP_TIMEOUT && rc != LDAP_SERVER_DOWN && c->saslRefusedOverTls.empty()) {
       c->kerberosProblem = renameWhy.empty() ? Diagnostic(c) : renameWhy;
     }
   } else {
@@ -1041,8 +1203,8 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
     rc = LDAP_AUTH_UNKNOWN;
     if (k == KerberosOutcome::kOk) {
       c->authcid = principal;
-      c->mech = "GSSAPI";
-      rc = SaslBindOn(c, c->ld, c->mech);
+      c->mech = kKerberosMech;
+      rc = NoteTlsRefusal(c, SaslBindOn(c, c->ld, c->mech));
     }
     if (KerberosUnusable(rc)) {
       std::string kerberosWhy = rc == LDAP_AUTH_UNKNOWN ? why : Diagnostic(c);
@@ -1123,6 +1285,9 @@ std::string TlsRefusal(const std::string& host, int port, int ms) {
 }  // namespace
 
 std::string TlsProblem(Conn* c) {
+  if (c->tls && !c->saslRefusedOverTls.empty()) {
+    return "the server takes no SASL bind over TLS (" + c->saslRefusedOverTls + ")";
+  }
   const int code = LastCode(c);
   // A handshake that ran out of time is told by the bind's own timeout.
   if (!c->tls || !c->bounds.connected || c->stalled ||

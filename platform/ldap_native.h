@@ -80,8 +80,9 @@ std::string TlsProblem(Conn* c);
 
 int SimpleBind(Conn* c, const char* dn, const char* password);
 
-// Negotiated bind: SASL GSSAPI, NTLM as the fallback where a user name and
-// password are given and Kerberos cannot be used.
+// Negotiated bind: SASL GSSAPI (Kerberos), NTLM in SPNEGO (GSS-SPNEGO, an
+// NTLMv2 answer, signed and sealed on plain LDAP) as the fallback where a
+// user name and password are given and Kerberos cannot be used.
 struct NegotiateParams {
   bool haveIdentity = false;  // false: the caller's Kerberos tickets
   std::string user;

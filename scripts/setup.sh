@@ -7,6 +7,7 @@ PKGS=(
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev
   libldap-dev libsasl2-dev libsasl2-modules libsasl2-modules-gssapi-mit libkrb5-dev libgnutls28-dev
+  gss-ntlmssp
   samba samba-ad-dc samba-ad-provision krb5-user ldb-tools
   slapd ldap-utils
   libfltk1.3-dev xvfb xdotool imagemagick x11-apps

@@ -27,14 +27,26 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=
 cmake --build build-fuzz -j "$JOBS"
 bash scripts/fuzz.sh build-fuzz 60
 
-# Test servers: a Samba AD DC and slapd on loopback, stopped whatever happens.
+# Test servers: a Samba AD DC and slapd on loopback, and beside them a second DC left at
+# Samba's defaults for binds (simple binds over TLS only, SASL binds signed or sealed),
+# started together and stopped whatever happens.
 STATE="$ROOT/.state/servers"
-if [ -x scripts/servers/start.sh ]; then
-  trap 'bash scripts/servers/stop.sh "$STATE" || true' EXIT
-  bash scripts/servers/start.sh "$STATE"
-  # shellcheck disable=SC1091
-  source "$STATE/env.sh"
-fi
+DEFAULTS_STATE="$ROOT/.state/servers-at-defaults"
+DEFAULTS_IP=127.0.0.2
+DEFAULTS_START=
+trap '{ [ -z "$DEFAULTS_START" ] || wait "$DEFAULTS_START"; } 2>/dev/null
+      bash scripts/servers/stop.sh "$STATE" || true; bash scripts/servers/stop.sh "$DEFAULTS_STATE" || true' EXIT
+QUELBY_TEST_DC_AT_DEFAULTS=1 bash scripts/servers/start.sh "$DEFAULTS_STATE" "$DEFAULTS_IP" &
+DEFAULTS_START=$!
+bash scripts/servers/start.sh "$STATE"
+wait "$DEFAULTS_START"
+DEFAULTS_START=
+# shellcheck disable=SC1091
+source "$STATE/env.sh"
+# The DC at defaults: its host name, address and CA (the same domain, users and passwords).
+QUELBY_TEST_DEFAULTS_DC_HOST=$(source "$DEFAULTS_STATE/env.sh" && echo "$QUELBY_TEST_DC_HOST")
+QUELBY_TEST_DEFAULTS_CA=$(source "$DEFAULTS_STATE/env.sh" && echo "$QUELBY_TEST_CA")
+export QUELBY_TEST_DEFAULTS_DC_HOST QUELBY_TEST_DEFAULTS_CA QUELBY_TEST_DEFAULTS_DC_IP=$DEFAULTS_IP
 
 echo "== all tests"
 ctest --test-dir build --output-on-failure -j "$JOBS"

@@ -12,7 +12,8 @@
 # Environment: QUELBY_SLAPD_PORT (default 3890), QUELBY_SLAPD_ENTRIES (default 3000),
 # QUELBY_SAMBA_BENCH_USERS (default 0), QUELBY_SAMBA_BENCH_DISTINCT_SD (default 0: users more,
 # each with a descriptor of its own, for the benchmark), QUELBY_TEST_DC_SHORT (DC host name, see below),
-# QUELBY_SERVERS_TIMEOUT (seconds to wait for the servers, default 120).
+# QUELBY_SERVERS_TIMEOUT (seconds to wait for the servers, default 120), QUELBY_TEST_DC_AT_DEFAULTS
+# (1: the DC keeps Samba's defaults for binds, see below).
 set -euo pipefail
 
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -35,7 +36,8 @@ SLAPD_ENTRIES=${QUELBY_SLAPD_ENTRIES:-3000}
 BENCH_USERS=${QUELBY_SAMBA_BENCH_USERS:-0}
 BENCH_SD_USERS=${QUELBY_SAMBA_BENCH_DISTINCT_SD:-0}
 TIMEOUT=${QUELBY_SERVERS_TIMEOUT:-120}
-for v in SLAPD_PORT SLAPD_ENTRIES BENCH_USERS BENCH_SD_USERS TIMEOUT; do
+AT_DEFAULTS=${QUELBY_TEST_DC_AT_DEFAULTS:-0}
+for v in SLAPD_PORT SLAPD_ENTRIES BENCH_USERS BENCH_SD_USERS TIMEOUT AT_DEFAULTS; do
   if ! [[ ${!v} =~ ^[0-9]+$ ]]; then
     echo "servers: $v must be a whole number, not '${!v}'" >&2
     exit 2
@@ -224,6 +226,16 @@ SLAPD_PREP=$!
 
 # ---------------------------------------------------------------- Samba AD DC
 SMB_CONF=$DC/smb.conf
+# How the DC takes binds. By default simple binds without TLS are allowed; a DC at
+# Samba's defaults (as one left at them is met) takes simple binds over TLS only and
+# SASL binds over plain LDAP only, signed or sealed. Either refuses NTLMv1 answers.
+if [ "$AT_DEFAULTS" = 1 ]; then
+  BIND_RULES="	# Samba's defaults: ldap server require strong auth = yes, ntlm auth = ntlmv2-only."
+else
+  BIND_RULES="	ldap server require strong auth = no
+	# As at Samba's default and on a hardened AD: NTLM answers of v1 are refused.
+	ntlm auth = ntlmv2-only"
+fi
 write_smb_conf() {
 cat >"$SMB_CONF" <<EOF
 # Test domain controller on $IP (written by scripts/servers/start.sh).
@@ -235,9 +247,7 @@ cat >"$SMB_CONF" <<EOF
 	server services = ldap, cldap, kdc
 	interfaces = $IP/8
 	bind interfaces only = yes
-	ldap server require strong auth = no
-	# As at Samba's default and on a hardened AD: NTLM answers of v1 are refused.
-	ntlm auth = ntlmv2-only
+$BIND_RULES
 	private dir = $DC/private
 	lock directory = $DC
 	state directory = $DC/state
@@ -382,8 +392,15 @@ check() {
   shift
   "$@" >>"$LOG/checks.log" 2>&1 || fail "$what does not answer (see $LOG/checks.log)"
 }
-check "LDAP on $IP:389 (simple bind as the test user)" \
-  ldapsearch -x -H "ldap://$IP:389" -D "$SEED_USER_DN" -w "$SEED_USER_PASSWORD" -s base -b "$SEED_USER_DN" dn
+if [ "$AT_DEFAULTS" = 1 ]; then
+  check "LDAP on $IP:389 (simple binds refused without TLS)" \
+    bash -c '! ldapsearch -x -H "ldap://$1:389" -D "$2" -w "$3" -s base -b "$2" dn' _ "$IP" "$SEED_USER_DN" "$SEED_USER_PASSWORD"
+  check "LDAPS on $DC_HOST:636 (simple bind as the test user)" \
+    ldapsearch -x -H "ldaps://$DC_HOST:636" -D "$SEED_USER_DN" -w "$SEED_USER_PASSWORD" -s base -b "$SEED_USER_DN" dn
+else
+  check "LDAP on $IP:389 (simple bind as the test user)" \
+    ldapsearch -x -H "ldap://$IP:389" -D "$SEED_USER_DN" -w "$SEED_USER_PASSWORD" -s base -b "$SEED_USER_DN" dn
+fi
 check "LDAPS on $DC_HOST:636" ldapsearch -x -H "ldaps://$DC_HOST:636" -s base -b "" dnsHostName
 check "the global catalog on $IP:3268" ldapsearch -x -H "ldap://$IP:3268" -s base -b "" dnsHostName
 check "the global catalog over SSL on $DC_HOST:3269" ldapsearch -x -H "ldaps://$DC_HOST:3269" -s base -b "" dnsHostName
@@ -403,6 +420,9 @@ q() { printf "'%s'" "${1//\'/\'\\\'\'}"; }
   echo "export QUELBY_TEST_SERVERS=1"
   echo "# Loopback address both servers listen on."
   echo "export QUELBY_TEST_IP=$(q "$IP")"
+  echo "# 1 when the DC keeps Samba's defaults for binds (simple binds over TLS only, SASL"
+  echo "# binds over plain LDAP only, signed or sealed), else 0."
+  echo "export QUELBY_TEST_DC_AT_DEFAULTS=$(q "$AT_DEFAULTS")"
   echo "# State folder of this instance (logs in \$QUELBY_TEST_STATE/log)."
   echo "export QUELBY_TEST_STATE=$(q "$STATE")"
   echo "# DC host name (full and short); resolves to QUELBY_TEST_IP through /etc/hosts."
