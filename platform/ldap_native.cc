@@ -886,7 +886,7 @@ int NtlmOverTls(Conn* c) {
     rc = BindCode(c, bounds.Code(ldap_sasl_bind_s(c->ld, "", kNtlmMech, &token, nullptr, nullptr, &answer)));
     gss_release_buffer(&min2, &out);
     if (rc != LDAP_SASL_BIND_IN_PROGRESS) break;
-    if (major == GSS_S_COMPLETE) rc = LDAP_PROTOCOL_ERROR;  // the server asks for more than there is
+    if (major == GSS_S_COMPLETE) break;  // the server asks for more than there is
   }
   if (GSS_ERROR(major)) {
     rc = LDAP_LOCAL_ERROR;
@@ -1099,14 +1099,16 @@ int NoteTlsRefusal(Conn* c, int rc) {
 
 // The NTLM bind with the user and password of c->sasl, after Kerberos gave
 // kerberosRc for kerberosWhy; the bind's code (Kerberos's own where NTLM
-// fared no better and Kerberos was tried).
-int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy) {
+// fared no better and Kerberos was tried). Credentials c holds already (a
+// referral's, borrowed from a connection of the same transport) are used
+// as they are.
+int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy, bool haveCredentials = false) {
   c->kerberosProblem = kerberosWhy.empty() ? "Kerberos could not be used" : kerberosWhy;
   c->authcid.clear();
   c->mech = kNtlmMech;
   std::string why;
   int ntlm = LDAP_AUTH_UNKNOWN;
-  if (!AcquireNtlmCredentials(c, &why)) {
+  if (!haveCredentials && !AcquireNtlmCredentials(c, &why)) {
     SetDiagnostic(c->ld, why);
   } else {
     ntlm = NoteTlsRefusal(c, c->tls ? NtlmOverTls(c) : SaslBindOn(c, c->ld, c->mech));
@@ -1140,7 +1142,7 @@ int EndNegotiatedBind(Conn* c, int rc) {
 // name, where that name leads back to it) and no fallback, since NTLM would
 // hand a server that lacks a Kerberos service an answer computed from the
 // password; NTLM only where the bind of `from` itself fell back to it.
-int ChaseNegotiated(Conn* c, const Conn* from) {
+int ChaseNegotiated(Conn* c, Conn* from) {
   StartNegotiatedBind(c, from->sasl);
   TakeCredentials(c, from->cred, false);
   int rc = LDAP_AUTH_UNKNOWN;
@@ -1160,7 +1162,9 @@ int ChaseNegotiated(Conn* c, const Conn* from) {
       SetDiagnostic(c->ld, "Kerberos: " + c->kerberosProblem);
     }
   } else if (from->mech == kNtlmMech) {
-    rc = NtlmBind(c, LDAP_AUTH_UNKNOWN, "");
+    // A sealed session is followed by sealed ones only.
+    if (!from->tls && SecurityStrength(from) > 1) c->sasl.seal = true;
+    rc = NtlmBind(c, LDAP_AUTH_UNKNOWN, "", from->tls == c->tls);
   }
   return EndNegotiatedBind(c, rc);
 }
