@@ -312,8 +312,10 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
     std::string out;
     std::string reason;
     std::string left;  // what the warning says is left out
+    bool base = false;  // a referral of the base naming it and then a server that answers
   };
   const std::string a = "dn:CN=a,DC=t\n>cn: a\n\n";
+  const std::string g = "dn:CN=g,DC=t\n>cn: g\n\n";
   const std::string r = "dn:CN=r,DC=t\n>cn: r\n\n";
   const ScriptedLdapServer::Reply refused = Page({"r"}, 51, "");
   const Case cases[] = {
@@ -327,6 +329,11 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
       // The server's words come escaped.
       {"bind refused", {refused}, [](ScriptedLdapServer& s) { s.SetBindResult(49, "no such\x01user"); }, a,
        "Invalid Credentials; no such\\01user", "its entries are"},
+      // The other server is tried after one wait.
+      {"base: bind stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtBind(); }, g, "Timeout",
+       "its entries are", true},
+      {"base: search stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, g, "Timeout",
+       "its entries are", true},
   };
   SetDirectoryWaitLimit(1);
   settings.timeLimit = 1;
@@ -334,20 +341,24 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
   for (const Case& c : cases) {
     ScriptedLdapServer referred(c.replies);
     c.hostile(referred);
+    ScriptedLdapServer good({Page({"g"}, 0, "")});
     const std::string url = "ldap://127.0.0.1:" + std::to_string(referred.port()) + "/DC=r,DC=t";
-    ScriptedLdapServer server({[url](int64_t id) {
+    const std::string goodUrl = "ldap://127.0.0.1:" + std::to_string(good.port()) + "/DC=g,DC=t";
+    ScriptedLdapServer server({[&](int64_t id) {
+      if (c.base) return ReferralDoneMessage(id, {url, goodUrl});
       return EntryMessage(id, "CN=a,DC=t", {{"cn", {"a"}}}) + ReferenceMessage(id, {url}) +
              DoneMessage(id, 0, "");
     }});
     const auto start = std::chrono::steady_clock::now();
     Run(server);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << c.what;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(c.base ? 2500 : 4000)) << c.what;
     EXPECT_EQ(out_, c.out) << c.what;
     EXPECT_EQ(err_, "WARN: Referral not followed (" + c.reason + "), " + c.left + " left out: " + url + "\n")
         << c.what;
     EXPECT_EQ(settings.resultCode, 0) << c.what;
     EXPECT_LE(referred.binds().size(), 1u) << c.what;  // tried once
     EXPECT_LE(referred.searches().size(), c.replies.size() + 1) << c.what;
+    EXPECT_EQ(good.searches().size(), c.base ? 1u : 0u) << c.what;
   }
   SetDirectoryWaitLimit(0);
 }

@@ -139,21 +139,30 @@ TEST_F(Preloads, AReferredServerThatStopsAnsweringIsWaitedOnOnce) {
   // Five references to one server that stops answering at the bind or the
   // search, or a referral of the base naming it five times: the schema search
   // waits on it once, within one wait limit, and says each one it left out.
+  // A referral of the base naming it and then a server that answers goes on
+  // there after that wait.
   SetDirectoryWaitLimit(2);
   bind_ = true;
-  for (const int row : {0, 1, 2}) {
+  for (const int row : {0, 1, 2, 3, 4}) {
+    const bool atSearch = row == 1 || row == 4, thenGood = row >= 3;
     ScriptedLdapServer stalled({});
-    row == 1 ? stalled.StallAtSearch(0) : stalled.StallAtBind();
+    atSearch ? stalled.StallAtSearch(0) : stalled.StallAtBind();
+    const std::string name = "g" + std::to_string(row);
+    ScriptedLdapServer good({[&](int64_t id) {
+      return EntryMessage(id, "CN=G," + std::string(kSchema), Attribute(name, "2.5.5.17")) +
+             DoneMessage(id, 0, "", false);
+    }});
     std::vector<std::string> urls;
     std::string warned;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < (thenGood ? 1 : 5); ++i) {
       urls.push_back("ldap://127.0.0.1:" + std::to_string(stalled.port()) + "/CN=S" + std::to_string(i) + ",DC=t");
       warned += "WARN: Referral not followed (Timeout), its entries are left out: " + urls.back() + "\n";
     }
+    if (thenGood) urls.push_back("ldap://127.0.0.1:" + std::to_string(good.port()) + "/" + kSchema);
     ScriptedLdapServer server({[&](int64_t id) {
       std::string reply = EntryMessage(id, "CN=A," + std::string(kSchema), Attribute("a", "2.5.5.15"));
       for (const std::string& url : urls) reply += ReferenceMessage(id, {url});
-      return row == 2 ? ReferralDoneMessage(id, urls) : reply + DoneMessage(id, 0, "", false);
+      return row >= 2 ? ReferralDoneMessage(id, urls) : reply + DoneMessage(id, 0, "", false);
     }});
     int exitCode = 0;
     const auto start = std::chrono::steady_clock::now();
@@ -162,6 +171,8 @@ TEST_F(Preloads, AReferredServerThatStopsAnsweringIsWaitedOnOnce) {
     EXPECT_EQ(stalled.binds().size(), 1u) << row;
     EXPECT_EQ(err_, warned + (row == 2 ? "LDAP_SEARCH_S: 0x55\nLDAP_SEARCH_S: Timeout\n" : "")) << row;
     EXPECT_EQ(exitCode, row == 2 ? 0x55 : 0) << row;
+    EXPECT_EQ(good.searches().size(), thenGood ? 1u : 0u) << row;
+    EXPECT_EQ(In(g_SidAttributes, name), thenGood) << row;
     if (run_->search.connection != nullptr) plat::ldap_unbind(run_->search.connection);
     ld_ = run_->search.connection = nullptr;
   }

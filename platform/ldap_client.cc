@@ -192,9 +192,9 @@ long MsUntil(std::chrono::steady_clock::time_point t) {
       std::chrono::duration_cast<milliseconds>(t - std::chrono::steady_clock::now()).count());
 }
 
-// The referral being followed: its connection (bound like the main one),
-// the URL and where it leads, and when the try of it ends (its connect, bind
-// and first request take one wait limit together).
+// The URL of a referral being followed: its connection (bound like the
+// main one), the URL and where it leads, and when the try of it ends (its
+// connect, bind and first request take one wait limit together).
 struct OpenedReferral {
   nat::Conn* conn = nullptr;
   std::string url;
@@ -202,29 +202,26 @@ struct OpenedReferral {
   std::chrono::steady_clock::time_point ends;
 };
 
-// Tries the URLs of one referral in their order until one opens and binds,
-// passing over the servers that stopped answering a search on this
-// connection (each is waited on once). False when none could be followed:
-// *left then holds each URL with its own failure, the last one's being the
-// referral's.
-bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, OpenedReferral* opened,
+// Tries the URLs of one referral from *next on, in their order, until one
+// opens and binds. The URLs are alternatives, each a try of its own with a
+// wait limit of its own; a server that stopped answering on this connection
+// is passed over, so that each is waited on once. Each URL that fails is
+// added to *left with its own failure, and *next moves past the URLs tried.
+// False when none opened.
+bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, size_t* next, OpenedReferral* opened,
                   std::vector<UnfollowedReferral>* left) {
   const int limit = nat::WaitLimit(ld->conn);
-  opened->ends = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
-  left->clear();
-  for (const std::string& url : urls) {
+  while (*next < urls.size()) {
+    const std::string& url = urls[(*next)++];
     UnfollowedReferral missed{url, LDAP_TIMEOUT, "", false};
-    const long ms = MsUntil(opened->ends);
     nat::FollowTarget t;
-    if (ms <= 0) {
-      // The try's time is spent.
-    } else if (!nat::ReadReferral(ld->conn, url, &t)) {
+    if (!nat::ReadReferral(ld->conn, url, &t)) {
       missed.code = LDAP_PARAM_ERROR;
     } else if (ld->stalledServers.count(t.server) == 0) {
+      opened->ends = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
       int code = 0;
-      nat::Conn* conn = nat::Follow(ld->conn, t, static_cast<int>((ms + 999) / 1000), &code, &missed.reason);
+      nat::Conn* conn = nat::Follow(ld->conn, t, limit, &code, &missed.reason);
       if (conn != nullptr) {
-        nat::SetWaitLimit(conn, limit);
         opened->conn = conn;
         opened->url = url;
         opened->target = std::move(t);
@@ -238,8 +235,8 @@ bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, OpenedReferral
   return false;
 }
 
-// The wait of a referral's first request: what is left of its try, or less
-// when the search's own wait is shorter.
+// The wait of a referral's first request: what is left of its URL's try,
+// or less when the search's own wait is shorter.
 long FirstRequestWait(const OpenedReferral& opened, long waitMs) {
   const long left = std::max(MsUntil(opened.ends), 1L);
   return waitMs < 0 ? left : std::min(waitMs, left);
@@ -260,9 +257,9 @@ bool FirstMeeting(std::unordered_set<uint64_t>* met, const std::vector<std::stri
 // result moves the search to where its base lives, and the entries of each
 // continuation reference (and of theirs) are added after the search's own.
 // A referral left out (a continuation that cannot be followed or fails on
-// the way, each URL of a base none of whose URLs can be reached) is noted
-// on the handle for ldap_next_unfollowed_referral. Returns the search's
-// code, given and returned as the client's codes.
+// the way, each URL of a base that failed, also when a later one was
+// followed) is noted on the handle for ldap_next_unfollowed_referral.
+// Returns the search's code, given and returned as the client's codes.
 ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG code, LDAPMessage* head) {
   // The search's request where a referral leads: the URL's base, scope and
   // filter, else the search's own.
@@ -276,19 +273,33 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
     q.scope = ReferralScope(opened.target, continuation, p.scope);
     return q;
   };
+  // Runs the search where a referral leads, trying its URLs in their order
+  // until one answers it: a server that stalls before any answer is passed
+  // over as one that stalls at its bind. *opened is left without a
+  // connection when none answered; left gets each URL that failed.
   std::vector<UnfollowedReferral> left;
+  auto follow = [&](const std::vector<std::string>& urls, bool continuation, OpenedReferral* opened,
+                    ldapmsg** native) {
+    left.clear();
+    size_t next = 0;
+    while (OpenReferral(ld, urls, &next, opened, &left)) {
+      const ULONG rc = static_cast<ULONG>(nat::ToWindowsCode(
+          nat::Search(opened->conn, there(*opened, continuation), FirstRequestWait(*opened, waitMs), native)));
+      if (rc != LDAP_TIMEOUT || *native != nullptr) return rc;
+      ld->stalledServers.insert(opened->target.server);
+      left.push_back({opened->url, rc, "", false});
+      nat::Close(opened->conn);
+      opened->conn = nullptr;
+    }
+    return left.back().code;
+  };
   for (int hop = 0; code == LDAP_REFERRAL && hop < kMostReferrals; ++hop) {
     nat::ParsedResult parsed;
     if (nat::ParseResult(head->conn, head->native, &parsed) != 0 || parsed.referrals.empty()) break;
     OpenedReferral opened;
-    if (!OpenReferral(ld, parsed.referrals, &opened, &left)) {
-      ld->unfollowed.insert(ld->unfollowed.end(), left.begin(), left.end());
-      return left.back().code;
-    }
     ldapmsg* native = nullptr;
-    code = static_cast<ULONG>(nat::ToWindowsCode(nat::Search(opened.conn, there(opened, false),
-                                                             FirstRequestWait(opened, waitMs), &native)));
-    if (code == LDAP_TIMEOUT) ld->stalledServers.insert(opened.target.server);
+    code = follow(parsed.referrals, false, &opened, &native);
+    ld->unfollowed.insert(ld->unfollowed.end(), left.begin(), left.end());
     if (native == nullptr) {
       nat::Close(opened.conn);
       return code;
@@ -315,20 +326,19 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
       continue;
     }
     OpenedReferral opened;
-    if (!OpenReferral(ld, urls, &opened, &left)) {
+    ldapmsg* native = nullptr;
+    const ULONG rc = follow(urls, true, &opened, &native);
+    if (opened.conn == nullptr) {
+      // Named by its first URL, with the last one's failure.
       UnfollowedReferral missed = left.back();
       missed.url = urls.front();
       ld->unfollowed.push_back(std::move(missed));
       continue;
     }
-    ldapmsg* native = nullptr;
-    const ULONG rc = static_cast<ULONG>(nat::ToWindowsCode(
-        nat::Search(opened.conn, there(opened, true), FirstRequestWait(opened, waitMs), &native)));
     const int entries = native != nullptr ? nat::CountEntries(opened.conn, native) : 0;
     if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED) {
-      // A continuation whose server fails or stalls is passed over; the
-      // entries that came are kept.
-      if (rc == LDAP_TIMEOUT) ld->stalledServers.insert(opened.target.server);
+      // A continuation whose server fails is passed over; the entries that
+      // came are kept.
       ld->unfollowed.push_back({opened.url, rc, "", entries > 0});
     }
     if (native == nullptr) {
@@ -437,23 +447,28 @@ struct PageRequest {
   PageRequest& operator=(const PageRequest&) = delete;
 };
 
-// Moves a paged search to the next referral it collected: a connection of
-// its own, bound like the main one, and the referral's base, scope and
-// filter. LDAP_NO_RESULTS_RETURNED when none is left.
+// Moves a paged search to the next referral it collected, or to the next
+// URL of one whose try failed at its first page: a connection of its own,
+// bound like the main one, and the referral's base, scope and filter.
+// LDAP_NO_RESULTS_RETURNED when none is left.
 ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
   std::vector<UnfollowedReferral> left;
   while (!search->pending.empty()) {
     LDAPSearch::Referral next = std::move(search->pending.front());
     search->pending.pop_front();
-    if (++search->followed > kMostReferrals) return LDAP_REFERRAL_LIMIT_EXCEEDED;
+    // A referral counts once, however many of its URLs are tried.
+    if (next.next == 0 && ++search->followed > kMostReferrals) return LDAP_REFERRAL_LIMIT_EXCEEDED;
     OpenedReferral opened;
-    if (OpenReferral(ld, next.urls, &opened, &left)) {
+    left.clear();
+    const bool ok = OpenReferral(ld, next.urls, &next.next, &opened, &left);
+    // Each URL of a base that failed is said, also when a later one opens.
+    if (!next.continuation) search->unfollowed.insert(search->unfollowed.end(), left.begin(), left.end());
+    if (ok) {
       nat::Close(search->current);
       search->current = opened.conn;
       search->currentUrl = opened.url;
       search->currentServer = opened.target.server;
       search->currentHanded = 0;
-      search->currentContinuation = next.continuation;
       search->tryEnds = opened.ends;
       search->firstReferralPage = true;
       search->cookie.clear();
@@ -462,16 +477,13 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
       search->target.base = t.haveBase ? t.base : search->base;
       search->target.scope = ReferralScope(t, next.continuation, static_cast<int>(search->scope));
       search->target.filter = t.haveFilter ? t.filter : search->filter;
+      search->currentReferral = std::move(next);
       return LDAP_SUCCESS;
     }
-    const ULONG failure = left.empty() ? LDAP_REFERRAL : left.back().code;
-    // A base that cannot be reached ends the search with the reason, each
-    // of its URLs said; a continuation that cannot be reached is passed
-    // over, named by its first URL.
-    if (!next.continuation) {
-      search->unfollowed.insert(search->unfollowed.end(), left.begin(), left.end());
-      return failure;
-    }
+    // A base that cannot be reached ends the search with the reason; a
+    // continuation that cannot be reached is passed over, named by its
+    // first URL.
+    if (!next.continuation) return left.empty() ? LDAP_REFERRAL : left.back().code;
     if (!left.empty()) {
       UnfollowedReferral missed = left.back();
       missed.url = next.urls.front();
@@ -862,7 +874,8 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     int rc = 0;
     // The first page of a referral shares the wait of its connect and bind.
     long pageWaitMs = waitMs;
-    if (conn != ld->conn && search->firstReferralPage) {
+    const bool firstOfTry = conn != ld->conn && search->firstReferralPage;
+    if (firstOfTry) {
       search->firstReferralPage = false;
       const long left = std::max(MsUntil(search->tryEnds), 1L);
       pageWaitMs = waitMs < 0 ? left : std::min(waitMs, left);
@@ -889,6 +902,27 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       ld->serverError = nat::Diagnostic(conn);
       ld->haveServerError = !ld->serverError.empty();
     }
+    if (firstOfTry && code == LDAP_TIMEOUT && native == nullptr) {
+      // The server stalled before any answer: it is passed over as one that
+      // stalls at its bind, and the referral's next URL is tried.
+      ld->stalledServers.insert(search->currentServer);
+      // Each URL of a base is said; a continuation, by its first URL, once
+      // none is left.
+      LDAPSearch::Referral& r = search->currentReferral;
+      const bool more = r.next < r.urls.size();
+      if (!r.continuation) {
+        search->unfollowed.push_back({search->currentUrl, code, "", false});
+        if (!more) {
+          search->state = State::kFailed;
+          return code;
+        }
+      } else if (!more) {
+        search->unfollowed.push_back({r.urls.front(), code, "", false});
+      }
+      if (more) search->pending.push_front(std::move(r));
+      search->advance = true;
+      continue;
+    }
     *results = WrapNative(conn, native);
     std::vector<std::vector<std::string>> references;
     if (native != nullptr) references = nat::References(conn, native);
@@ -911,7 +945,7 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     }
     search->cookie.clear();
     if (code != LDAP_SUCCESS && code != LDAP_SIZELIMIT_EXCEEDED && conn != ld->conn &&
-        search->currentContinuation) {
+        search->currentReferral.continuation) {
       // A continuation whose server fails or stalls is passed over like one
       // that cannot be reached; the entries that came are handed out.
       if (code == LDAP_TIMEOUT) ld->stalledServers.insert(search->currentServer);

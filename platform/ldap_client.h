@@ -274,13 +274,15 @@ ULONG ldap_search_ext_s(LDAP* ld, const char* base, ULONG scope, const char* fil
 // base's own, and continuation references) are followed page by page on
 // connections of their own, bound as the main one ended bound (see
 // nat::Follow); a continuation reference that cannot be reached is passed
-// over (ldap_search_next_unfollowed_referral names it). A referred server
-// that stops answering a search on the connection is not waited on again by
-// any search on it. After TLS every referral is followed over TLS only (an
-// ldap:// URL to the same host over LDAPS), so the credentials never travel
-// less protected. A page that comes again with the
-// same cookie, or a run of more than 20 empty pages that still ask for more,
-// ends the search as LDAP_LOOP_DETECT.
+// over (ldap_search_next_unfollowed_referral names it). The URLs of a
+// referral are alternatives, each tried in turn with a wait limit of its own
+// for its connect, bind and first page; a referred server that stops
+// answering there (or later in a search) is not waited on again by any
+// search on the connection. After TLS every referral is followed over TLS
+// only (an ldap:// URL to the same host over LDAPS), so the credentials
+// never travel less protected. A page that comes again with the same
+// cookie, or a run of more than 20 empty pages that still ask for more, ends
+// the search as LDAP_LOOP_DETECT.
 PLDAPSearch ldap_search_init_page(LDAP* ld, const char* base, ULONG scope,
                                   const char* filter, const char* const* attrs,
                                   ULONG attrsonly, LDAPControl** serverControls,
@@ -310,13 +312,14 @@ ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeou
 // Hands out, one per call, the referrals that the paged search left out: a
 // continuation reference none of whose URLs could be reached (named by its
 // first URL), or whose server failed or stopped answering on the way; each
-// URL of a referral of the base when none of them could be reached (the
-// search then fails with the last one's code). *url (freed with
-// ldap_memfree), the code of the failure, whether some of its entries had
-// been handed out before (*partly, may be null) and, where more can be said
-// than the code, why (*reason, may be null; freed with ldap_memfree; null
-// when there is nothing more: the TLS library's reason as "TLS: ...", a
-// bind's diagnostic). Returns LDAP_NO_RESULTS_RETURNED when none is left.
+// URL of a referral of the base that could not be followed, also when a
+// later one was (when none was, the search fails with the last one's
+// code). *url (freed with ldap_memfree), the code of the failure, whether
+// some of its entries had been handed out before (*partly, may be null)
+// and, where more can be said than the code, why (*reason, may be null;
+// freed with ldap_memfree; null when there is nothing more: the TLS
+// library's reason as "TLS: ...", a bind's diagnostic). Returns
+// LDAP_NO_RESULTS_RETURNED when none is left.
 ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
                                            BOOLEAN* partly, char** reason = nullptr);
 

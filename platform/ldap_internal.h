@@ -128,10 +128,12 @@ struct LDAPSearch {
   } target;
   nat::Conn* current = nullptr;
   // Referrals still to follow: alternative URLs each; continuation
-  // references of the search, or a referral of the base itself.
+  // references of the search, or a referral of the base itself. The URLs
+  // before next were tried and failed.
   struct Referral {
     std::vector<std::string> urls;
     bool continuation = false;
+    size_t next = 0;
   };
   std::deque<Referral> pending;
   // Referrals that could not be followed, or not to their end, not yet
@@ -143,13 +145,13 @@ struct LDAPSearch {
   // warned about) once. False when urls were met before.
   std::unordered_set<uint64_t> referencesMet;
   bool FirstMeeting(const std::vector<std::string>& urls);
-  // The referral being followed: its URL, whether it is a continuation, and
-  // when the try of it ends (its connect, bind and first page together take
-  // at most one wait limit).
+  // The referral being followed (with the URLs not tried yet), the URL
+  // followed and its server, and when the try of that URL ends (its
+  // connect, bind and first page together take at most one wait limit).
+  Referral currentReferral;
   std::string currentUrl;
   std::string currentServer;
   ULONG currentHanded = 0;  // its entries handed out so far
-  bool currentContinuation = false;
   std::chrono::steady_clock::time_point tryEnds;
   bool firstReferralPage = false;
   bool advance = false;  // the current server is done; the next call moves on
