@@ -218,7 +218,7 @@ void PrintLdapError(std::string label, std::string host, int code, plat::LDAP* c
 
 namespace {
 
-void WarnUnfollowed(const char* url, ULONG code, bool partly, const char* reason) {
+void WarnUnfollowed(const char* url, ULONG code, ULONG leftOut, const char* reason) {
   std::string why = plat::ldap_err2string(code);
   if (reason != nullptr) {
     // The TLS library's text comes in lines; a diagnostic is the server's.
@@ -229,7 +229,10 @@ void WarnUnfollowed(const char* url, ULONG code, bool partly, const char* reason
   }
   std::cout.flush();
   std::cerr << "WARN: Referral not followed (" << why << "), "
-            << (partly ? "the rest of its entries are" : "its entries are") << " left out: "
+            << (leftOut == plat::LDAP_REFERRAL_NONE_LEFT_OUT   ? "another of its URLs is followed instead"
+                : leftOut == plat::LDAP_REFERRAL_REST_LEFT_OUT ? "the rest of its entries are left out"
+                                                               : "its entries are left out")
+            << ": "
             << EscapeServerText(url) << "\n";
 }
 
@@ -239,15 +242,15 @@ void WarnUnfollowedReferrals(plat::LDAP* connection, plat::LDAPSearch* search) {
   char* url = nullptr;
   char* reason = nullptr;
   ULONG code = 0;
-  plat::BOOLEAN partly = 0;
+  ULONG leftOut = 0;
   // The paged search's own first, then the connection's; a null one has none.
   auto next = [&] {
-    const ULONG rc = plat::ldap_search_next_unfollowed_referral(search, &url, &code, &partly, &reason);
+    const ULONG rc = plat::ldap_search_next_unfollowed_referral(search, &url, &code, &leftOut, &reason);
     return rc == plat::LDAP_SUCCESS ||
-           plat::ldap_next_unfollowed_referral(connection, &url, &code, &partly, &reason) == plat::LDAP_SUCCESS;
+           plat::ldap_next_unfollowed_referral(connection, &url, &code, &leftOut, &reason) == plat::LDAP_SUCCESS;
   };
   while (next()) {
-    WarnUnfollowed(url, code, partly != 0, reason);
+    WarnUnfollowed(url, code, leftOut, reason);
     plat::ldap_memfree(url);
     plat::ldap_memfree(reason);
   }

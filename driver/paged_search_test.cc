@@ -311,29 +311,32 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
     std::function<void(ScriptedLdapServer&)> hostile;
     std::string out;
     std::string reason;
-    std::string left;  // what the warning says is left out
+    std::string left;  // what the warning says is left out, or that another URL is followed
     bool base = false;  // a referral of the base naming it and then a server that answers
+    bool thenGood = false;  // a reference naming it and then a server that answers
   };
   const std::string a = "dn:CN=a,DC=t\n>cn: a\n\n";
   const std::string g = "dn:CN=g,DC=t\n>cn: g\n\n";
   const std::string r = "dn:CN=r,DC=t\n>cn: r\n\n";
   const ScriptedLdapServer::Reply refused = Page({"r"}, 51, "");
   const Case cases[] = {
-      {"bind stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtBind(); }, a, "Timeout", "its entries are"},
+      {"bind stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtBind(); }, a, "Timeout", "its entries are left out"},
       {"search stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, a, "Timeout",
-       "its entries are"},
+       "its entries are left out"},
       {"search refused after an entry", {refused}, [](ScriptedLdapServer&) {}, a + r, "Busy",
-       "the rest of its entries are"},
+       "the rest of its entries are left out"},
       {"second page stalls", {Page({"r"}, 0, "r2")}, [](ScriptedLdapServer& s) { s.StallAtSearch(1); }, a + r,
-       "Timeout", "the rest of its entries are"},
+       "Timeout", "the rest of its entries are left out"},
       // The server's words come escaped.
       {"bind refused", {refused}, [](ScriptedLdapServer& s) { s.SetBindResult(49, "no such\x01user"); }, a,
-       "Invalid Credentials; no such\\01user", "its entries are"},
+       "Invalid Credentials; no such\\01user", "its entries are left out"},
       // The other server is tried after one wait.
       {"base: bind stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtBind(); }, g, "Timeout",
-       "its entries are", true},
+       "another of its URLs is followed instead", true},
       {"base: search stalls", {refused}, [](ScriptedLdapServer& s) { s.StallAtSearch(0); }, g, "Timeout",
-       "its entries are", true},
+       "another of its URLs is followed instead", true},
+      {"reference: bind stalls, then another URL", {refused}, [](ScriptedLdapServer& s) { s.StallAtBind(); },
+       a + g, "Timeout", "another of its URLs is followed instead", false, true},
   };
   SetDirectoryWaitLimit(1);
   settings.timeLimit = 1;
@@ -341,24 +344,26 @@ TEST_F(PagedSearch, AReferenceWhoseServerStallsOrFailsIsWarnedAboutOnce) {
   for (const Case& c : cases) {
     ScriptedLdapServer referred(c.replies);
     c.hostile(referred);
-    ScriptedLdapServer good({Page({"g"}, 0, "")});
+    ScriptedLdapServer goodServer({Page({"g"}, 0, "")});
     const std::string url = "ldap://127.0.0.1:" + std::to_string(referred.port()) + "/DC=r,DC=t";
-    const std::string goodUrl = "ldap://127.0.0.1:" + std::to_string(good.port()) + "/DC=g,DC=t";
+    const std::string goodUrl = "ldap://127.0.0.1:" + std::to_string(goodServer.port()) + "/DC=g,DC=t";
     ScriptedLdapServer server({[&](int64_t id) {
       if (c.base) return ReferralDoneMessage(id, {url, goodUrl});
-      return EntryMessage(id, "CN=a,DC=t", {{"cn", {"a"}}}) + ReferenceMessage(id, {url}) +
+      return EntryMessage(id, "CN=a,DC=t", {{"cn", {"a"}}}) +
+             ReferenceMessage(id, c.thenGood ? std::vector<std::string>{url, goodUrl} : std::vector<std::string>{url}) +
              DoneMessage(id, 0, "");
     }});
+    const bool good = c.base || c.thenGood;
     const auto start = std::chrono::steady_clock::now();
     Run(server);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(c.base ? 2500 : 4000)) << c.what;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(good ? 2500 : 4000)) << c.what;
     EXPECT_EQ(out_, c.out) << c.what;
-    EXPECT_EQ(err_, "WARN: Referral not followed (" + c.reason + "), " + c.left + " left out: " + url + "\n")
+    EXPECT_EQ(err_, "WARN: Referral not followed (" + c.reason + "), " + c.left + ": " + url + "\n")
         << c.what;
     EXPECT_EQ(settings.resultCode, 0) << c.what;
     EXPECT_LE(referred.binds().size(), 1u) << c.what;  // tried once
     EXPECT_LE(referred.searches().size(), c.replies.size() + 1) << c.what;
-    EXPECT_EQ(good.searches().size(), c.base ? 1u : 0u) << c.what;
+    EXPECT_EQ(goodServer.searches().size(), good ? 1u : 0u) << c.what;
   }
   SetDirectoryWaitLimit(0);
 }

@@ -156,7 +156,9 @@ TEST_F(Preloads, AReferredServerThatStopsAnsweringIsWaitedOnOnce) {
     std::string warned;
     for (int i = 0; i < (thenGood ? 1 : 5); ++i) {
       urls.push_back("ldap://127.0.0.1:" + std::to_string(stalled.port()) + "/CN=S" + std::to_string(i) + ",DC=t");
-      warned += "WARN: Referral not followed (Timeout), its entries are left out: " + urls.back() + "\n";
+      warned += "WARN: Referral not followed (Timeout), " +
+                std::string(thenGood ? "another of its URLs is followed instead: " : "its entries are left out: ") +
+                urls.back() + "\n";
     }
     if (thenGood) urls.push_back("ldap://127.0.0.1:" + std::to_string(good.port()) + "/" + kSchema);
     ScriptedLdapServer server({[&](int64_t id) {

@@ -213,7 +213,7 @@ bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, size_t* next, 
   const int limit = nat::WaitLimit(ld->conn);
   while (*next < urls.size()) {
     const std::string& url = urls[(*next)++];
-    UnfollowedReferral missed{url, LDAP_TIMEOUT, "", false};
+    UnfollowedReferral missed{url, LDAP_TIMEOUT, "", LDAP_REFERRAL_ALL_LEFT_OUT};
     nat::FollowTarget t;
     if (!nat::ReadReferral(ld->conn, url, &t)) {
       missed.code = LDAP_PARAM_ERROR;
@@ -233,6 +233,18 @@ bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, size_t* next, 
     left->push_back(std::move(missed));
   }
   return false;
+}
+
+// Hands the URLs of a referral that failed (*failed, emptied) over to
+// *out, each with its own failure; none of the referral's entries is left
+// out when a later URL of it was followed.
+void SayFailedUrls(std::vector<UnfollowedReferral>* failed, bool followedElsewhere,
+                   std::deque<UnfollowedReferral>* out) {
+  for (UnfollowedReferral& f : *failed) {
+    if (followedElsewhere) f.leftOut = LDAP_REFERRAL_NONE_LEFT_OUT;
+    out->push_back(std::move(f));
+  }
+  failed->clear();
 }
 
 // The wait of a referral's first request: what is left of its URL's try,
@@ -256,10 +268,10 @@ bool FirstMeeting(std::unordered_set<uint64_t>* met, const std::vector<std::stri
 // own (the library's would ask Kerberos under the URL's name): a referral
 // result moves the search to where its base lives, and the entries of each
 // continuation reference (and of theirs) are added after the search's own.
-// A referral left out (a continuation that cannot be followed or fails on
-// the way, each URL of a base that failed, also when a later one was
-// followed) is noted on the handle for ldap_next_unfollowed_referral.
-// Returns the search's code, given and returned as the client's codes.
+// Each URL of a referral that failed (also when a later one was followed)
+// and each continuation whose server fails on the way is noted on the
+// handle for ldap_next_unfollowed_referral. Returns the search's code,
+// given and returned as the client's codes.
 ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG code, LDAPMessage* head) {
   // The search's request where a referral leads: the URL's base, scope and
   // filter, else the search's own.
@@ -274,24 +286,27 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
     return q;
   };
   // Runs the search where a referral leads, trying its URLs in their order
-  // until one answers it: a server that stalls before any answer is passed
-  // over as one that stalls at its bind. *opened is left without a
-  // connection when none answered; left gets each URL that failed.
-  std::vector<UnfollowedReferral> left;
+  // until one answers it: a server that fails or stalls before any answer
+  // is passed over as one that fails or stalls at its bind. *opened is left
+  // without a connection when none answered. Each URL that failed is said,
+  // once it is known whether another was followed.
   auto follow = [&](const std::vector<std::string>& urls, bool continuation, OpenedReferral* opened,
                     ldapmsg** native) {
-    left.clear();
+    std::vector<UnfollowedReferral> failed;
     size_t next = 0;
-    while (OpenReferral(ld, urls, &next, opened, &left)) {
-      const ULONG rc = static_cast<ULONG>(nat::ToWindowsCode(
+    ULONG rc = LDAP_REFERRAL;
+    while (OpenReferral(ld, urls, &next, opened, &failed)) {
+      rc = static_cast<ULONG>(nat::ToWindowsCode(
           nat::Search(opened->conn, there(*opened, continuation), FirstRequestWait(*opened, waitMs), native)));
-      if (rc != LDAP_TIMEOUT || *native != nullptr) return rc;
-      ld->stalledServers.insert(opened->target.server);
-      left.push_back({opened->url, rc, "", false});
+      if (*native != nullptr) break;
+      if (rc == LDAP_TIMEOUT) ld->stalledServers.insert(opened->target.server);
+      failed.push_back({opened->url, rc, "", LDAP_REFERRAL_ALL_LEFT_OUT});
       nat::Close(opened->conn);
       opened->conn = nullptr;
     }
-    return left.back().code;
+    if (*native == nullptr && !failed.empty()) rc = failed.back().code;
+    SayFailedUrls(&failed, *native != nullptr, &ld->unfollowed);
+    return rc;
   };
   for (int hop = 0; code == LDAP_REFERRAL && hop < kMostReferrals; ++hop) {
     nat::ParsedResult parsed;
@@ -299,7 +314,6 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
     OpenedReferral opened;
     ldapmsg* native = nullptr;
     code = follow(parsed.referrals, false, &opened, &native);
-    ld->unfollowed.insert(ld->unfollowed.end(), left.begin(), left.end());
     if (native == nullptr) {
       nat::Close(opened.conn);
       return code;
@@ -322,28 +336,19 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
     const std::vector<std::string> urls = std::move(pending.front());
     pending.pop_front();
     if (followed >= kMostReferrals) {
-      ld->unfollowed.push_back({urls.front(), LDAP_REFERRAL_LIMIT_EXCEEDED, "", false});
+      ld->unfollowed.push_back({urls.front(), LDAP_REFERRAL_LIMIT_EXCEEDED, "", LDAP_REFERRAL_ALL_LEFT_OUT});
       continue;
     }
     OpenedReferral opened;
     ldapmsg* native = nullptr;
     const ULONG rc = follow(urls, true, &opened, &native);
-    if (opened.conn == nullptr) {
-      // Named by its first URL, with the last one's failure.
-      UnfollowedReferral missed = left.back();
-      missed.url = urls.front();
-      ld->unfollowed.push_back(std::move(missed));
-      continue;
-    }
+    if (native == nullptr) continue;
     const int entries = native != nullptr ? nat::CountEntries(opened.conn, native) : 0;
     if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED) {
       // A continuation whose server fails is passed over; the entries that
       // came are kept.
-      ld->unfollowed.push_back({opened.url, rc, "", entries > 0});
-    }
-    if (native == nullptr) {
-      nat::Close(opened.conn);
-      continue;
+      ld->unfollowed.push_back(
+          {opened.url, rc, "", entries > 0 ? LDAP_REFERRAL_REST_LEFT_OUT : LDAP_REFERRAL_ALL_LEFT_OUT});
     }
     head->connections.push_back(opened.conn);
     head->followed.push_back(native);
@@ -452,18 +457,15 @@ struct PageRequest {
 // bound like the main one, and the referral's base, scope and filter.
 // LDAP_NO_RESULTS_RETURNED when none is left.
 ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
-  std::vector<UnfollowedReferral> left;
   while (!search->pending.empty()) {
     LDAPSearch::Referral next = std::move(search->pending.front());
     search->pending.pop_front();
     // A referral counts once, however many of its URLs are tried.
     if (next.next == 0 && ++search->followed > kMostReferrals) return LDAP_REFERRAL_LIMIT_EXCEEDED;
     OpenedReferral opened;
-    left.clear();
-    const bool ok = OpenReferral(ld, next.urls, &next.next, &opened, &left);
-    // Each URL of a base that failed is said, also when a later one opens.
-    if (!next.continuation) search->unfollowed.insert(search->unfollowed.end(), left.begin(), left.end());
-    if (ok) {
+    if (OpenReferral(ld, next.urls, &next.next, &opened, &next.failed)) {
+      // The URLs that failed are said once its first page tells whether
+      // this one is followed.
       nat::Close(search->current);
       search->current = opened.conn;
       search->currentUrl = opened.url;
@@ -480,15 +482,11 @@ ULONG FollowNextReferral(LDAP* ld, LDAPSearch* search) {
       search->currentReferral = std::move(next);
       return LDAP_SUCCESS;
     }
-    // A base that cannot be reached ends the search with the reason; a
-    // continuation that cannot be reached is passed over, named by its
-    // first URL.
-    if (!next.continuation) return left.empty() ? LDAP_REFERRAL : left.back().code;
-    if (!left.empty()) {
-      UnfollowedReferral missed = left.back();
-      missed.url = next.urls.front();
-      search->unfollowed.push_back(std::move(missed));
-    }
+    // A base that cannot be reached ends the search with the last URL's
+    // failure; a continuation that cannot be reached is passed over.
+    const ULONG failure = next.failed.empty() ? LDAP_REFERRAL : next.failed.back().code;
+    SayFailedUrls(&next.failed, false, &search->unfollowed);
+    if (!next.continuation) return failure;
   }
   return LDAP_NO_RESULTS_RETURNED;
 }
@@ -902,27 +900,24 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       ld->serverError = nat::Diagnostic(conn);
       ld->haveServerError = !ld->serverError.empty();
     }
-    if (firstOfTry && code == LDAP_TIMEOUT && native == nullptr) {
-      // The server stalled before any answer: it is passed over as one that
-      // stalls at its bind, and the referral's next URL is tried.
-      ld->stalledServers.insert(search->currentServer);
-      // Each URL of a base is said; a continuation, by its first URL, once
-      // none is left.
-      LDAPSearch::Referral& r = search->currentReferral;
-      const bool more = r.next < r.urls.size();
-      if (!r.continuation) {
-        search->unfollowed.push_back({search->currentUrl, code, "", false});
-        if (!more) {
-          search->state = State::kFailed;
-          return code;
-        }
-      } else if (!more) {
-        search->unfollowed.push_back({r.urls.front(), code, "", false});
-      }
-      if (more) search->pending.push_front(std::move(r));
+    LDAPSearch::Referral& r = search->currentReferral;
+    if (firstOfTry && native == nullptr) {
+      // The server failed or stalled before any answer: it is passed over
+      // as one that fails or stalls at its bind, and the referral's next
+      // URL is tried.
+      if (code == LDAP_TIMEOUT) ld->stalledServers.insert(search->currentServer);
+      r.failed.push_back({search->currentUrl, code, "", LDAP_REFERRAL_ALL_LEFT_OUT});
       search->advance = true;
-      continue;
+      if (r.next < r.urls.size()) {
+        search->pending.push_front(std::move(r));
+        continue;
+      }
+      SayFailedUrls(&r.failed, false, &search->unfollowed);
+      if (r.continuation) continue;
+      search->state = State::kFailed;
+      return code;
     }
+    if (firstOfTry) SayFailedUrls(&r.failed, true, &search->unfollowed);
     *results = WrapNative(conn, native);
     std::vector<std::vector<std::string>> references;
     if (native != nullptr) references = nat::References(conn, native);
@@ -949,7 +944,9 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       // A continuation whose server fails or stalls is passed over like one
       // that cannot be reached; the entries that came are handed out.
       if (code == LDAP_TIMEOUT) ld->stalledServers.insert(search->currentServer);
-      search->unfollowed.push_back({search->currentUrl, code, "", search->currentHanded > 0});
+      search->unfollowed.push_back({search->currentUrl, code, "",
+                                    search->currentHanded > 0 ? LDAP_REFERRAL_REST_LEFT_OUT
+                                                              : LDAP_REFERRAL_ALL_LEFT_OUT});
       search->advance = true;
       if (entries > 0) {
         search->state = State::kMore;
@@ -1013,7 +1010,7 @@ ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeou
 namespace {
 
 // Hands out the first of the referrals left out (null: no list), one per call.
-ULONG HandOut(std::deque<UnfollowedReferral>* unfollowed, char** url, ULONG* code, BOOLEAN* partly,
+ULONG HandOut(std::deque<UnfollowedReferral>* unfollowed, char** url, ULONG* code, ULONG* leftOut,
               char** reason) {
   if (url != nullptr) *url = nullptr;
   if (reason != nullptr) *reason = nullptr;
@@ -1022,7 +1019,7 @@ ULONG HandOut(std::deque<UnfollowedReferral>* unfollowed, char** url, ULONG* cod
   const UnfollowedReferral& first = unfollowed->front();
   *url = CopyText(first.url);
   *code = first.code;
-  if (partly != nullptr) *partly = first.partly ? 1 : 0;
+  if (leftOut != nullptr) *leftOut = first.leftOut;
   if (reason != nullptr && !first.reason.empty()) *reason = CopyText(first.reason);
   unfollowed->pop_front();
   return LDAP_SUCCESS;
@@ -1031,12 +1028,12 @@ ULONG HandOut(std::deque<UnfollowedReferral>* unfollowed, char** url, ULONG* cod
 }  // namespace
 
 ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
-                                           BOOLEAN* partly, char** reason) {
-  return HandOut(search != nullptr ? &search->unfollowed : nullptr, url, code, partly, reason);
+                                           ULONG* leftOut, char** reason) {
+  return HandOut(search != nullptr ? &search->unfollowed : nullptr, url, code, leftOut, reason);
 }
 
-ULONG ldap_next_unfollowed_referral(LDAP* ld, char** url, ULONG* code, BOOLEAN* partly, char** reason) {
-  return HandOut(ld != nullptr ? &ld->unfollowed : nullptr, url, code, partly, reason);
+ULONG ldap_next_unfollowed_referral(LDAP* ld, char** url, ULONG* code, ULONG* leftOut, char** reason) {
+  return HandOut(ld != nullptr ? &ld->unfollowed : nullptr, url, code, leftOut, reason);
 }
 
 ULONG ldap_search_abandon_page(LDAP* ld, PLDAPSearch search) {

@@ -309,24 +309,32 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout,
 // abandons a request sent ahead and not collected.
 ULONG ldap_search_send_next_page(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULONG pageSize);
 
-// Hands out, one per call, the referrals that the paged search left out: a
-// continuation reference none of whose URLs could be reached (named by its
-// first URL), or whose server failed or stopped answering on the way; each
-// URL of a referral of the base that could not be followed, also when a
-// later one was (when none was, the search fails with the last one's
-// code). *url (freed with ldap_memfree), the code of the failure, whether
-// some of its entries had been handed out before (*partly, may be null)
-// and, where more can be said than the code, why (*reason, may be null;
-// freed with ldap_memfree; null when there is nothing more: the TLS
-// library's reason as "TLS: ...", a bind's diagnostic). Returns
-// LDAP_NO_RESULTS_RETURNED when none is left.
+// What a URL of a referral that was not followed leaves out of the search:
+// the referral's entries, the rest of them (some had been handed out before
+// its server failed or stopped answering), or none (another of its URLs
+// was followed).
+inline constexpr ULONG LDAP_REFERRAL_ALL_LEFT_OUT = 0;
+inline constexpr ULONG LDAP_REFERRAL_REST_LEFT_OUT = 1;
+inline constexpr ULONG LDAP_REFERRAL_NONE_LEFT_OUT = 2;
+
+// Hands out, one per call, the URLs of referrals that the paged search did
+// not follow, or not to their end: each URL tried that failed (or passed
+// over, its server having stopped answering on the connection), whether a
+// later URL of the same referral was followed or not; the URL whose server
+// failed or stopped answering on the way. (A referral of the base none of
+// whose URLs could be followed fails the search with the last one's code.)
+// *url (freed with ldap_memfree), the code of the failure, what it leaves
+// out (*leftOut, may be null) and, where more can be said than the code,
+// why (*reason, may be null; freed with ldap_memfree; null when there is
+// nothing more: the TLS library's reason as "TLS: ...", a bind's
+// diagnostic). Returns LDAP_NO_RESULTS_RETURNED when none is left.
 ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
-                                           BOOLEAN* partly, char** reason = nullptr);
+                                           ULONG* leftOut, char** reason = nullptr);
 
 // The same for the plain searches (ldap_search_s, ldap_search_ext_s) on the
 // connection, which follow referrals as paged searches do: the referrals
 // they left out, in the order met, one per call.
-ULONG ldap_next_unfollowed_referral(LDAP* ld, char** url, ULONG* code, BOOLEAN* partly,
+ULONG ldap_next_unfollowed_referral(LDAP* ld, char** url, ULONG* code, ULONG* leftOut,
                                     char** reason = nullptr);
 
 // Ends the paged search (tells the server when pages were left) and frees the

@@ -20,15 +20,15 @@
 
 namespace plat {
 
-// A referral a search left out, or left before its end: its URL, the code
-// of the failure, why it failed when more can be said than the code (the
-// TLS library's reason, a bind's diagnostic), and whether some of its
-// entries were handed out before.
+// A referral's URL that a search did not follow, or left before its end:
+// the URL, the code of the failure, why it failed when more can be said
+// than the code (the TLS library's reason, a bind's diagnostic), and what
+// of the referral's entries is left out (LDAP_REFERRAL_*_LEFT_OUT).
 struct UnfollowedReferral {
   std::string url;
   ULONG code = 0;
   std::string reason;
-  bool partly = false;
+  ULONG leftOut = LDAP_REFERRAL_ALL_LEFT_OUT;
 };
 
 struct LDAP {
@@ -129,16 +129,17 @@ struct LDAPSearch {
   nat::Conn* current = nullptr;
   // Referrals still to follow: alternative URLs each; continuation
   // references of the search, or a referral of the base itself. The URLs
-  // before next were tried and failed.
+  // before next were tried and failed (each in failed, said once the
+  // referral is followed or given up).
   struct Referral {
     std::vector<std::string> urls;
     bool continuation = false;
     size_t next = 0;
+    std::vector<UnfollowedReferral> failed;
   };
   std::deque<Referral> pending;
-  // Referrals that could not be followed, or not to their end, not yet
-  // handed out: the first URL of each continuation reference, each URL of a
-  // referral of the base when none of them could be followed.
+  // URLs of referrals that could not be followed, or not to their end, not
+  // yet handed out.
   std::deque<UnfollowedReferral> unfollowed;
   // Digests of the continuation references met so far (their URL lists): one
   // that comes again, on a later page or twice in a page, is followed (or
