@@ -294,9 +294,21 @@ class ScriptedLdapServer {
   using RequestReply = std::function<std::string(int64_t messageId, const Search& request)>;
   static constexpr size_t kMostLaterAnswers = 2000;
   void AnswerEveryLaterRequest(RequestReply reply) { later_ = std::move(reply); }
-  // Search answers go out a byte at a time, each after the pause: a server
-  // that is slow but never silent for long.
+  // Search answers go out a byte at a time, the n-th n pauses after the
+  // answer began (a late wake-up does not put off the bytes after it): a
+  // server that is slow but never silent for long.
   void DribbleReplies(std::chrono::milliseconds pause) { dribble_ = pause; }
+  // Search answers wait until ReleaseReplies (set before the client
+  // searches), so a test can have a wait of the client end in silence.
+  void HoldReplies() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holdReplies_ = true;
+  }
+  void ReleaseReplies() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holdReplies_ = false;
+    replyGate_.notify_all();
+  }
 
  private:
   // Waits at most five seconds for data, so a test never hangs.
@@ -392,9 +404,15 @@ class ScriptedLdapServer {
     return w.Take();
   }
   bool SendReply(int fd, const std::string& reply) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (holdReplies_ && !stop_) replyGate_.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    if (stop_) return false;
     if (dribble_.count() == 0) return send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) >= 0;
+    const auto start = std::chrono::steady_clock::now();
     for (size_t i = 0; i < reply.size() && !stop_; ++i) {
-      std::this_thread::sleep_for(dribble_);
+      std::this_thread::sleep_until(start + dribble_ * static_cast<int64_t>(i + 1));
       if (send(fd, &reply[i], 1, MSG_NOSIGNAL) < 0) return false;
     }
     return !stop_;
@@ -501,6 +519,8 @@ class ScriptedLdapServer {
   bool headerFirst_ = false;
   RequestReply later_;
   std::chrono::milliseconds dribble_{0};
+  bool holdReplies_ = false;
+  std::condition_variable replyGate_;
 };
 
 // Fixture: a connection (not bound) to a scripted server, released after

@@ -553,25 +553,36 @@ TEST(LdapWaits, TheProcessDefaultAppliesToLaterConnectionsAndTheirReferrals) {
 }
 
 TEST(LdapWaits, AServerThatKeepsSendingIsNotSilent) {
-  // The first answer comes a byte every 50 ms (46 bytes: 2.3 s), past the
-  // wait limit (2 s); its search gives up on its own bound (1.8 s). The
-  // second, sent then, has its 14 bytes by 3.0 s, within its 2 s: the
-  // server's silence restarts at every byte, not only at the first request.
+  // Wait limit 2 s. The first search gives up on its own bound (1 s) before
+  // the server sends a byte (so no byte is being read as its wait ends); the
+  // server's silence goes on from that request. Only then does the server
+  // answer both searches, a byte every 20 ms paced from then (46 + 14 bytes:
+  // 1.2 s): the answers end more than a whole limit after the first request,
+  // yet well within the second search's own 2 s. It succeeds only because
+  // the server's silence restarts at every byte, not only at a request.
+  WarmUpLdapClient();  // before the server, whose wait for a client is bounded
   ScriptedLdapServer server({[](int64_t id) {
     return EntryMessage(id, "CN=x,DC=t", {{"cn", {"xx"}}}) + DoneMessage(id, 0, "", false);
   }});
-  server.DribbleReplies(std::chrono::milliseconds(50));
-  WarmUpLdapClient();
+  server.DribbleReplies(std::chrono::milliseconds(20));
+  server.HoldReplies();
   LDAP* ld = ConnectWithin1s(server);
+  ASSERT_NE(ld, nullptr);
   ULONG two = 2, notAnswering = 1;
   ldap_set_option(ld, LDAP_OPT_WAIT_LIMIT, &two);
-  for (const l_timeval wait : {l_timeval{1, 800000}, l_timeval{2, 0}}) {
+  auto search = [ld](l_timeval wait) {
     LDAPMessage* res = nullptr;
-    EXPECT_EQ(ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, nullptr, nullptr, 0, nullptr, nullptr,
-                                const_cast<l_timeval*>(&wait), 0, &res),
-              wait.tv_sec == 1 ? LDAP_TIMEOUT : LDAP_SUCCESS);
+    const ULONG rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, nullptr, nullptr, 0, nullptr, nullptr,
+                                       &wait, 0, &res);
     ldap_msgfree(res);
-  }
+    return rc;
+  };
+  const Clock::time_point firstRequest = Clock::now();
+  EXPECT_EQ(search(l_timeval{1, 0}), LDAP_TIMEOUT);
+  server.ReleaseReplies();
+  EXPECT_EQ(search(l_timeval{2, 0}), LDAP_SUCCESS);
+  // Without the restart at each byte the server would have been silent.
+  EXPECT_GT(SecondsSince(firstRequest), 2.0);
   EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_NOT_ANSWERING, &notAnswering), LDAP_SUCCESS);
   EXPECT_EQ(notAnswering, 0u);
   ldap_unbind(ld);

@@ -25,16 +25,19 @@ def claiming(dc, realm):
     return answer
 
 
-class ClaimedNames(MemberTestCase):
-    there = "127.0.0.9"  # LDAP's port there is free
+THERE = object()  # stands for the claiming server's address in a command line
 
+
+class ClaimedNames(MemberTestCase):
     def claimed(self, args, named):
-        """quelby's run as a domain member with `named` leading to the claiming server,
-        and what that server's connections received."""
-        server = ScriptedLdapServer(self.there, 389, claiming(self.dc, ENV["QUELBY_TEST_REALM"]))
+        """quelby's run as a domain member with `named` leading to the claiming server
+        (on LDAP's port of a loopback address where it is free; THERE in args is that
+        address), and what that server's connections received."""
+        server = ScriptedLdapServer(None, 389, claiming(self.dc, ENV["QUELBY_TEST_REALM"]))
         self.addCleanup(server.close)
+        args = [server.address if a is THERE else a for a in args]
         proc = run_as_member([ENV["QUELBY_BIN"], "-t", "10"] + args, env=dict(os.environ),
-                             hosts=["%s %s" % (self.there, named)])
+                             hosts=["%s %s" % (server.address, named)])
         server.close()
         self.assertTrue(server.received, args)
         binds = b"".join(c for data in server.received for _, op, c in ldap_requests(data)[0] if op == 0x60)
@@ -44,9 +47,9 @@ class ClaimedNames(MemberTestCase):
 
     def test_a_server_reached_directly_gets_no_ticket_for_the_host_it_claims(self):
         own = "elsewhere." + self.domain
-        for host in (self.there, own):
+        for host in (THERE, own):
             for args in ([], self.admin, ["-kerbenc"] + self.admin):
-                with self.subTest(host=host, args=args[:1]):
+                with self.subTest(host="its address" if host is THERE else host, args=args[:1]):
                     proc, _ = self.claimed(["-h", host, "-b", self.base] + args, own)
                     self.assertNotEqual(proc.returncode, 0, proc.stderr)
 

@@ -52,14 +52,26 @@ def directory(op, content):
     return {0x60: [tlv(0x61, result())], 0x63: [entry("cn=x", [("cn", ["x" * 64])]), tlv(0x65, result())]}.get(op, [])
 
 
+def listen_on_loopback(port):
+    """A listening socket on port of a loopback address other than 127.0.0.1,
+    the first of 127.0.0.2 to 127.0.0.254 where that port is free."""
+    for last in range(2, 255):
+        with contextlib.suppress(OSError):
+            return socket.create_server(("127.0.0.%d" % last, port))
+    raise OSError("port %d is taken on every loopback address tried" % port)
+
+
 class ScriptedLdapServer:
     """Serves the connections it takes, one after another, until closed: each whole
     request gets the protocol operations answer(tag, content) gives. .received
-    holds the bytes of each connection; one ends at bytes that are not LDAP."""
+    holds the bytes of each connection; one ends at bytes that are not LDAP.
+    With address None it listens on a loopback address where port is free;
+    .address and .port say where it listens."""
 
     def __init__(self, address="127.0.0.1", port=0, answer=directory):
-        self.listener = socket.create_server((address, port))
-        self.port, self.answer, self.received = self.listener.getsockname()[1], answer, []
+        self.listener = socket.create_server((address, port)) if address else listen_on_loopback(port)
+        self.address, self.port = self.listener.getsockname()[:2]
+        self.answer, self.received = answer, []
         self.thread = threading.Thread(target=self._serve, daemon=True)
         self.thread.start()
 
