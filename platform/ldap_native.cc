@@ -76,6 +76,10 @@ struct ReadBounds {
   const int* seconds = nullptr;
   Clock::time_point callEnds = Clock::time_point::max();
   bool timedOut = false;
+  // The library's own wait ends the call (a search's answer awaited): a
+  // read past the call's end finds "no data yet", and the message read in
+  // part stays where it stands, for the next wait to read on.
+  bool libraryEndsCall = false;
   bool connected = false;  // a connection was made (a bind clears it)
   // The server's silence: since when it has sent no byte while it owed an
   // answer (from a request that went out while nothing was owed, or from
@@ -158,7 +162,10 @@ int g_defaultWaitSeconds = kDefaultWaitSeconds;
 // handshake keeps reading "no data yet" for ever): it waits for data here, up
 // to the wait limit, and then fails. A read that finds no data once the call
 // in progress has had its time fails too: a server that sends its handshake a
-// byte at a time would otherwise hold the call as long as it likes.
+// byte at a time would otherwise hold the call as long as it likes. Where the
+// library keeps the call's wait itself (a search's answer awaited), the end
+// of a call shorter than the wait limit is "no data yet" instead: the search
+// is given up, and the connection stays usable.
 struct ReadGuard {
   ReadBounds* bounds;
   bool waiting = false;  // the last read found no data
@@ -197,6 +204,14 @@ ber_slen_t GuardRead(Sockbuf_IO_Desc* d, void* buf, ber_len_t len) {
     }
     const long most = *b->seconds * 1000L;
     if (left == 0 || !Readable(d, static_cast<int>(left < 0 ? most : std::min(left, most)))) {
+      // A call whose own wait the library keeps, shorter than the wait
+      // limit, ends there as a wait that found no data: the message read
+      // in part stays as it is, for the next wait to read on.
+      if (b->libraryEndsCall && left >= 0 && left < most) {
+        g->waiting = true;
+        errno = EAGAIN;
+        return -1;
+      }
       b->timedOut = true;
       errno = ETIMEDOUT;
       return -1;
@@ -278,15 +293,20 @@ void ApplyWaitLimit(::LDAP* ld, int seconds) {
 // referral's bind inside a search): the outer call's bounds come back after.
 class CallBounds {
  public:
-  CallBounds(Conn* c, long waitMs)
-      : c_(c), savedEnds_(c->bounds.callEnds), savedTimedOut_(c->bounds.timedOut) {
+  CallBounds(Conn* c, long waitMs, bool libraryEndsCall = false)
+      : c_(c),
+        savedEnds_(c->bounds.callEnds),
+        savedTimedOut_(c->bounds.timedOut),
+        savedLibraryEnds_(c->bounds.libraryEndsCall) {
     c->bounds.timedOut = false;
+    c->bounds.libraryEndsCall = libraryEndsCall;
     c->bounds.callEnds = waitMs < 0 ? ReadBounds::Clock::time_point::max()
                                     : ReadBounds::Clock::now() + std::chrono::milliseconds(waitMs);
   }
   ~CallBounds() {
     c_->bounds.callEnds = savedEnds_;
     c_->bounds.timedOut = c_->bounds.timedOut || savedTimedOut_;
+    c_->bounds.libraryEndsCall = savedLibraryEnds_;
   }
   CallBounds(const CallBounds&) = delete;
   CallBounds& operator=(const CallBounds&) = delete;
@@ -302,6 +322,7 @@ class CallBounds {
   Conn* c_;
   ReadBounds::Clock::time_point savedEnds_;
   bool savedTimedOut_;
+  bool savedLibraryEnds_;
 };
 
 long WaitMsOf(Conn* c) { return static_cast<long>(c->waitSeconds) * 1000; }
@@ -1366,8 +1387,9 @@ int SendRequest(Conn* c, const SearchParams& p, int* msgid) {
 int AwaitResult(Conn* c, int msgid, long waitMs, ldapmsg** res) {
   *res = nullptr;
   if (waitMs == kWaitOfConnection) waitMs = WaitMsOf(c);
-  // The reads end with the wait.
-  CallBounds bounds(c, waitMs);
+  // The reads end with the wait, which ldap_result keeps: a search given up
+  // in the middle of a message leaves the connection as it is.
+  CallBounds bounds(c, waitMs, true);
   using Clock = ReadBounds::Clock;
   const Clock::time_point ends = Clock::now() + std::chrono::milliseconds(std::max(waitMs, 0L));
   LDAPMessage* msg = nullptr;
