@@ -244,35 +244,6 @@ int OnConnect(::LDAP* /*ld*/, Sockbuf* sb, LDAPURLDesc* /*srv*/, struct sockaddr
 
 void OnDisconnect(::LDAP* /*ld*/, Sockbuf* /*sb*/, struct ldap_conncb* /*ctx*/) {}
 
-// Options the SASL library asks its plugins' callers for. Its own NTLM
-// mechanism, which no bind here uses, would answer with the v2 response
-// only: LM and NTLMv1 answers are refused by servers at their defaults
-// (Samba's "ntlm auth = ntlmv2-only", hardened AD) and can be cracked
-// offline from a challenge the server picked.
-int SaslOption(void* /*context*/, const char* plugin, const char* option, const char** result,
-               unsigned* len) {
-  if (plugin == nullptr || option == nullptr || strcasecmp(plugin, "NTLM") != 0 ||
-      strcmp(option, "ntlm_v2") != 0) {
-    return SASL_FAIL;
-  }
-  *result = "yes";
-  if (len != nullptr) *len = 3;
-  return SASL_OK;
-}
-
-// The SASL library takes the callbacks of its first initialisation for the
-// whole process; libldap initialises it without any when it first starts
-// SASL, so ours go in before the first use of libldap.
-void InitSaslOptions() {
-  static const bool done = [] {
-    static sasl_callback_t callbacks[] = {
-        {SASL_CB_GETOPT, reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(&SaslOption)), nullptr},
-        {SASL_CB_LIST_END, nullptr, nullptr}};
-    return sasl_client_init(callbacks) == SASL_OK;
-  }();
-  (void)done;
-}
-
 // The options every handle of a connection starts with: referrals are
 // followed by the client (ldap_client.cc) on connections it binds itself,
 // never by the library.
@@ -941,7 +912,6 @@ std::vector<LDAPControl> NativeControls(const std::vector<Control>* in) {
 }  // namespace
 
 Conn* Open(const std::string& uris, int* code) {
-  InitSaslOptions();
   // Certificate checking is never weaker than "demand", whatever ldap.conf
   // or LDAPTLS_REQCERT say. It is set on the library's defaults (which hold
   // the CA settings) before the handle is made, so the handle inherits it.
@@ -1736,7 +1706,6 @@ unsigned long ToWindowsCode(int code) {
 }
 
 bool ConfiguredServers(std::vector<UrlServer>* servers) {
-  InitSaslOptions();
   servers->clear();
   // The first use reads the configuration: ldap.conf, ldaprc, the files that
   // LDAPCONF and LDAPRC name, then LDAPURI and the other LDAP* variables.

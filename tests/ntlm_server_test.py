@@ -20,59 +20,47 @@ from search_testlib import ENV, ServerTestCase
 SIGN, SEAL = 0x10, 0x20
 
 
-class Relay:
-    """Passes the bytes of each connection it takes to target and back, keeping what
-    the client sent (.sent, one entry a connection). With tls = (certificate, key, CA)
-    it ends the client's TLS with that certificate and opens its own to target."""
+def relayed(target, quelby, tls=None):
+    """quelby(port)'s result and the bytes it sent, its connection to the port passed on
+    to target; with tls = (certificate, key, CA) its TLS is ended with that certificate
+    and opened anew to target."""
+    listener, sent = socket.create_server(("127.0.0.1", 0)), bytearray()
 
-    def __init__(self, target, tls=None):
-        self.target, self.sent, self.sockets = target, [], []
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.port = self.listener.getsockname()[1]
-        self.tls = None
-        if tls:
-            self.tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH), ssl.create_default_context(cafile=tls[2])
-            self.tls[0].load_cert_chain(tls[0], tls[1])
-            self.tls[1].check_hostname = False
-        threading.Thread(target=self._serve, daemon=True).start()
-
-    def close(self):
-        with contextlib.suppress(OSError):
-            self.listener.shutdown(socket.SHUT_RDWR)
-        self.listener.close()
-        for s in self.sockets:
-            s.close()
-
-    def _serve(self):
-        with contextlib.suppress(OSError):
-            while True:
-                client = self.listener.accept()[0]
-                server = socket.create_connection(self.target, timeout=30)
-                if self.tls:
-                    client = self.tls[0].wrap_socket(client, server_side=True)
-                    server = self.tls[1].wrap_socket(server)
-                self.sockets += [client, server]
-                self.sent.append(bytearray())
-                threading.Thread(target=self._pump, args=(client, server, self.sent[-1]), daemon=True).start()
-                threading.Thread(target=self._pump, args=(server, client, None), daemon=True).start()
-
-    @staticmethod
-    def _pump(source, sink, kept):
+    def pump(source, sink, kept):
         with contextlib.suppress(OSError):
             while data := source.recv(65536):
-                if kept is not None:
-                    kept += data
+                kept += data
                 sink.sendall(data)
-        with contextlib.suppress(OSError):
             sink.shutdown(socket.SHUT_WR)
+
+    def serve():
+        with contextlib.suppress(OSError):
+            client, server = listener.accept()[0], socket.create_connection(target, timeout=30)
+            if tls:
+                inward, outward = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH), ssl.create_default_context(
+                    cafile=tls[2])
+                inward.load_cert_chain(tls[0], tls[1])
+                outward.check_hostname = False
+                client, server = inward.wrap_socket(client, server_side=True), outward.wrap_socket(server)
+            with client, server:
+                back = threading.Thread(target=pump, args=(server, client, bytearray()))
+                back.start()
+                pump(client, server, sent)
+                back.join()
+
+    thread = threading.Thread(target=serve)
+    thread.start()
+    with listener:
+        result = quelby(listener.getsockname()[1])
+    thread.join(30)
+    return result, sent
 
 
 def authenticate(sent):
     """The NTLMSSP AUTHENTICATE message in the bytes sent: its flags, its NT answer,
-    and the offset where the message ends in sent; None when there is none."""
+    and the offset where the message ends in sent."""
     i = bytes(sent).find(b"NTLMSSP\x00\x03\x00\x00\x00")
-    if i < 0:
-        return None
+    assert i >= 0, "no NTLMSSP AUTHENTICATE message was sent"
     (nt_len,), (nt_at,), (flags,) = (struct.unpack_from(f, sent, i + at) for f, at in
                                      (("<H", 20), ("<I", 24), ("<I", 60)))
     return flags, bytes(sent[i + nt_at:i + nt_at + nt_len]), i + nt_at + nt_len
@@ -100,8 +88,6 @@ class NtlmWithoutKerberos(ServerTestCase):
         dc_ip = ENV.get("QUELBY_TEST_DEFAULTS_DC_IP")
         if not dc_ip:
             self.skipTest("no DC at Samba's defaults (QUELBY_TEST_DEFAULTS_DC_IP)")
-        relay = Relay((dc_ip, 389))
-        self.addCleanup(relay.close)
         user, password = ENV["QUELBY_TEST_USER"], ENV["QUELBY_TEST_USER_PASSWORD"]
         rows = [(ENV["QUELBY_TEST_DOMAIN"] + "\\" + user, password),
                 (user + "@" + ENV["QUELBY_TEST_DNS_DOMAIN"], password),
@@ -109,17 +95,16 @@ class NtlmWithoutKerberos(ServerTestCase):
                 (ENV["QUELBY_TEST_ADMIN_USER"], ENV["QUELBY_TEST_ADMIN_PASSWORD"])]
         for name, pw in rows:
             with self.subTest(name):
-                r = self.quelby("127.0.0.1:%d" % relay.port, name, pw)
+                r, sent = relayed((dc_ip, 389), lambda port: self.quelby("127.0.0.1:%d" % port, name, pw))
                 self.assertEqual(r.code, 0, r)
                 self.assertEqual(self.values(r.out, "sAMAccountName"), [user], r)
-                flags, nt_answer, end = authenticate(relay.sent[-1])
+                flags, nt_answer, end = authenticate(sent)
                 self.assertGreater(len(nt_answer), 24, "an NTLMv2 answer")
                 self.assertEqual(flags & (SIGN | SEAL), SIGN | SEAL, hex(flags))
-                after = bytes(relay.sent[-1][end:])
-                self.assertTrue(after, "nothing after the bind")
-                self.assertNotIn(b"sAMAccountName", after, "a search in clear after the bind")
+                self.assertTrue(sent[end:], "nothing after the bind")
+                self.assertNotIn(b"sAMAccountName", sent[end:], "a search in clear after the bind")
         with self.subTest("a wrong password"):
-            r = self.quelby("127.0.0.1:%d" % relay.port, user, "not-the-password", "-exterr")
+            r = self.quelby(dc_ip, user, "not-the-password", "-exterr")
             self.assertEqual(r.code, 255, r)
             self.assertIn("Error 0x31 (49) - Invalid Credentials", r.err)
             self.assertIn("data 52e", r.err)
@@ -127,13 +112,12 @@ class NtlmWithoutKerberos(ServerTestCase):
     def test_over_ldaps_the_ntlmv2_answer_is_bound_to_the_channel_without_a_security_layer(self):
         tls = os.path.join(ENV["QUELBY_TEST_STATE"], "dc", "private", "tls")
         cert, key = os.path.join(tls, "cert.pem"), os.path.join(tls, "key.pem")
-        relay = Relay((ENV["QUELBY_TEST_IP"], 636), (cert, key, ENV["QUELBY_TEST_CA"]))
-        self.addCleanup(relay.close)
-        r = self.quelby("%s:%d" % (self.dc, relay.port), ENV["QUELBY_TEST_USER"], ENV["QUELBY_TEST_USER_PASSWORD"],
-                        "-ssl")
+        r, sent = relayed((ENV["QUELBY_TEST_IP"], 636), lambda port: self.quelby(
+            "%s:%d" % (self.dc, port), ENV["QUELBY_TEST_USER"], ENV["QUELBY_TEST_USER_PASSWORD"], "-ssl"),
+            (cert, key, ENV["QUELBY_TEST_CA"]))
         self.assertEqual(r.code, 0, r)
         self.assertEqual(self.values(r.out, "sAMAccountName"), [ENV["QUELBY_TEST_USER"]], r)
-        flags, nt_answer, _ = authenticate(relay.sent[-1])
+        flags, nt_answer, _ = authenticate(sent)
         self.assertGreater(len(nt_answer), 24, "an NTLMv2 answer")
         self.assertEqual(flags & (SIGN | SEAL), 0, hex(flags))
         # The server's certificate is signed with SHA-256: its hash names the channel.
@@ -141,7 +125,6 @@ class NtlmWithoutKerberos(ServerTestCase):
             endpoint = b"tls-server-end-point:" + hashlib.sha256(ssl.PEM_cert_to_DER_cert(f.read())).digest()
         bindings = struct.pack("<IIIII", 0, 0, 0, 0, len(endpoint)) + endpoint
         self.assertEqual(av_pairs(nt_answer).get(0x0A), hashlib.md5(bindings).digest())
-
 
 if __name__ == "__main__":
     unittest.main()
