@@ -21,10 +21,11 @@ SIGN, SEAL = 0x10, 0x20
 
 
 def relayed(target, quelby, tls=None):
-    """quelby(port)'s result and the bytes it sent, its connection to the port passed on
-    to target; with tls = (certificate, key, CA) its TLS is ended with that certificate
-    and opened anew to target."""
-    listener, sent = socket.create_server(("127.0.0.1", 0)), bytearray()
+    """quelby(port)'s result and the bytes it sent on its last connection to the port,
+    each passed on to target; with tls = (certificate, key, CA) its TLS is ended with
+    that certificate and opened anew to target. (A server named by its address is
+    reached anew under its name, on a second connection.)"""
+    listener, sent, threads = socket.create_server(("127.0.0.1", 0)), [], []
 
     def pump(source, sink, kept):
         with contextlib.suppress(OSError):
@@ -33,9 +34,9 @@ def relayed(target, quelby, tls=None):
                 sink.sendall(data)
             sink.shutdown(socket.SHUT_WR)
 
-    def serve():
+    def relay(client):
         with contextlib.suppress(OSError):
-            client, server = listener.accept()[0], socket.create_connection(target, timeout=30)
+            server = socket.create_connection(target, timeout=30)
             if tls:
                 inward, outward = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH), ssl.create_default_context(
                     cafile=tls[2])
@@ -45,15 +46,24 @@ def relayed(target, quelby, tls=None):
             with client, server:
                 back = threading.Thread(target=pump, args=(server, client, bytearray()))
                 back.start()
-                pump(client, server, sent)
+                pump(client, server, sent[-1])
                 back.join()
 
-    thread = threading.Thread(target=serve)
-    thread.start()
+    def serve():
+        with contextlib.suppress(OSError):
+            while client := listener.accept()[0]:
+                sent.append(bytearray())
+                threads.append(threading.Thread(target=relay, args=(client,)))
+                threads[-1].start()
+
+    acceptor = threading.Thread(target=serve)
+    acceptor.start()
     with listener:
         result = quelby(listener.getsockname()[1])
-    thread.join(30)
-    return result, sent
+        listener.shutdown(socket.SHUT_RDWR)
+    for thread in [acceptor] + threads:
+        thread.join(30)
+    return result, sent[-1]
 
 
 def authenticate(sent):
