@@ -230,15 +230,8 @@ class ScriptedLdapServer {
 
   // Bind requests go unanswered until ReleaseBinds (set before the client
   // binds), so a test can look at the client while it waits for the bind.
-  void StallBinds() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stallBinds_ = true;
-  }
-  void ReleaseBinds() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stallBinds_ = false;
-    bindGate_.notify_all();
-  }
+  void StallBinds() { SetGate(&stallBinds_, &bindGate_, true); }
+  void ReleaseBinds() { SetGate(&stallBinds_, &bindGate_, false); }
   // Waits up to ms for a bind request; gives the name and simple password
   // of the latest one.
   bool WaitForBind(int ms, std::string* name, std::string* password) {
@@ -300,17 +293,16 @@ class ScriptedLdapServer {
   void DribbleReplies(std::chrono::milliseconds pause) { dribble_ = pause; }
   // Search answers wait until ReleaseReplies (set before the client
   // searches), so a test can have a wait of the client end in silence.
-  void HoldReplies() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    holdReplies_ = true;
-  }
-  void ReleaseReplies() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    holdReplies_ = false;
-    replyGate_.notify_all();
-  }
+  void HoldReplies() { SetGate(&holdReplies_, &replyGate_, true); }
+  void ReleaseReplies() { SetGate(&holdReplies_, &replyGate_, false); }
 
  private:
+  // Closes a gate that requests wait at (on), or opens it.
+  void SetGate(bool* closed, std::condition_variable* gate, bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    *closed = on;
+    if (!on) gate->notify_all();
+  }
   // Waits at most five seconds for data, so a test never hangs.
   bool WaitReadable(int fd) { return ReadableWithin5s(fd, stop_); }
   bool ReadExactly(int fd, size_t n, std::string* out) {

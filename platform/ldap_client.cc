@@ -235,6 +235,14 @@ bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, size_t* next, 
   return false;
 }
 
+// Keeps a URL whose server failed or stalled before any answer among the
+// referral's failures; a server that stalled is passed over from then on.
+void FailedBeforeAnswer(LDAP* ld, const std::string& server, const std::string& url, ULONG code,
+                        std::vector<UnfollowedReferral>* failed) {
+  if (code == LDAP_TIMEOUT) ld->stalledServers.insert(server);
+  failed->push_back({url, code, "", LDAP_REFERRAL_ALL_LEFT_OUT});
+}
+
 // Hands the URLs of a referral that failed (*failed, emptied) over to
 // *out, each with its own failure; none of the referral's entries is left
 // out when a later URL of it was followed.
@@ -299,8 +307,7 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
       rc = static_cast<ULONG>(nat::ToWindowsCode(
           nat::Search(opened->conn, there(*opened, continuation), FirstRequestWait(*opened, waitMs), native)));
       if (*native != nullptr) break;
-      if (rc == LDAP_TIMEOUT) ld->stalledServers.insert(opened->target.server);
-      failed.push_back({opened->url, rc, "", LDAP_REFERRAL_ALL_LEFT_OUT});
+      FailedBeforeAnswer(ld, opened->target.server, opened->url, rc, &failed);
       nat::Close(opened->conn);
       opened->conn = nullptr;
     }
@@ -343,7 +350,7 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
     ldapmsg* native = nullptr;
     const ULONG rc = follow(urls, true, &opened, &native);
     if (native == nullptr) continue;
-    const int entries = native != nullptr ? nat::CountEntries(opened.conn, native) : 0;
+    const int entries = nat::CountEntries(opened.conn, native);
     if (rc != LDAP_SUCCESS && rc != LDAP_SIZELIMIT_EXCEEDED) {
       // A continuation whose server fails is passed over; the entries that
       // came are kept.
@@ -905,8 +912,7 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
       // The server failed or stalled before any answer: it is passed over
       // as one that fails or stalls at its bind, and the referral's next
       // URL is tried.
-      if (code == LDAP_TIMEOUT) ld->stalledServers.insert(search->currentServer);
-      r.failed.push_back({search->currentUrl, code, "", LDAP_REFERRAL_ALL_LEFT_OUT});
+      FailedBeforeAnswer(ld, search->currentServer, search->currentUrl, code, &r.failed);
       search->advance = true;
       if (r.next < r.urls.size()) {
         search->pending.push_front(std::move(r));
@@ -922,7 +928,9 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     std::vector<std::vector<std::string>> references;
     if (native != nullptr) references = nat::References(conn, native);
     for (auto& urls : references) {
-      if (ld->referrals && search->FirstMeeting(urls)) search->pending.push_back(LDAPSearch::Referral{std::move(urls), true});
+      if (ld->referrals && search->FirstMeeting(urls)) {
+        search->pending.push_back(LDAPSearch::Referral{std::move(urls), true, 0, {}});
+      }
     }
     const ULONG entries = ldap_count_entries(ld, *results);
     search->returned += entries;
@@ -931,7 +939,7 @@ ULONG ldap_get_next_page_s(LDAP* ld, PLDAPSearch search, l_timeval* timeout, ULO
     bool parsedOk = native != nullptr && nat::ParseResult(conn, native, &parsed) == 0;
     if (code == LDAP_REFERRAL && ld->referrals && parsedOk && !parsed.referrals.empty()) {
       // The base itself lives elsewhere: the search moves there.
-      search->pending.push_front(LDAPSearch::Referral{parsed.referrals, false});
+      search->pending.push_front(LDAPSearch::Referral{parsed.referrals, false, 0, {}});
       ldap_msgfree(*results);
       *results = nullptr;
       search->cookie.clear();

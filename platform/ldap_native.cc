@@ -397,6 +397,14 @@ int Interact(::LDAP* ld, unsigned /*flags*/, void* defaults, void* in) {
   return LDAP_SUCCESS;
 }
 
+// Notes a SASL bind over TLS that the server refused for want of signing
+// or sealing, which a bind over TLS leaves to TLS: such a server takes no
+// SASL bind over TLS at all. The code passes through.
+int NoteTlsRefusal(Conn* c, int rc) {
+  if (c->tls && rc == LDAP_STRONG_AUTH_REQUIRED) c->saslRefusedOverTls = Diagnostic(c);
+  return rc;
+}
+
 // The SASL mechanisms of the negotiated bind: Kerberos, and NTLM inside
 // SPNEGO, as the platform's negotiated bind sends it.
 constexpr char kKerberosMech[] = "GSSAPI";
@@ -421,8 +429,9 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   std::string realm = c->sasl.domain;
   InteractContext ctx{c, &c->authcid, &c->sasl.password, &realm};
   CallBounds bounds(c, WaitMsOf(c));
-  return bounds.Code(ldap_sasl_interactive_bind_s(ld, nullptr, mech.c_str(), nullptr, nullptr,
-                                                  LDAP_SASL_QUIET, Interact, &ctx));
+  const int rc = ldap_sasl_interactive_bind_s(ld, nullptr, mech.c_str(), nullptr, nullptr, LDAP_SASL_QUIET,
+                                              Interact, &ctx);
+  return NoteTlsRefusal(c, bounds.Code(rc));
 }
 
 // What the DC says of itself in its RootDSE, readable before any bind: its
@@ -464,17 +473,22 @@ DcNames ReadDcNames(Conn* c, int* code) {
   return names;
 }
 
+// The host (first) URL of the connection names, and its port (the
+// transport's own where it names none); false when it names no host.
+bool UrlHost(Conn* c, std::string* host, int* port) {
+  LDAPURLDesc* lud = nullptr;
+  if (ldap_url_parse(c->uris.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) return false;
+  *host = lud->lud_host != nullptr ? lud->lud_host : "";
+  *port = lud->lud_port != 0 ? lud->lud_port : c->tls ? LDAPS_PORT : LDAP_PORT;
+  ldap_free_urldesc(lud);
+  return !host->empty();
+}
+
 // The host the connection was opened with, and its port, when Kerberos may
 // bind under another name: plain LDAP to one server. Over TLS the
 // connection keeps the name given, which its certificate was checked against.
 bool GivenHost(Conn* c, std::string* host, int* port) {
-  if (c->tls || c->uris.find(' ') != std::string::npos) return false;
-  LDAPURLDesc* lud = nullptr;
-  if (ldap_url_parse(c->uris.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) return false;
-  *host = lud->lud_host != nullptr ? lud->lud_host : "";
-  *port = lud->lud_port != 0 ? lud->lud_port : LDAP_PORT;
-  ldap_free_urldesc(lud);
-  return !host->empty();
+  return !c->tls && c->uris.find(' ') == std::string::npos && UrlHost(c, host, port);
 }
 
 bool IsAddress(const std::string& host) {
@@ -845,12 +859,10 @@ std::string TlsEndpoint(Conn* c) {
 // which the first message's exchange makes sure of; the answer, which
 // carries it, comes after.
 int NtlmOverTls(Conn* c) {
-  LDAPURLDesc* lud = nullptr;
-  std::string service = "ldap@";
-  if (ldap_url_parse(c->uris.c_str(), &lud) == LDAP_URL_SUCCESS && lud != nullptr && lud->lud_host != nullptr) {
-    service += lud->lud_host;
-  }
-  ldap_free_urldesc(lud);
+  std::string host;
+  int port = 0;
+  UrlHost(c, &host, &port);
+  const std::string service = "ldap@" + host;
   OM_uint32 minor = 0, min2 = 0;
   gss_buffer_desc serviceText{service.size(), const_cast<char*>(service.data())};
   gss_name_t target = GSS_C_NO_NAME;
@@ -889,7 +901,7 @@ int NtlmOverTls(Conn* c) {
   ber_bvfree(answer);
   gss_delete_sec_context(&min2, &ctx, GSS_C_NO_BUFFER);
   gss_release_name(&min2, &target);
-  return rc;
+  return NoteTlsRefusal(c, rc);
 }
 
 std::vector<LDAPControl> NativeControls(const std::vector<Control>* in) {
@@ -1080,14 +1092,6 @@ bool KerberosUnusable(int rc) {
   return rc == LDAP_AUTH_UNKNOWN || rc == LDAP_LOCAL_ERROR || rc == LDAP_AUTH_METHOD_NOT_SUPPORTED;
 }
 
-// Notes a SASL bind over TLS that the server refused for want of signing
-// or sealing, which a bind over TLS leaves to TLS: such a server takes no
-// SASL bind over TLS at all. The code passes through.
-int NoteTlsRefusal(Conn* c, int rc) {
-  if (c->tls && rc == LDAP_STRONG_AUTH_REQUIRED) c->saslRefusedOverTls = Diagnostic(c);
-  return rc;
-}
-
 // The NTLM bind with the user and password of c->sasl, after Kerberos gave
 // kerberosRc for kerberosWhy; the bind's code (Kerberos's own where NTLM
 // fared no better and Kerberos was tried). Credentials c holds already (a
@@ -1102,7 +1106,7 @@ int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy, bool haveC
   if (!haveCredentials && !AcquireNtlmCredentials(c, &why)) {
     SetDiagnostic(c->ld, why);
   } else {
-    ntlm = NoteTlsRefusal(c, c->tls ? NtlmOverTls(c) : SaslBindOn(c, c->ld, c->mech));
+    ntlm = c->tls ? NtlmOverTls(c) : SaslBindOn(c, c->ld, c->mech);
   }
   if (ntlm != LDAP_SUCCESS && ntlm != LDAP_INVALID_CREDENTIALS && !kerberosWhy.empty()) {
     // Say why neither way worked.
@@ -1145,7 +1149,7 @@ int ChaseNegotiated(Conn* c, Conn* from) {
     if (read != LDAP_SUCCESS) return NoteStall(c, read);
     c->authcid = from->authcid;
     c->mech = from->mech;
-    rc = NoteTlsRefusal(c, SaslBindOn(c, c->ld, c->mech));
+    rc = SaslBindOn(c, c->ld, c->mech);
     // A connection that failed on the way (its TLS set-up included) keeps
     // the library's reason, which the TLS check reads.
     if (rc != LDAP_SUCCESS && rc != LDAP_SERVER_DOWN && rc != LDAP_CONNECT_ERROR && rc != LDAP_TIMEOUT) {
@@ -1179,7 +1183,7 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
     // The caller's own Kerberos tickets (KRB5CCNAME).
     c->authcid.clear();
     c->mech = kKerberosMech;
-    rc = NoteTlsRefusal(c, SaslBindOn(c, c->ld, c->mech));
+    rc = SaslBindOn(c, c->ld, c->mech);
     if (rc != LDAP_SUCCESS && rc != LDAP_TIMEOUT && rc != LDAP_SERVER_DOWN && c->saslRefusedOverTls.empty()) {
       c->kerberosProblem = renameWhy.empty() ? Diagnostic(c) : renameWhy;
     }
@@ -1199,7 +1203,7 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
     if (k == KerberosOutcome::kOk) {
       c->authcid = principal;
       c->mech = kKerberosMech;
-      rc = NoteTlsRefusal(c, SaslBindOn(c, c->ld, c->mech));
+      rc = SaslBindOn(c, c->ld, c->mech);
     }
     if (KerberosUnusable(rc)) {
       std::string kerberosWhy = rc == LDAP_AUTH_UNKNOWN ? why : Diagnostic(c);
@@ -1301,14 +1305,9 @@ std::string TlsProblem(Conn* c) {
   const auto spent = std::chrono::steady_clock::now() - c->bindStart;
   const long left = std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000L -
                     static_cast<long>(std::chrono::duration_cast<milliseconds>(spent).count());
-  LDAPURLDesc* lud = nullptr;
-  if (left <= 0 || ldap_url_parse(c->uris.c_str(), &lud) != LDAP_URL_SUCCESS || lud == nullptr) {
-    return reason.empty() ? "" : kRefused;
-  }
-  const std::string host = lud->lud_host != nullptr ? lud->lud_host : "";
-  const int port = lud->lud_port != 0 ? lud->lud_port : 636;
-  ldap_free_urldesc(lud);
-  if (host.empty()) return reason.empty() ? "" : kRefused;
+  std::string host;
+  int port = 0;
+  if (left <= 0 || !UrlHost(c, &host, &port)) return reason.empty() ? "" : kRefused;
   SigpipeGuard guard;
   std::string why = TlsRefusal(host, port, static_cast<int>(left));
   // Only a verdict on the certificate speaks for the connection that failed
