@@ -20,12 +20,12 @@ from search_testlib import ENV, ServerTestCase
 SIGN, SEAL = 0x10, 0x20
 
 
-def relayed(target, quelby, tls=None):
-    """quelby(port)'s result and the bytes it sent on its last connection to the port,
-    each passed on to target; with tls = (certificate, key, CA) its TLS is ended with
-    that certificate and opened anew to target. (A server named by its address is
-    reached anew under its name, on a second connection.)"""
-    listener, sent, threads = socket.create_server(("127.0.0.1", 0)), [], []
+def relayed(target, quelby, tls=None, address="127.0.0.1"):
+    """quelby(port)'s result and the bytes it sent on its last connection to the port
+    of address, each passed on to target; with tls = (certificate, key, CA) its TLS is
+    ended with that certificate and opened anew to target. (A server named by its
+    address is reached anew under its name, on a second connection.)"""
+    listener, sent, threads = socket.create_server((address, 0)), [], []
 
     def pump(source, sink, kept):
         with contextlib.suppress(OSError):
@@ -124,7 +124,7 @@ class NtlmWithoutKerberos(ServerTestCase):
         cert, key = os.path.join(tls, "cert.pem"), os.path.join(tls, "key.pem")
         r, sent = relayed((ENV["QUELBY_TEST_IP"], 636), lambda port: self.quelby(
             "%s:%d" % (self.dc, port), ENV["QUELBY_TEST_USER"], ENV["QUELBY_TEST_USER_PASSWORD"], "-ssl"),
-            (cert, key, ENV["QUELBY_TEST_CA"]))
+            (cert, key, ENV["QUELBY_TEST_CA"]), ENV["QUELBY_TEST_IP"])
         self.assertEqual(r.code, 0, r)
         self.assertEqual(self.values(r.out, "sAMAccountName"), [ENV["QUELBY_TEST_USER"]], r)
         flags, nt_answer, _ = authenticate(sent)

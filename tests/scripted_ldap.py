@@ -3,6 +3,7 @@ scripts and keeps every byte it receives."""
 
 import contextlib
 import socket
+import ssl
 import threading
 
 REQUESTS = {0x60, 0x42, 0x63, 0x66, 0x68, 0x4A, 0x6C, 0x6E, 0x50, 0x77}  # LDAP request tags
@@ -66,12 +67,16 @@ class ScriptedLdapServer:
     request gets the protocol operations answer(tag, content) gives. .received
     holds the bytes of each connection; one ends at bytes that are not LDAP.
     With address None it listens on a loopback address where port is free;
-    .address and .port say where it listens."""
+    .address and .port say where it listens. With tls = (certificate, key) it
+    speaks LDAPS; a connection that fails on the way is passed over."""
 
-    def __init__(self, address="127.0.0.1", port=0, answer=directory):
+    def __init__(self, address="127.0.0.1", port=0, answer=directory, tls=None):
         self.listener = socket.create_server((address, port)) if address else listen_on_loopback(port)
         self.address, self.port = self.listener.getsockname()[:2]
         self.answer, self.received = answer, []
+        self.tls = tls and ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        if tls:
+            self.tls.load_cert_chain(*tls)
         self.thread = threading.Thread(target=self._serve, daemon=True)
         self.thread.start()
 
@@ -86,8 +91,9 @@ class ScriptedLdapServer:
         with contextlib.suppress(OSError):
             while conn := self.listener.accept()[0]:
                 self.received.append(b"")
-                answered = 0
-                with conn:
+                with contextlib.suppress(OSError), self.tls.wrap_socket(
+                        conn, server_side=True) if self.tls else conn as conn:
+                    answered = 0
                     while data := conn.recv(65536):
                         self.received[-1] += data
                         found, end = ldap_requests(self.received[-1])

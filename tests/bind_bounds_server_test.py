@@ -1,0 +1,171 @@
+"""A server that keeps a SASL bind in progress, answering each step at once or
+slowly, with empty server credentials or none, gets a bind that ends: within
+the wait limit (-t) taken as a whole and after a bounded number of steps, with
+the line that names the bound and a failing exit (a chase: its warning line);
+Kerberos and the NTLM fallback alike, over LDAP and LDAPS. Binds that the DCs
+finish take the steps they always took."""
+
+import os
+import re
+import socket
+import ssl
+import subprocess
+import tempfile
+import time
+import unittest
+
+from driver_testlib import base_env, run
+from ntlm_server_test import relayed
+from scripted_ldap import ScriptedLdapServer, element, ldap_requests, result, tlv
+from search_testlib import ENV, ServerTestCase
+
+IN_PROGRESS, REFERRAL = 14, 10
+MOST_STEPS = 8
+MARGIN = 5  # seconds for a run's start and end on a busy machine under sanitizers
+NO_KERBEROS = {"KRB5_CONFIG": "/dev/null"}
+
+
+def in_progress(credentials, pace):
+    """Every bind gets saslBindInProgress after pace seconds, with empty server
+    credentials (credentials true) or with none; the RootDSE read finds nothing."""
+    def answer(op, content):
+        if op == 0x60:
+            time.sleep(pace)
+            return [tlv(0x61, result(IN_PROGRESS) + (tlv(0x87, b"") if credentials else b""))]
+        return [tlv(0x65, result())] if op == 0x63 else []
+    return answer
+
+
+def forwarding(target, ca, url):
+    """Passes each request on to target over LDAPS, one connection until an unbind,
+    and gives back its answers; a search based at the DN of url gets a referral to url."""
+    dc = []
+
+    def answer(op, content):
+        base = element(content, 0, len(content))
+        if op == 0x63 and url.endswith("/" + content[base[1]:base[2]].decode()):
+            return [tlv(0x65, result(REFERRAL) + tlv(0xA3, tlv(0x04, url.encode())))]
+        if not dc:
+            context = ssl.create_default_context(cafile=ca)
+            context.check_hostname = False
+            dc.append(context.wrap_socket(socket.create_connection(target, timeout=30)))
+        dc[0].sendall(tlv(0x30, tlv(0x02, b"\x01") + tlv(op, content)))
+        if op in (0x42, 0x50):  # unbind, abandon: no answer
+            if op == 0x42:
+                dc.pop().close()
+            return []
+        replies, data = [], b""
+        while not replies or replies[-1][0] in (0x64, 0x73, 0x79):  # entries, references, intermediates
+            if not (more := dc[0].recv(65536)):
+                raise OSError("the DC closed the connection")
+            data += more
+            while message := element(data, 0, len(data)):
+                replies.append(data[element(data, message[1], message[2])[2]:message[2]])
+                data = data[message[2]:]
+        return replies
+    return answer
+
+
+def binds(received):
+    """The number of bind requests of each connection."""
+    return [sum(op == 0x60 for _, op, _ in ldap_requests(bytes(data))[0]) for data in received]
+
+
+class BindBounds(ServerTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        tls = os.path.join(ENV["QUELBY_TEST_STATE"], "dc", "private", "tls")
+        cls.certificate = (os.path.join(tls, "cert.pem"), os.path.join(tls, "key.pem"))
+        cls.user = ["-u", ENV["QUELBY_TEST_USER"], "-up", ENV["QUELBY_TEST_USER_PASSWORD"]]
+
+    def quelby(self, host, args, env, limit=30):
+        """quelby's result and its seconds; a run that does not end fails."""
+        start = time.monotonic()
+        try:
+            r = run(["-h", host, "-t", str(limit)] + args, timeout=limit + 30,
+                    env=base_env(LDAPTLS_CACERT=ENV["QUELBY_TEST_CA"], **env))
+        except subprocess.TimeoutExpired as e:
+            self.fail("no end in %d seconds: %r" % (e.timeout, e.stderr))
+        return r, time.monotonic() - start
+
+    def test_a_bind_the_server_keeps_in_progress_ends_at_a_bound(self):
+        ntlm, kerberos = (self.user, NO_KERBEROS), ([], {})  # Kerberos: the ticket env.sh names
+        rows = [  # (bind, -ssl, a chase, server credentials, seconds a step, -t, the bound it meets)
+            ("NTLM", False, False, True, 0, 10, "in 8 steps"),
+            ("NTLM", False, False, False, 0, 10, "in 8 steps"),
+            ("NTLM", True, False, True, 0, 10, None),  # NTLM gives up on an empty challenge
+            ("NTLM", True, False, False, 0, 10, None),
+            ("NTLM", False, False, True, 1, 3, "within 3 seconds"),
+            ("Kerberos", False, False, True, 0, 10, "in 8 steps"),
+            ("Kerberos", False, False, False, 0, 10, "in 8 steps"),
+            ("Kerberos", True, False, True, 0, 10, "in 8 steps"),
+            ("Kerberos", True, False, False, 1, 3, "within 3 seconds"),
+            ("Kerberos", True, True, True, 0, 10, "in 8 steps"),
+        ]
+        for mech, tls, chase, credentials, pace, limit, bound in rows:
+            with self.subTest(mech=mech, tls=tls, chase=chase, credentials=credentials, pace=pace):
+                args, env = ntlm if mech == "NTLM" else kerberos
+                keeper = ScriptedLdapServer(ENV["QUELBY_TEST_IP"], 0, in_progress(credentials, pace),
+                                            self.certificate if tls else None)
+                self.addCleanup(keeper.close)
+                port, base = keeper.port, self.base
+                if chase:  # the first bind is the DC's, through a server that refers the search
+                    base = "OU=Elsewhere," + self.base
+                    url = "ldaps://%s:%d/%s" % (self.dc, keeper.port, base)
+                    first = ScriptedLdapServer(ENV["QUELBY_TEST_IP"], 0, forwarding(
+                        (ENV["QUELBY_TEST_IP"], 636), ENV["QUELBY_TEST_CA"], url), self.certificate)
+                    self.addCleanup(first.close)
+                    port = first.port
+                r, seconds = self.quelby(self.dc, ["-p", str(port), "-b", base, "-s", "base", "cn"] + ["-ssl"] * tls
+                                         + ["-c"] * chase + args, env, limit)
+                keeper.close()
+                self.assertTrue(keeper.received, r)
+                self.assertLessEqual(max(binds(keeper.received)), limit // pace + 1 if pace else MOST_STEPS)
+                self.assertLess(seconds, limit + MARGIN, r)
+                if chase:
+                    self.assertRegex(r.err, r"(?m)^WARN: Referral not followed \(.*; the server did not finish the "
+                                     r"bind %s.*\), its entries are left out: %s$" % (bound, re.escape(url)))
+                    continue
+                self.assertNotEqual(r.code, 0, r)
+                lines = r.err.splitlines()
+                failed = [i for i, line in enumerate(lines) if line.startswith("LDAP_BIND: [%s] Error " % self.dc)]
+                self.assertEqual(len(failed), 1, r)
+                if bound:  # its line, then the usual one
+                    unfinished = [i for i, line in enumerate(lines)
+                                  if line.startswith("ERROR: the server did not finish the bind")]
+                    self.assertEqual(len(unfinished), 1, r)
+                    self.assertIn(bound, lines[unfinished[0]])
+                    self.assertLess(unfinished[0], failed[0], r)
+
+    def test_a_bind_the_dc_finishes_takes_the_steps_it_took(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".conf") as krb5:
+            defaults = ENV.get("QUELBY_TEST_DEFAULTS_DC_IP"), ENV.get("QUELBY_TEST_DEFAULTS_DC_HOST")
+            # Kerberos from the password, at the DC at defaults' own KDC.
+            krb5.write("[libdefaults]\ndefault_realm = {0}\ndns_lookup_kdc = false\nrdns = false\n"
+                       "[realms]\n{0} = {{\nkdc = {1}\n}}\n".format(ENV["QUELBY_TEST_REALM"], defaults[0]))
+            krb5.flush()
+            dc = ENV["QUELBY_TEST_IP"], self.dc
+            rows = [  # (server, -ssl, bind switches, environment, mechanism, bind requests it took)
+                (dc, False, [], {}, b"GSSAPI", 3),
+                (dc, True, [], {}, b"GSSAPI", 3),
+                (dc, False, self.user, NO_KERBEROS, b"GSS-SPNEGO", 2),
+                (dc, True, self.user, NO_KERBEROS, b"GSS-SPNEGO", 2),
+                (defaults, False, self.user, {"KRB5_CONFIG": krb5.name}, b"GSSAPI", 3),
+                (defaults, False, self.user, NO_KERBEROS, b"GSS-SPNEGO", 2),
+            ]
+            for (ip, host), tls, args, env, mech, steps in rows:
+                with self.subTest(host=host, tls=tls, mech=mech):
+                    if not ip:
+                        self.skipTest("no DC at Samba's defaults (QUELBY_TEST_DEFAULTS_DC_IP)")
+                    (r, _), sent = relayed((ip, 636 if tls else 389), lambda port: self.quelby(
+                        "%s:%d" % (host, port), ["-b", self.user_dn, "-s", "base", "cn"] + ["-ssl"] * tls + args, env),
+                        self.certificate + (ENV["QUELBY_TEST_CA"],) if tls else None, ip)
+                    self.assertEqual(r.code, 0, r)
+                    requests = [content for _, op, content in ldap_requests(bytes(sent))[0] if op == 0x60]
+                    self.assertTrue(requests and all(mech in content for content in requests), requests)
+                    self.assertLessEqual(len(requests), steps)
+
+
+if __name__ == "__main__":
+    unittest.main()
