@@ -64,6 +64,7 @@ class FirstConnection(EarlySuccessCase, ServerTestCase):
                 self.assertNotIn("Planted", r.out)
                 if not env:  # Kerberos: no NTLM after it
                     self.assertNotIn("WARN: Kerberos could not be used", r.err)
+                self.assertEqual(len(server.after), 1, "a connection after the one that failed")
                 self.assertNothingAfter(server)
 
 
