@@ -167,6 +167,14 @@ plat::LDAP* OpenLDAP(const char* server, int port, bool referrals, bool version3
       std::cout.flush();
       fprintf(stderr, "ERROR: TLS: %s\n", text.c_str());
     }
+    // So does a server that did not end the bind as it must.
+    char* problem = nullptr;
+    plat::ldap_get_option(ld, plat::LDAP_OPT_BIND_PROBLEM, &problem);
+    if (problem != nullptr) {
+      std::cout.flush();
+      fprintf(stderr, "ERROR: %s\n", problem);
+      plat::ldap_memfree(problem);
+    }
     PrintLdapError("LDAP_BIND", host, static_cast<int>(rc), extendedErrors ? ld : nullptr);
     plat::ldap_unbind(ld);
     return nullptr;

@@ -692,6 +692,11 @@ ULONG ldap_get_option(LDAP* ld, int option, void* outvalue) {
       *static_cast<char**>(outvalue) = problem.empty() ? nullptr : CopyText(problem);
       return LDAP_SUCCESS;
     }
+    case LDAP_OPT_BIND_PROBLEM: {
+      const std::string problem = ld->conn != nullptr ? nat::BindProblem(ld->conn) : "";
+      *static_cast<char**>(outvalue) = problem.empty() ? nullptr : CopyText(problem);
+      return LDAP_SUCCESS;
+    }
     case LDAP_OPT_WAIT_LIMIT:
       return setUlong(ld->conn != nullptr ? static_cast<ULONG>(nat::WaitLimit(ld->conn)) : 0);
     case LDAP_OPT_NOT_ANSWERING:

@@ -139,6 +139,11 @@ inline constexpr int LDAP_OPT_TLS_PROBLEM = 0x1003;
 // the caller has set this option (with any value) to note that a timeout was
 // reported while the server has been silent since, so that it is reported once.
 inline constexpr int LDAP_OPT_NOT_ANSWERING = 0x1004;
+// Our own: get: char* (ldap_memfree), why the last bind failed where the
+// server did not end it as it must: a SASL bind ended early or without the
+// signing or sealing it asked for, or not finished within the wait limit or
+// the steps any exchange takes; null when the bind failed otherwise.
+inline constexpr int LDAP_OPT_BIND_PROBLEM = 0x1005;
 
 // Result codes: the protocol's, then the client's own.
 inline constexpr ULONG LDAP_SUCCESS = 0x00;

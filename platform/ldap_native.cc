@@ -39,6 +39,41 @@ namespace plat::nat {
 
 static_assert(sizeof(sigset_t) <= 128, "signal mask does not fit the guard");
 
+namespace {
+
+// The type libldap writes each option read here in (ldap_get_option(3),
+// ldap_tls(3)). GetOption takes that type and no other: a value read into a
+// narrower one would let the library write past it.
+template <int Option>
+struct OptionValue;
+#define QUELBY_OPTION_VALUE(option, valueType) \
+  template <>                                  \
+  struct OptionValue<option> {                 \
+    using type = valueType;                    \
+  }
+QUELBY_OPTION_VALUE(LDAP_OPT_DESC, int);
+QUELBY_OPTION_VALUE(LDAP_OPT_SOCKBUF, Sockbuf*);
+QUELBY_OPTION_VALUE(LDAP_OPT_PROTOCOL_VERSION, int);
+QUELBY_OPTION_VALUE(LDAP_OPT_DEREF, int);
+QUELBY_OPTION_VALUE(LDAP_OPT_REFHOPLIMIT, int);
+QUELBY_OPTION_VALUE(LDAP_OPT_RESULT_CODE, int);
+QUELBY_OPTION_VALUE(LDAP_OPT_DIAGNOSTIC_MESSAGE, char*);
+QUELBY_OPTION_VALUE(LDAP_OPT_URI, char*);
+QUELBY_OPTION_VALUE(LDAP_OPT_X_SASL_SSF, ber_len_t);
+QUELBY_OPTION_VALUE(LDAP_OPT_X_TLS_PEERCERT, struct berval);
+QUELBY_OPTION_VALUE(LDAP_OPT_X_TLS_REQUIRE_CERT, int);
+QUELBY_OPTION_VALUE(LDAP_OPT_X_TLS_CACERTFILE, char*);
+QUELBY_OPTION_VALUE(LDAP_OPT_X_TLS_CACERTDIR, char*);
+#undef QUELBY_OPTION_VALUE
+
+// ldap_get_option for one option, in its own type; true when it was read.
+template <int Option>
+bool GetOption(::LDAP* ld, typename OptionValue<Option>::type* out) {
+  return ldap_get_option(ld, Option, out) == LDAP_OPT_SUCCESS;
+}
+
+}  // namespace
+
 SigpipeGuard::SigpipeGuard() {
   sigset_t pipe;
   sigemptyset(&pipe);
@@ -131,7 +166,10 @@ struct Conn {
   bool owed = false;
   std::string kerberosProblem;  // why the last negotiated bind went without Kerberos
   std::string saslRefusedOverTls;  // the server's words when it refused SASL over TLS
+  // Why the last bind failed on our own check of how the server ended it ("" when it did not).
+  std::string bindProblem;
   std::chrono::steady_clock::time_point bindStart;  // of the last bind
+  std::chrono::steady_clock::time_point bindEnds;   // a negotiated bind's exchanges end by then
   ldap_conncb connectCallback{};  // bounds the socket waits of each connection
   // The search sent ahead (SendSearch; message id 0: none) and, once read in
   // before its collect, its code and result.
@@ -397,6 +435,69 @@ int Interact(::LDAP* ld, unsigned /*flags*/, void* defaults, void* in) {
   return LDAP_SUCCESS;
 }
 
+// The SASL mechanisms of the negotiated bind: Kerberos, and NTLM inside
+// SPNEGO, as the platform's negotiated bind sends it.
+constexpr char kKerberosMech[] = "GSSAPI";
+constexpr char kNtlmMech[] = "GSS-SPNEGO";
+
+// The most bind requests one SASL exchange may take: Kerberos takes three,
+// NTLM in SPNEGO two or three. A server that asks for more is not finishing it.
+constexpr int kMostBindSteps = 8;
+
+// Security strengths: a signed session, and the least a sealed one is asked for.
+constexpr int kSignedStrength = 1;
+constexpr int kSealedStrength = 56;
+
+// Milliseconds left of the negotiated bind in progress (at least 0).
+long BindMsLeft(Conn* c) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(c->bindEnds - ReadBounds::Clock::now());
+  return std::max(0L, static_cast<long>(left.count()));
+}
+
+// A bind that failed on our own check: its reason is the connection's
+// diagnostic and its bind problem. The code passes through.
+int FailBind(Conn* c, int rc, const std::string& why) {
+  c->bindProblem = why;
+  SetDiagnostic(c->ld, why);
+  return rc;
+}
+
+// Waits for the answer to the bind request msgid within what is left of the
+// bind. LDAP_SUCCESS with *res set, else the code of the failure; a wait
+// that ran out after the server had already answered a step says that the
+// server did not finish the bind.
+int AwaitBindStep(Conn* c, ::LDAP* ld, int msgid, bool answeredBefore, LDAPMessage** res) {
+  *res = nullptr;
+  const long left = BindMsLeft(c);
+  struct timeval tv = {left / 1000, (left % 1000) * 1000};
+  if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
+  const int got = ldap_result(ld, msgid, LDAP_MSG_ALL, &tv, res);
+  int rc = LDAP_SUCCESS;
+  if (got == 0) {
+    rc = LDAP_TIMEOUT;
+  } else if (got < 0 || *res == nullptr) {
+    GetOption<LDAP_OPT_RESULT_CODE>(ld, &rc);
+    if (rc == LDAP_SUCCESS) rc = LDAP_SERVER_DOWN;
+    if (c->bounds.timedOut && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR)) rc = LDAP_TIMEOUT;
+  }
+  if (rc == LDAP_TIMEOUT && answeredBefore) {
+    FailBind(c, rc, "the server did not finish the bind within " + std::to_string(c->waitSeconds) + " seconds");
+  }
+  return rc;
+}
+
+// A server that keeps a bind in progress past the steps any exchange takes.
+int NotFinished(Conn* c, int steps) {
+  return FailBind(c, LDAP_PROTOCOL_ERROR, "the server did not finish the bind in " + std::to_string(steps) + " steps");
+}
+
+// Closes the way out of a connection whose bind failed our check: nothing
+// more, not even the unbind, reaches a server that would read it in clear.
+void ShutOut(::LDAP* ld) {
+  int fd = -1;
+  if (GetOption<LDAP_OPT_DESC>(ld, &fd) && fd >= 0) shutdown(fd, SHUT_RDWR);
+}
+
 // Notes a SASL bind over TLS that the server refused for want of signing
 // or sealing, which a bind over TLS leaves to TLS: such a server takes no
 // SASL bind over TLS at all. The code passes through.
@@ -405,11 +506,11 @@ int NoteTlsRefusal(Conn* c, int rc) {
   return rc;
 }
 
-// The SASL mechanisms of the negotiated bind: Kerberos, and NTLM inside
-// SPNEGO, as the platform's negotiated bind sends it.
-constexpr char kKerberosMech[] = "GSSAPI";
-constexpr char kNtlmMech[] = "GSS-SPNEGO";
-
+// The SASL bind, step by step within what is left of the negotiated bind
+// and within kMostBindSteps requests. On plain LDAP the server's "success"
+// is taken only once the exchange is complete on our side and the security
+// layer asked for is in force: a server (or anyone in the path) that ends
+// the bind early would otherwise get the session in clear.
 int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
   // Security layer: over TLS none (the channel is bound instead); otherwise
@@ -428,10 +529,45 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   }
   std::string realm = c->sasl.domain;
   InteractContext ctx{c, &c->authcid, &c->sasl.password, &realm};
-  CallBounds bounds(c, WaitMsOf(c));
-  const int rc = ldap_sasl_interactive_bind_s(ld, nullptr, mech.c_str(), nullptr, nullptr, LDAP_SASL_QUIET,
-                                              Interact, &ctx);
-  return NoteTlsRefusal(c, bounds.Code(rc));
+  CallBounds bounds(c, BindMsLeft(c));
+  LDAPMessage* res = nullptr;
+  const char* pending = nullptr;  // the mechanism while our side has more to do
+  bool serverEnded = false;       // the server's last answer was "success"
+  int msgid = 0;
+  int rc = LDAP_SUCCESS;
+  for (int step = 1;; ++step) {
+    // Reads the server's last answer, if any, and sends our next step.
+    rc = ldap_sasl_interactive_bind(ld, nullptr, mech.c_str(), nullptr, nullptr, LDAP_SASL_QUIET, Interact,
+                                    &ctx, res, &pending, &msgid);
+    ldap_msgfree(res);
+    res = nullptr;
+    if (rc != LDAP_SASL_BIND_IN_PROGRESS) break;
+    rc = AwaitBindStep(c, ld, msgid, step > 1, &res);
+    if (rc != LDAP_SUCCESS) break;
+    int code = LDAP_OTHER;
+    ldap_parse_result(ld, res, &code, nullptr, nullptr, nullptr, nullptr, 0);
+    serverEnded = code == LDAP_SUCCESS;
+    if (code == LDAP_SASL_BIND_IN_PROGRESS && step == kMostBindSteps) {
+      ldap_msgfree(res);
+      rc = NotFinished(c, step);
+      break;
+    }
+  }
+  rc = NoteTlsRefusal(c, bounds.Code(rc));
+  // Over TLS the channel protects the session; a bind the server did not
+  // end with "success" failed as it says.
+  if (c->tls || !serverEnded) return rc;
+  const int needed = c->sasl.seal ? kSealedStrength : c->sasl.sign || ntlm ? kSignedStrength : 0;
+  const int strength = rc == LDAP_SUCCESS ? SecurityStrength(c) : 0;
+  const bool complete = rc == LDAP_SUCCESS && pending == nullptr;
+  if (complete && strength >= needed) return rc;
+  ShutOut(ld);
+  return FailBind(c, LDAP_PROTOCOL_ERROR,
+                  std::string("the server ended the bind without the ") + (c->sasl.seal ? "sealing" : "signing") +
+                      " the bind requires" +
+                      (!complete ? " (before the exchange was complete)"
+                                 : " (security strength " + std::to_string(strength) + ", " +
+                                       std::to_string(needed) + " needed)"));
 }
 
 // What the DC says of itself in its RootDSE, readable before any bind: its
@@ -447,9 +583,11 @@ DcNames ReadDcNames(Conn* c, int* code) {
   char host[] = "dnsHostName";
   char* attrs[] = {service, host, nullptr};
   LDAPMessage* res = nullptr;
-  struct timeval tv = {c->waitSeconds, 0};
+  const long left = BindMsLeft(c);
+  struct timeval tv = {left / 1000, (left % 1000) * 1000};
+  if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
   DcNames names;
-  CallBounds bounds(c, WaitMsOf(c));
+  CallBounds bounds(c, left);
   int rc = NoteStall(c, bounds.Code(ldap_search_ext_s(c->ld, "", LDAP_SCOPE_BASE, "(objectClass=*)",
                                                       attrs, 0, nullptr, nullptr, &tv, 0, &res)));
   if (rc == LDAP_SUCCESS) {
@@ -507,7 +645,7 @@ bool SameHostName(std::string a, std::string b) {
 bool PeerAddress(Conn* c, sockaddr_storage* peer, socklen_t* len) {
   int fd = -1;
   *len = sizeof *peer;
-  return ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) == LDAP_OPT_SUCCESS && fd >= 0 &&
+  return GetOption<LDAP_OPT_DESC>(c->ld, &fd) && fd >= 0 &&
          getpeername(fd, reinterpret_cast<sockaddr*>(peer), len) == 0;
 }
 
@@ -595,7 +733,7 @@ int ConnectAddress(const sockaddr* address, socklen_t length, int ms) {
   ApplyHandleOptions(ld);
   ApplyWaitLimit(ld, c->waitSeconds);
   Sockbuf* sb = nullptr;
-  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &sb) == LDAP_OPT_SUCCESS && sb != nullptr) {
+  if (GetOption<LDAP_OPT_SOCKBUF>(ld, &sb) && sb != nullptr) {
     ber_sockbuf_add_io(sb, &g_readGuardIo, LBER_SBIOD_LEVEL_PROVIDER + 5, &c->bounds);
     PushMessageGuard(sb);
   }
@@ -610,20 +748,21 @@ int ConnectAddress(const sockaddr* address, socklen_t length, int ms) {
 // it was.
 bool RenameByDcName(Conn* c, const std::string& dcName, int port, const sockaddr_storage& peer,
                     socklen_t len) {
+  // Within what is left of the bind it is made for.
   const int s = ConnectAddress(reinterpret_cast<const sockaddr*>(&peer), len,
-                               std::min(c->waitSeconds, kNetworkTimeoutSeconds) * 1000);
+                               static_cast<int>(std::min(BindMsLeft(c), kNetworkTimeoutSeconds * 1000L)));
   if (s < 0) return false;
   ::LDAP* ld = AdoptSocket(c, s, "ldap://" + dcName + ":" + std::to_string(port));
   if (ld == nullptr) return false;
   // The new handle takes the options of the old one.
   int version = LDAP_VERSION3;
-  ldap_get_option(c->ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  GetOption<LDAP_OPT_PROTOCOL_VERSION>(c->ld, &version);
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
   int deref = LDAP_DEREF_NEVER;
-  ldap_get_option(c->ld, LDAP_OPT_DEREF, &deref);
+  GetOption<LDAP_OPT_DEREF>(c->ld, &deref);
   ldap_set_option(ld, LDAP_OPT_DEREF, &deref);
   int hops = 0;
-  if (ldap_get_option(c->ld, LDAP_OPT_REFHOPLIMIT, &hops) == LDAP_OPT_SUCCESS) {
+  if (GetOption<LDAP_OPT_REFHOPLIMIT>(c->ld, &hops)) {
     ldap_set_option(ld, LDAP_OPT_REFHOPLIMIT, &hops);
   }
   ldap_unbind_ext(c->ld, nullptr, nullptr);
@@ -754,7 +893,7 @@ int ServerCode(int code) { return code < 0 ? LDAP_PROTOCOL_ERROR : code; }
 int BindCode(Conn* c, int rc) {
   if (rc != LDAP_SERVER_DOWN) return rc;
   ber_socket_t fd = -1;
-  if (ldap_get_option(c->ld, LDAP_OPT_DESC, &fd) == LDAP_OPT_SUCCESS && fd >= 0) {
+  if (GetOption<LDAP_OPT_DESC>(c->ld, &fd) && fd >= 0) {
     return LDAP_PROTOCOL_ERROR;
   }
   return rc;
@@ -826,7 +965,7 @@ bool AcquireNtlmCredentials(Conn* c, std::string* why) {
 // SHA-256 in place of MD5 and SHA-1. "" when there is no certificate.
 std::string TlsEndpoint(Conn* c) {
   struct berval cert = {0, nullptr};
-  if (ldap_get_option(c->ld, LDAP_OPT_X_TLS_PEERCERT, &cert) != LDAP_OPT_SUCCESS || cert.bv_val == nullptr) {
+  if (!GetOption<LDAP_OPT_X_TLS_PEERCERT>(c->ld, &cert) || cert.bv_val == nullptr) {
     return "";
   }
   gnutls_digest_algorithm_t hash = GNUTLS_DIG_SHA256;
@@ -871,8 +1010,9 @@ int NtlmOverTls(Conn* c) {
   struct berval* answer = nullptr;
   std::string endpoint;
   gss_channel_bindings_struct binding{};
-  CallBounds bounds(c, WaitMsOf(c));
+  CallBounds bounds(c, BindMsLeft(c));
   int rc = LDAP_LOCAL_ERROR;
+  int sent = 0;  // bind requests
   for (int step = 0; !GSS_ERROR(major) && step < 3; ++step) {
     if (step > 0 && endpoint.empty()) {
       endpoint = TlsEndpoint(c);
@@ -887,8 +1027,20 @@ int NtlmOverTls(Conn* c) {
     answer = nullptr;
     if (GSS_ERROR(major)) break;
     struct berval token = {out.length, static_cast<char*>(out.value)};
-    rc = BindCode(c, bounds.Code(ldap_sasl_bind_s(c->ld, "", kNtlmMech, &token, nullptr, nullptr, &answer)));
+    int msgid = 0;
+    rc = ldap_sasl_bind(c->ld, "", kNtlmMech, &token, nullptr, nullptr, &msgid);
     gss_release_buffer(&min2, &out);
+    if (rc == LDAP_SUCCESS) ++sent;
+    LDAPMessage* res = nullptr;
+    if (rc == LDAP_SUCCESS) rc = AwaitBindStep(c, c->ld, msgid, step > 0, &res);
+    if (rc == LDAP_SUCCESS) {
+      int code = LDAP_SUCCESS;
+      rc = ldap_parse_sasl_bind_result(c->ld, res, &answer, 0);
+      if (rc == LDAP_SUCCESS) rc = ldap_parse_result(c->ld, res, &code, nullptr, nullptr, nullptr, nullptr, 0);
+      if (rc == LDAP_SUCCESS) rc = code;
+    }
+    ldap_msgfree(res);
+    rc = BindCode(c, bounds.Code(rc));
     if (rc != LDAP_SASL_BIND_IN_PROGRESS) break;
     if (major == GSS_S_COMPLETE) break;  // the server asks for more than there is
   }
@@ -896,7 +1048,7 @@ int NtlmOverTls(Conn* c) {
     rc = LDAP_LOCAL_ERROR;
     SetDiagnostic(c->ld, GssText(major, minor));
   } else if (rc == LDAP_SASL_BIND_IN_PROGRESS) {
-    rc = LDAP_PROTOCOL_ERROR;
+    rc = NotFinished(c, sent);
   }
   ber_bvfree(answer);
   gss_delete_sec_context(&min2, &ctx, GSS_C_NO_BUFFER);
@@ -928,7 +1080,7 @@ Conn* Open(const std::string& uris, int* code) {
   // or LDAPTLS_REQCERT say. It is set on the library's defaults (which hold
   // the CA settings) before the handle is made, so the handle inherits it.
   int reqcert = LDAP_OPT_X_TLS_DEMAND;
-  if (ldap_get_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &reqcert) == LDAP_OPT_SUCCESS &&
+  if (GetOption<LDAP_OPT_X_TLS_REQUIRE_CERT>(nullptr, &reqcert) &&
       reqcert != LDAP_OPT_X_TLS_DEMAND && reqcert != LDAP_OPT_X_TLS_HARD) {
     reqcert = LDAP_OPT_X_TLS_DEMAND;
     ldap_set_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &reqcert);
@@ -1020,7 +1172,7 @@ int SetVersion(Conn* c, int version) {
 
 int GetVersion(Conn* c) {
   int version = LDAP_VERSION3;
-  ldap_get_option(c->ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  GetOption<LDAP_OPT_PROTOCOL_VERSION>(c->ld, &version);
   return version;
 }
 
@@ -1042,15 +1194,17 @@ std::string KerberosProblem(Conn* c) { return c->kerberosProblem; }
 std::string BoundMechanism(Conn* c) { return c->bind == Conn::Bind::kSasl ? c->mech : ""; }
 
 int SecurityStrength(Conn* c) {
-  sasl_ssf_t ssf = 0;
-  if (ldap_get_option(c->ld, LDAP_OPT_X_SASL_SSF, &ssf) != LDAP_OPT_SUCCESS) return 0;
-  return static_cast<int>(ssf);
+  ber_len_t ssf = 0;
+  if (!GetOption<LDAP_OPT_X_SASL_SSF>(c->ld, &ssf)) return 0;
+  return static_cast<int>(std::min<ber_len_t>(ssf, 0x7fffffff));
 }
+
+std::string BindProblem(Conn* c) { return c != nullptr ? c->bindProblem : ""; }
 
 std::string Diagnostic(Conn* c) {
   char* text = nullptr;
   std::string out;
-  if (c != nullptr && ldap_get_option(c->ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text) == LDAP_OPT_SUCCESS &&
+  if (c != nullptr && GetOption<LDAP_OPT_DIAGNOSTIC_MESSAGE>(c->ld, &text) &&
       text != nullptr) {
     out = text;
   }
@@ -1064,7 +1218,7 @@ uint64_t Silence(Conn* c) { return c != nullptr ? c->bounds.silence : 0; }
 
 int LastCode(Conn* c) {
   int code = LDAP_SUCCESS;
-  if (c != nullptr) ldap_get_option(c->ld, LDAP_OPT_RESULT_CODE, &code);
+  if (c != nullptr) GetOption<LDAP_OPT_RESULT_CODE>(c->ld, &code);
   return code;
 }
 
@@ -1073,6 +1227,7 @@ int SimpleBind(Conn* c, const char* dn, const char* password) {
   c->bindStart = std::chrono::steady_clock::now();
   c->bounds.connected = false;
   c->bind = Conn::Bind::kNone;
+  c->bindProblem.clear();
   c->simpleAnonymous = dn == nullptr || *dn == '\0';
   c->simpleDn = dn != nullptr ? dn : "";
   c->simplePassword = password != nullptr ? password : "";
@@ -1108,19 +1263,23 @@ int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy, bool haveC
   } else {
     ntlm = c->tls ? NtlmOverTls(c) : SaslBindOn(c, c->ld, c->mech);
   }
-  if (ntlm != LDAP_SUCCESS && ntlm != LDAP_INVALID_CREDENTIALS && !kerberosWhy.empty()) {
+  // NTLM's own outcome: a success, a refusal, or a server that did not end
+  // the bind as it must.
+  const bool ntlmSpeaks = ntlm == LDAP_SUCCESS || ntlm == LDAP_INVALID_CREDENTIALS || !c->bindProblem.empty();
+  if (!ntlmSpeaks && !kerberosWhy.empty()) {
     // Say why neither way worked.
     SetDiagnostic(c->ld, "Kerberos: " + kerberosWhy + "; NTLM: " + Diagnostic(c));
   }
-  const bool ntlmSpeaks = ntlm == LDAP_SUCCESS || ntlm == LDAP_INVALID_CREDENTIALS;
   return ntlmSpeaks || kerberosRc == LDAP_AUTH_UNKNOWN ? ntlm : kerberosRc;
 }
 
 // Forgets the last bind of c before a negotiated one.
 void StartNegotiatedBind(Conn* c, const NegotiateParams& p) {
   c->bindStart = std::chrono::steady_clock::now();
+  c->bindEnds = c->bindStart + std::chrono::milliseconds(WaitMsOf(c));
   c->bounds.connected = false;
   c->bind = Conn::Bind::kNone;
+  c->bindProblem.clear();
   c->sasl = p;
   TakeCredentials(c, GSS_C_NO_CREDENTIAL, true);
   c->kerberosProblem.clear();
@@ -1152,7 +1311,8 @@ int ChaseNegotiated(Conn* c, Conn* from) {
     rc = SaslBindOn(c, c->ld, c->mech);
     // A connection that failed on the way (its TLS set-up included) keeps
     // the library's reason, which the TLS check reads.
-    if (rc != LDAP_SUCCESS && rc != LDAP_SERVER_DOWN && rc != LDAP_CONNECT_ERROR && rc != LDAP_TIMEOUT) {
+    if (rc != LDAP_SUCCESS && rc != LDAP_SERVER_DOWN && rc != LDAP_CONNECT_ERROR && rc != LDAP_TIMEOUT &&
+        c->bindProblem.empty()) {
       c->kerberosProblem = renameWhy.empty() ? Diagnostic(c) : renameWhy + "; " + Diagnostic(c);
       SetDiagnostic(c->ld, "Kerberos: " + c->kerberosProblem);
     }
@@ -1184,7 +1344,8 @@ int NegotiateBind(Conn* c, const NegotiateParams& p) {
     c->authcid.clear();
     c->mech = kKerberosMech;
     rc = SaslBindOn(c, c->ld, c->mech);
-    if (rc != LDAP_SUCCESS && rc != LDAP_TIMEOUT && rc != LDAP_SERVER_DOWN && c->saslRefusedOverTls.empty()) {
+    if (rc != LDAP_SUCCESS && rc != LDAP_TIMEOUT && rc != LDAP_SERVER_DOWN && c->saslRefusedOverTls.empty() &&
+        c->bindProblem.empty()) {
       c->kerberosProblem = renameWhy.empty() ? Diagnostic(c) : renameWhy;
     }
   } else {
@@ -1246,8 +1407,8 @@ std::string TlsRefusal(const std::string& host, int port, int ms) {
       gnutls_init(&session, GNUTLS_CLIENT | GNUTLS_NO_SIGNAL) == 0) {
     char* file = nullptr;
     char* dir = nullptr;
-    ldap_get_option(nullptr, LDAP_OPT_X_TLS_CACERTFILE, &file);
-    ldap_get_option(nullptr, LDAP_OPT_X_TLS_CACERTDIR, &dir);
+    GetOption<LDAP_OPT_X_TLS_CACERTFILE>(nullptr, &file);
+    GetOption<LDAP_OPT_X_TLS_CACERTDIR>(nullptr, &dir);
     if (file != nullptr) gnutls_certificate_set_x509_trust_file(cred, file, GNUTLS_X509_FMT_PEM);
     if (dir != nullptr) gnutls_certificate_set_x509_trust_dir(cred, dir, GNUTLS_X509_FMT_PEM);
     if (file == nullptr && dir == nullptr) gnutls_certificate_set_x509_system_trust(cred);
@@ -1323,7 +1484,7 @@ std::string TlsProblem(Conn* c) {
 void EnableReadAhead(Conn* c) {
   if (c->readAhead) return;
   Sockbuf* sb = nullptr;
-  if (ldap_get_option(c->ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || sb == nullptr) return;
+  if (!GetOption<LDAP_OPT_SOCKBUF>(c->ld, &sb) || sb == nullptr) return;
   ber_socket_t fd = -1;
   if (ber_sockbuf_ctrl(sb, LBER_SB_OPT_GET_FD, &fd) != 1 || fd < 0) return;
   c->readAhead = PushReadAhead(sb);
@@ -1627,11 +1788,14 @@ Conn* Follow(Conn* from, const FollowTarget& t, int waitSeconds, int* code, std:
   if (rc != LDAP_SUCCESS) {
     if (why != nullptr) {
       // A TLS connection that could not be set up says why as the first
-      // connection does; a bind the server refused, with its diagnostic.
+      // connection does; so does a server that did not end the bind as it
+      // must; a bind the server refused, with its diagnostic.
       const std::string tls = TlsProblem(c);
-      *why = !tls.empty() ? "TLS: " + tls
-             : rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT ? ""
-                                                                                       : Diagnostic(c);
+      const bool lost = rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_TIMEOUT;
+      *why = !tls.empty()              ? "TLS: " + tls
+             : !c->bindProblem.empty() ? c->bindProblem
+             : lost                    ? ""
+                                       : Diagnostic(c);
     }
     Close(c);
     *code = rc;
@@ -1709,7 +1873,7 @@ bool ConfiguredServers(std::vector<UrlServer>* servers) {
   // The first use reads the configuration: ldap.conf, ldaprc, the files that
   // LDAPCONF and LDAPRC name, then LDAPURI and the other LDAP* variables.
   char* uris = nullptr;
-  if (ldap_get_option(nullptr, LDAP_OPT_URI, &uris) != LDAP_OPT_SUCCESS || uris == nullptr) return false;
+  if (!GetOption<LDAP_OPT_URI>(nullptr, &uris) || uris == nullptr) return false;
   const std::string text = uris;
   ldap_memfree(uris);
   // libldap's built-in default is the host list "localhost", which it turns

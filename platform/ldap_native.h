@@ -60,6 +60,11 @@ std::string BoundMechanism(Conn* c);
 // it failed for another reason, such as a wrong password).
 std::string KerberosProblem(Conn* c);
 int SecurityStrength(Conn* c);
+// Why the last bind failed where the server did not end it as it must ("" when
+// it did): it ended a SASL bind on plain LDAP before the exchange was complete
+// or without the signing or sealing asked for, or did not finish it within the
+// wait limit or the steps any exchange takes.
+std::string BindProblem(Conn* c);
 
 // The last diagnostic text of the handle ("" when none), and the last code.
 std::string Diagnostic(Conn* c);

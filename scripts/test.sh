@@ -50,3 +50,9 @@ export QUELBY_TEST_DEFAULTS_DC_HOST QUELBY_TEST_DEFAULTS_CA QUELBY_TEST_DEFAULTS
 
 echo "== all tests"
 ctest --test-dir build --output-on-failure -j "$JOBS"
+
+# The C++ tests against the servers (binds, their security layers, TLS, searches) under
+# ASan and UBSan too: what the libraries hand back is read as they write it.
+echo "== the C++ server tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan -L server -E '_server_test$' --output-on-failure -j "$JOBS"
