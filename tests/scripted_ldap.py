@@ -2,6 +2,7 @@
 scripts and keeps every byte it receives."""
 
 import contextlib
+import select
 import socket
 import ssl
 import threading
@@ -102,3 +103,68 @@ class ScriptedLdapServer:
                         answered = len(found)
                         if self.received[-1][end:end + 1] not in (b"", b"0"):
                             break
+
+
+class EarlyBindSuccess:
+    """A relay to target (None: a server of its own) that ends a SASL bind early: each
+    connection's requests pass on one by one until the bind request at(content) picks,
+    which gets bindResponse success with no server credentials; then nothing passes on,
+    and a search gets the planted entry. .after has, for each connection, what came
+    after that answer (None: no such answer); .ended the binds so answered."""
+
+    def __init__(self, address, port, target, at, planted):
+        self.listener = socket.create_server((address, port)) if address else listen_on_loopback(port)
+        self.address, self.port = self.listener.getsockname()[:2]
+        self.target, self.at, self.planted, self.after, self.ended = target, at, planted, [], []
+        self.threads = [threading.Thread(target=self._serve, daemon=True)]
+        self.threads[0].start()
+
+    def close(self):
+        with contextlib.suppress(OSError):
+            self.listener.shutdown(socket.SHUT_RDWR)
+        self.listener.close()
+        for thread in list(self.threads):
+            thread.join(60)
+
+    def _serve(self):
+        with contextlib.suppress(OSError):
+            while conn := self.listener.accept()[0]:
+                self.after.append(None)
+                self.threads.append(threading.Thread(target=self._relay, args=(conn, len(self.after) - 1), daemon=True))
+                self.threads[-1].start()
+
+    def _relay(self, client, i):
+        def answer(requests):
+            client.sendall(b"".join(tlv(0x30, tlv(0x02, msgid) + reply) for msgid, op, _ in requests
+                                    if op == 0x63 for reply in (entry(*self.planted), tlv(0x65, result()))))
+        with contextlib.ExitStack() as stack, contextlib.suppress(OSError):
+            stack.enter_context(client)
+            upstream = self.target and stack.enter_context(socket.create_connection(self.target, timeout=30))
+            pending, answered = b"", 0
+            while ready := select.select([s for s in (client, upstream) if s], [], [], 60)[0]:
+                source = upstream if upstream in ready else client
+                if not (data := source.recv(65536)):
+                    break
+                if source is upstream:
+                    client.sendall(data)
+                    continue
+                if self.after[i] is None:
+                    pending, data = pending + data, b""
+                # What is not LDAP (a signed or sealed session) passes as it is.
+                while self.after[i] is None and (message := element(pending, 0, len(pending))
+                                                 if pending[:1] == b"0" else pending and (0, 0, len(pending))):
+                    message, pending = pending[:message[2]], pending[message[2]:]
+                    found = ldap_requests(message)[0]
+                    if found and found[0][1] == 0x60 and self.at(found[0][2]):
+                        client.sendall(tlv(0x30, tlv(0x02, found[0][0]) + tlv(0x61, result())))
+                        self.ended.append(found[0][2])
+                        upstream, self.after[i], data = None, b"", pending
+                    elif upstream:
+                        upstream.sendall(message)
+                    else:
+                        answer(found)
+                if self.after[i] is not None:
+                    self.after[i] += data
+                    found = ldap_requests(self.after[i])[0]
+                    answer(found[answered:])
+                    answered = len(found)
