@@ -205,8 +205,9 @@ struct OpenedReferral {
 // Tries the URLs of one referral from *next on, in their order, until one
 // opens and binds. The URLs are alternatives, each a try of its own with a
 // wait limit of its own; a server that stopped answering on this connection
-// is passed over, so that each is waited on once. Each URL that fails is
-// added to *left with its own failure, and *next moves past the URLs tried.
+// is passed over untried, so that each is waited on once. Each URL that
+// fails or is passed over is added to *left with its own failure (the
+// timeout, saying it was not tried), and *next moves past the URLs taken.
 // False when none opened.
 bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, size_t* next, OpenedReferral* opened,
                   std::vector<UnfollowedReferral>* left) {
@@ -217,7 +218,9 @@ bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, size_t* next, 
     nat::FollowTarget t;
     if (!nat::ReadReferral(ld->conn, url, &t)) {
       missed.code = LDAP_PARAM_ERROR;
-    } else if (ld->stalledServers.count(t.server) == 0) {
+    } else if (ld->stalledServers.count(t.server) != 0) {
+      missed.reason = "not tried: its server did not answer earlier";
+    } else {
       opened->ends = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
       int code = 0;
       nat::Conn* conn = nat::Follow(ld->conn, t, limit, &code, &missed.reason);
