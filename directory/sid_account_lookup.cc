@@ -29,6 +29,13 @@ constexpr char kDomainSidPrefix[] = "S-1-5-21-";
 ULONG g_lookupFailure = 0;
 size_t g_searchesAlone = 0;  // SID searches of one SID each
 std::map<std::string, std::string> g_netbiosNames;  // by domain DN, learnt in the run
+// SIDs whose "<SID=...>" search ran into the referral hop limit: not asked
+// again in the run, so that the loop is followed, and warned about, once.
+std::unordered_set<std::string> g_loopingSids;
+
+void NoteLoop(const std::string& sidText, ULONG rc) {
+  if (rc == plat::LDAP_REFERRAL_LIMIT_EXCEEDED) g_loopingSids.insert(sidText);
+}
 
 // A search on ld that got no answer, or lost the server, ends the lookups
 // of the run: the error line is printed once (not at all when the
@@ -217,10 +224,12 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
     dn = answer->dn;
     account = answer->account;
   } else {
+    if (g_loopingSids.count(sidText) != 0) return 0;
     ++g_searchesAlone;
     ULONG rc = 0;
     account = ReadFirstValue(connection, "<SID=" + sidText + ">", plat::LDAP_SCOPE_BASE,
                              "(objectClass=*)", "sAMAccountName", &dn, &rc);
+    NoteLoop(sidText, rc);
     // No object holds it as objectSid: like the system's account lookup, name
     // it after the account it was migrated to, when one alone holds it.
     BatchAnswer holder;
@@ -249,11 +258,13 @@ bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, 
     *dn = answer->dn;
     return true;
   }
+  if (g_loopingSids.count(sidText) != 0) return false;
   ++g_searchesAlone;
   const std::string base = "<SID=" + sidText + ">";
   ULONG rc = 0;
   std::string resolved = ResolveDN(connection, base, &rc);
   NoteFailure(connection, rc);
+  NoteLoop(sidText, rc);
   if (rc != 0 || resolved == base) return false;
   *dn = std::move(resolved);
   return true;
@@ -430,6 +441,7 @@ unsigned long DirectoryLookupFailure() { return g_lookupFailure; }
 void ResetSidLookups() {
   Batches() = BatchAnswers();
   g_netbiosNames.clear();
+  g_loopingSids.clear();
   g_lookupFailure = 0;
 }
 

@@ -22,6 +22,8 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
 
 // The DN of the object holding the SID (sidText, its "S-1-..." text), read
 // through connection as "<SID=...>"; false when the directory names none.
+// Neither lookup asks again about a SID whose search ran into the referral
+// hop limit (its warning is left on connection, see WarnUnfollowedReferrals).
 bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, std::string* dn);
 
 // Asks the directory about many SIDs (each the bytes of a binary SID) at
@@ -55,9 +57,10 @@ size_t SidSearchesAlone();
 unsigned long DirectoryLookupFailure();
 
 // Forgets what the lookups learnt so far (the batch answers, the SIDs asked,
-// the domains' NetBIOS names and a failure that stopped them) and turns the
-// batches on. A run starts without any; tests and the fuzz target, which
-// make many runs in one process, call it between them.
+// the domains' NetBIOS names, the SIDs whose referrals ran into the hop limit
+// and a failure that stopped them) and turns the batches on. A run starts
+// without any; tests and the fuzz target, which make many runs in one
+// process, call it between them.
 void ResetSidLookups();
 
 // Installs the directory lookup into SidToAccountName. It asks the search

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "directory/connection.h"
 #include "directory/ldap_client_warm_up.h"
 #include "directory/scripted_ldap_server.h"
 #include "platform/ldap_client.h"
@@ -151,6 +153,43 @@ TEST_F(SidAccountLookupTest, ARunStartedAfreshAsksForTheDomainsNameAgain) {
     std::string name;
     EXPECT_EQ(LookupSidInDirectory(ld, Sid("S-1-5-21-1-2-3-1105").data(), &domain, &name), 1);
     EXPECT_EQ(domain, netbios);
+    plat::ldap_unbind(ld);
+    ld_ = nullptr;
+  }
+}
+
+// A "<SID=...>" lookup referred on and on (a chain of servers stands for one
+// naming itself: a scripted server takes one connection) follows as many
+// referrals as a paged search and leaves one warning for the next; neither
+// lookup asks about that SID again.
+TEST_F(SidAccountLookupTest, AReferralLoopStopsAtTheHopLimitWithOneWarning) {
+  const char* text = "S-1-5-21-1-2-3-1000";
+  for (const bool dnFirst : {true, false}) {
+    ResetSidLookups();
+    std::vector<std::string> urls(33);
+    std::vector<std::unique_ptr<ScriptedLdapServer>> chain;
+    for (size_t i = 0; i < urls.size(); ++i) {
+      chain.push_back(std::make_unique<ScriptedLdapServer>(std::vector<ScriptedLdapServer::Reply>{
+          [&urls, i](int64_t id) { return ReferralDoneMessage(id, {urls[(i + 1) % urls.size()]}); }}));
+      urls[i] = "ldap://127.0.0.1:" + std::to_string(chain.back()->port()) + "/CN=S" + std::to_string(i) + ",DC=t";
+    }
+    ScriptedLdapServer server({});
+    server.AnswerEveryLaterRequest(
+        [&urls](int64_t id, const ScriptedLdapServer::Search&) { return ReferralDoneMessage(id, {urls[0]}); });
+    plat::LDAP* ld = Connect(server);
+    ULONG two = 2;  // a lookup that tried the chain again would wait on a server that took its one connection
+    plat::ldap_set_option(ld, plat::LDAP_OPT_WAIT_LIMIT, &two);
+    std::string dn, domain, name;
+    auto byDn = [&] { return LookupSidDnInDirectory(ld, text, &dn); };
+    auto byAccount = [&] { return LookupSidInDirectory(ld, Sid(text).data(), &domain, &name) == 1; };
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(dnFirst ? byDn() : byAccount());
+    EXPECT_FALSE(byDn() || byAccount());
+    WarnUnfollowedReferrals(ld);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARN: Referral not followed (Referral hop limit exceeded), its entries are left out: " + urls[32] + "\n");
+    EXPECT_EQ(server.searches().size(), 1u) << dnFirst;
+    for (size_t i = 0; i < urls.size(); ++i) EXPECT_EQ(chain[i]->searches().size(), i < 32 ? 1u : 0u) << i;
     plat::ldap_unbind(ld);
     ld_ = nullptr;
   }

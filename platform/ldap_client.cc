@@ -205,8 +205,9 @@ struct OpenedReferral {
 // Tries the URLs of one referral from *next on, in their order, until one
 // opens and binds. The URLs are alternatives, each a try of its own with a
 // wait limit of its own; a server that stopped answering on this connection
-// is passed over, so that each is waited on once. Each URL that fails is
-// added to *left with its own failure, and *next moves past the URLs tried.
+// is passed over untried, so that each is waited on once. Each URL that
+// fails or is passed over is added to *left with its own failure (the
+// timeout, saying it was not tried), and *next moves past the URLs taken.
 // False when none opened.
 bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, size_t* next, OpenedReferral* opened,
                   std::vector<UnfollowedReferral>* left) {
@@ -217,7 +218,9 @@ bool OpenReferral(LDAP* ld, const std::vector<std::string>& urls, size_t* next, 
     nat::FollowTarget t;
     if (!nat::ReadReferral(ld->conn, url, &t)) {
       missed.code = LDAP_PARAM_ERROR;
-    } else if (ld->stalledServers.count(t.server) == 0) {
+    } else if (ld->stalledServers.count(t.server) != 0) {
+      missed.reason = "not tried: its server did not answer earlier";
+    } else {
       opened->ends = std::chrono::steady_clock::now() + std::chrono::seconds(limit);
       int code = 0;
       nat::Conn* conn = nat::Follow(ld->conn, t, limit, &code, &missed.reason);
@@ -276,10 +279,10 @@ bool FirstMeeting(std::unordered_set<uint64_t>* met, const std::vector<std::stri
 // own (the library's would ask Kerberos under the URL's name): a referral
 // result moves the search to where its base lives, and the entries of each
 // continuation reference (and of theirs) are added after the search's own.
-// Each URL of a referral that failed (also when a later one was followed)
-// and each continuation whose server fails on the way is noted on the
-// handle for ldap_next_unfollowed_referral. Returns the search's code,
-// given and returned as the client's codes.
+// Each URL of a referral that failed (also when a later one was followed),
+// each continuation whose server fails on the way and a referral past the
+// hop limit is noted on the handle for ldap_next_unfollowed_referral.
+// Returns the search's code, given and returned as the client's codes.
 ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG code, LDAPMessage* head) {
   // The search's request where a referral leads: the URL's base, scope and
   // filter, else the search's own.
@@ -315,9 +318,16 @@ ULONG ChaseReferrals(LDAP* ld, const nat::SearchParams& p, long waitMs, ULONG co
     SayFailedUrls(&failed, *native != nullptr, &ld->unfollowed);
     return rc;
   };
-  for (int hop = 0; code == LDAP_REFERRAL && hop < kMostReferrals; ++hop) {
+  for (int hop = 0; code == LDAP_REFERRAL; ++hop) {
     nat::ParsedResult parsed;
     if (nat::ParseResult(head->conn, head->native, &parsed) != 0 || parsed.referrals.empty()) break;
+    if (hop == kMostReferrals) {
+      // Referrals that lead on and on (a server naming itself again) end
+      // the search at the hop limit, as they end a paged search.
+      ld->unfollowed.push_back(
+          {parsed.referrals.front(), LDAP_REFERRAL_LIMIT_EXCEEDED, "", LDAP_REFERRAL_ALL_LEFT_OUT});
+      return LDAP_REFERRAL_LIMIT_EXCEEDED;
+    }
     OpenedReferral opened;
     ldapmsg* native = nullptr;
     code = follow(parsed.referrals, false, &opened, &native);

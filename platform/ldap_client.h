@@ -332,7 +332,8 @@ inline constexpr ULONG LDAP_REFERRAL_NONE_LEFT_OUT = 2;
 // out (*leftOut, may be null) and, where more can be said than the code,
 // why (*reason, may be null; freed with ldap_memfree; null when there is
 // nothing more: the TLS library's reason as "TLS: ...", a bind's
-// diagnostic). Returns LDAP_NO_RESULTS_RETURNED when none is left.
+// diagnostic, or, with LDAP_TIMEOUT, that the URL was passed over untried).
+// Returns LDAP_NO_RESULTS_RETURNED when none is left.
 ULONG ldap_search_next_unfollowed_referral(PLDAPSearch search, char** url, ULONG* code,
                                            ULONG* leftOut, char** reason = nullptr);
 
