@@ -48,13 +48,20 @@ ULONG NegotiatedBindAs(plat::LDAP* ld, const std::string& userDn, const std::str
   return plat::ldap_bind_s(ld, nullptr, &identity, plat::LDAP_AUTH_NEGOTIATE);
 }
 
+// The text the connection keeps as option (one of its problem texts); ""
+// when it has none.
+std::string ProblemText(plat::LDAP* ld, int option) {
+  char* problem = nullptr;
+  plat::ldap_get_option(ld, option, &problem);
+  std::string text = problem != nullptr ? problem : "";
+  plat::ldap_memfree(problem);
+  return text;
+}
+
 // A negotiated bind that could not have Kerberos says why, in one line.
 void ReportKerberosProblem(plat::LDAP* ld) {
-  char* problem = nullptr;
-  plat::ldap_get_option(ld, plat::LDAP_OPT_KERBEROS_PROBLEM, &problem);
-  if (problem == nullptr) return;
-  std::string text = problem;
-  plat::ldap_memfree(problem);
+  std::string text = ProblemText(ld, plat::LDAP_OPT_KERBEROS_PROBLEM);
+  if (text.empty()) return;
   for (char& c : text) {
     if (c == '\n' || c == '\r') c = ' ';
   }
@@ -157,23 +164,18 @@ plat::LDAP* OpenLDAP(const char* server, int port, bool referrals, bool version3
 
   if (rc != 0) {
     // A TLS connection that could not be set up says why, in one line.
-    char* tls = nullptr;
-    plat::ldap_get_option(ld, plat::LDAP_OPT_TLS_PROBLEM, &tls);
-    if (tls != nullptr) {
-      std::string text = tls;
-      plat::ldap_memfree(tls);
+    std::string text = ProblemText(ld, plat::LDAP_OPT_TLS_PROBLEM);
+    if (!text.empty()) {
       std::replace(text.begin(), text.end(), '\n', ' ');
       while (!text.empty() && text.back() == ' ') text.pop_back();
       std::cout.flush();
       fprintf(stderr, "ERROR: TLS: %s\n", text.c_str());
     }
     // So does a server that did not end the bind as it must.
-    char* problem = nullptr;
-    plat::ldap_get_option(ld, plat::LDAP_OPT_BIND_PROBLEM, &problem);
-    if (problem != nullptr) {
+    const std::string problem = ProblemText(ld, plat::LDAP_OPT_BIND_PROBLEM);
+    if (!problem.empty()) {
       std::cout.flush();
-      fprintf(stderr, "ERROR: %s\n", problem);
-      plat::ldap_memfree(problem);
+      fprintf(stderr, "ERROR: %s\n", problem.c_str());
     }
     PrintLdapError("LDAP_BIND", host, static_cast<int>(rc), extendedErrors ? ld : nullptr);
     plat::ldap_unbind(ld);

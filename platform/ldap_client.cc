@@ -676,6 +676,11 @@ ULONG ldap_get_option(LDAP* ld, int option, void* outvalue) {
     *static_cast<ULONG*>(outvalue) = v;
     return LDAP_SUCCESS;
   };
+  // A text of ours: a copy for ldap_memfree, null when there is none.
+  auto setText = [outvalue](const std::string& text) {
+    *static_cast<char**>(outvalue) = text.empty() ? nullptr : CopyText(text);
+    return LDAP_SUCCESS;
+  };
   switch (option) {
     case LDAP_OPT_PROTOCOL_VERSION:
       return setUlong(ld->conn != nullptr ? static_cast<ULONG>(nat::GetVersion(ld->conn))
@@ -692,21 +697,12 @@ ULONG ldap_get_option(LDAP* ld, int option, void* outvalue) {
       return setUlong(ld->encrypt ? 1 : 0);
     case LDAP_OPT_SSL:
       return setUlong(ld->secure ? 1 : 0);
-    case LDAP_OPT_KERBEROS_PROBLEM: {
-      const std::string problem = ld->conn != nullptr ? nat::KerberosProblem(ld->conn) : "";
-      *static_cast<char**>(outvalue) = problem.empty() ? nullptr : CopyText(problem);
-      return LDAP_SUCCESS;
-    }
-    case LDAP_OPT_TLS_PROBLEM: {
-      const std::string problem = ld->conn != nullptr ? nat::TlsProblem(ld->conn) : "";
-      *static_cast<char**>(outvalue) = problem.empty() ? nullptr : CopyText(problem);
-      return LDAP_SUCCESS;
-    }
-    case LDAP_OPT_BIND_PROBLEM: {
-      const std::string problem = ld->conn != nullptr ? nat::BindProblem(ld->conn) : "";
-      *static_cast<char**>(outvalue) = problem.empty() ? nullptr : CopyText(problem);
-      return LDAP_SUCCESS;
-    }
+    case LDAP_OPT_KERBEROS_PROBLEM:
+      return setText(ld->conn != nullptr ? nat::KerberosProblem(ld->conn) : "");
+    case LDAP_OPT_TLS_PROBLEM:
+      return setText(ld->conn != nullptr ? nat::TlsProblem(ld->conn) : "");
+    case LDAP_OPT_BIND_PROBLEM:
+      return setText(ld->conn != nullptr ? nat::BindProblem(ld->conn) : "");
     case LDAP_OPT_WAIT_LIMIT:
       return setUlong(ld->conn != nullptr ? static_cast<ULONG>(nat::WaitLimit(ld->conn)) : 0);
     case LDAP_OPT_NOT_ANSWERING:

@@ -336,6 +336,13 @@ class CallBounds {
 
 long WaitMsOf(Conn* c) { return static_cast<long>(c->waitSeconds) * 1000; }
 
+// A wait of ms milliseconds for ldap_result, at least a microsecond.
+struct timeval WaitOf(long ms) {
+  struct timeval tv = {ms / 1000, (ms % 1000) * 1000};
+  if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
+  return tv;
+}
+
 // A request on the connection that waited its whole wait limit (or had no
 // limit) and got no answer leaves the connection taken as not answering; a
 // wait that a caller's own bound cut shorter (the last request of a load of
@@ -466,19 +473,18 @@ int FailBind(Conn* c, int rc, const std::string& why) {
 // bind. LDAP_SUCCESS with *res set, else the code of the failure; a wait
 // that ran out after the server had already answered a step says that the
 // server did not finish the bind.
-int AwaitBindStep(Conn* c, ::LDAP* ld, int msgid, bool answeredBefore, LDAPMessage** res) {
+int AwaitBindStep(Conn* c, ::LDAP* ld, int msgid, bool answeredBefore, const CallBounds& bounds,
+                  LDAPMessage** res) {
   *res = nullptr;
   const long left = BindMsLeft(c);
-  struct timeval tv = {left / 1000, (left % 1000) * 1000};
-  if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
+  struct timeval tv = WaitOf(left);
   const int got = ldap_result(ld, msgid, LDAP_MSG_ALL, &tv, res);
   int rc = LDAP_SUCCESS;
   if (got == 0) {
     rc = LDAP_TIMEOUT;
   } else if (got < 0 || *res == nullptr) {
     GetOption<LDAP_OPT_RESULT_CODE>(ld, &rc);
-    if (rc == LDAP_SUCCESS) rc = LDAP_SERVER_DOWN;
-    if (c->bounds.timedOut && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR)) rc = LDAP_TIMEOUT;
+    rc = bounds.Code(rc != LDAP_SUCCESS ? rc : LDAP_SERVER_DOWN);
   }
   if (rc == LDAP_TIMEOUT && answeredBefore) {
     FailBind(c, rc, "the server did not finish the bind within " + std::to_string(c->waitSeconds) + " seconds");
@@ -542,7 +548,7 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
     ldap_msgfree(res);
     res = nullptr;
     if (rc != LDAP_SASL_BIND_IN_PROGRESS) break;
-    rc = AwaitBindStep(c, ld, msgid, step > 1, &res);
+    rc = AwaitBindStep(c, ld, msgid, step > 1, bounds, &res);
     if (rc != LDAP_SUCCESS) break;
     int code = LDAP_OTHER;
     ldap_parse_result(ld, res, &code, nullptr, nullptr, nullptr, nullptr, 0);
@@ -584,8 +590,7 @@ DcNames ReadDcNames(Conn* c, int* code) {
   char* attrs[] = {service, host, nullptr};
   LDAPMessage* res = nullptr;
   const long left = BindMsLeft(c);
-  struct timeval tv = {left / 1000, (left % 1000) * 1000};
-  if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
+  struct timeval tv = WaitOf(left);
   DcNames names;
   CallBounds bounds(c, left);
   int rc = NoteStall(c, bounds.Code(ldap_search_ext_s(c->ld, "", LDAP_SCOPE_BASE, "(objectClass=*)",
@@ -1032,7 +1037,7 @@ int NtlmOverTls(Conn* c) {
     gss_release_buffer(&min2, &out);
     if (rc == LDAP_SUCCESS) ++sent;
     LDAPMessage* res = nullptr;
-    if (rc == LDAP_SUCCESS) rc = AwaitBindStep(c, c->ld, msgid, step > 0, &res);
+    if (rc == LDAP_SUCCESS) rc = AwaitBindStep(c, c->ld, msgid, step > 0, bounds, &res);
     if (rc == LDAP_SUCCESS) {
       int code = LDAP_SUCCESS;
       rc = ldap_parse_sasl_bind_result(c->ld, res, &answer, 0);
@@ -1537,8 +1542,7 @@ int AwaitResult(Conn* c, int msgid, long waitMs, ldapmsg** res) {
       const long quiet = heedSilence ? MsUntilSilent(c) : -1;
       stepMs = std::max(0L, quiet >= 0 ? std::min(own, quiet) : own);
     }
-    struct timeval tv = {stepMs / 1000, (stepMs % 1000) * 1000};
-    if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1;
+    struct timeval tv = WaitOf(stepMs);
     rc = ldap_result(c->ld, msgid, LDAP_MSG_ALL, &tv, &msg);
     if (rc != 0) break;
     ldap_msgfree(msg);
