@@ -21,8 +21,10 @@ constexpr unsigned char kReferral = 0xa3;
 constexpr unsigned char kResponseName = 0x8a;
 constexpr unsigned char kResponseValue = 0x8b;
 constexpr unsigned char kControls = 0xa0;
-// The layer's own control: the bytes its buffer takes (a size_t).
+// The layer's own controls: the bytes its buffer takes, and the bytes it
+// read and has not handed up (each a size_t).
 constexpr int kOptHeldBytes = 0x7a11;
+constexpr int kOptPendingBytes = 0x7a12;
 // An extended response larger than this is no answer this client could
 // have caused: it is refused rather than held.
 constexpr size_t kMostHeld = 64 * 1024;
@@ -78,6 +80,10 @@ struct Guard {
   size_t readyEnd = 0;  // of held, judged and free to hand up
   size_t passLeft = 0;  // of the message being handed up, bytes still below
   bool broken = false;  // a message was refused
+  // The layer below when bytes were last read from it.
+  Sockbuf_IO_Desc* below = nullptr;
+
+  size_t Pending() const { return held.size() - handed + (passLeft > 0 ? 1 : 0); }
 };
 
 int Setup(Sockbuf_IO_Desc* sbiod, void* /*arg*/) {
@@ -92,8 +98,11 @@ int Remove(Sockbuf_IO_Desc* sbiod) {
 }
 
 // Judges what is held past what may be handed up, as far as it can be told
-// without reading more.
-void Settle(Guard* g) {
+// without reading more. What was read from a layer that is no longer the
+// one below (a security layer went in under this one since) goes up as
+// nothing: it came past that layer.
+void Settle(Sockbuf_IO_Desc* sbiod, Guard* g) {
+  if (!g->broken && g->Pending() > 0 && sbiod->sbiod_next != g->below) g->broken = true;
   if (g->broken || g->passLeft > 0 || g->readyEnd > g->handed) return;
   const std::string_view rest = std::string_view(g->held).substr(g->handed);
   if (rest.empty()) return;
@@ -113,8 +122,12 @@ int Ctrl(Sockbuf_IO_Desc* sbiod, int opt, void* arg) {
     *static_cast<size_t*>(arg) = g->held.capacity();
     return 1;
   }
+  if (opt == kOptPendingBytes && g != nullptr) {
+    *static_cast<size_t*>(arg) = g->Pending();
+    return 1;
+  }
   if (opt == LBER_SB_OPT_DATA_READY && g != nullptr) {
-    Settle(g);
+    Settle(sbiod, g);
     if (g->readyEnd > g->handed || g->broken) return 1;
   }
   return LBER_SBIOD_CTRL_NEXT(sbiod, opt, arg);
@@ -127,7 +140,7 @@ bool NothingYet() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 ber_slen_t Read(Sockbuf_IO_Desc* sbiod, void* out, ber_len_t len) {
   auto* g = static_cast<Guard*>(sbiod->sbiod_pvt);
   for (;;) {
-    Settle(g);
+    Settle(sbiod, g);
     if (g->broken) {
       errno = ECONNRESET;
       return -1;
@@ -139,6 +152,7 @@ ber_slen_t Read(Sockbuf_IO_Desc* sbiod, void* out, ber_len_t len) {
       return static_cast<ber_slen_t>(n);
     }
     errno = 0;
+    g->below = sbiod->sbiod_next;
     if (g->passLeft > 0) {
       // The rest of a message that passes goes straight up, and so do "no
       // data yet" and the end, as the layer below gave them.
@@ -211,6 +225,11 @@ bool PushMessageGuard(Sockbuf* sb) {
 size_t MessageGuardHeld(Sockbuf* sb) {
   size_t held = 0;
   return sb != nullptr && ber_sockbuf_ctrl(sb, kOptHeldBytes, &held) == 1 ? held : 0;
+}
+
+size_t MessageGuardPending(Sockbuf* sb) {
+  size_t pending = 0;
+  return sb != nullptr && ber_sockbuf_ctrl(sb, kOptPendingBytes, &pending) == 1 ? pending : 0;
 }
 
 }  // namespace plat::nat

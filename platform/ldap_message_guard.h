@@ -8,6 +8,12 @@
 // does not, or a message whose framing is not the protocol's, is taken as a
 // broken connection: the read fails as a reset would, and the request ends
 // as "server down". Every other message passes unchanged.
+//
+// Bytes the layer read from one layer below are handed up only while that
+// layer is still the one below: a security layer installed under it (SASL
+// at the bind's end) makes what it holds from before, read in clear, a
+// broken connection too, as is a message handed up in part whose rest
+// would come through the new layer.
 #pragma once
 
 #include <lber.h>
@@ -26,6 +32,12 @@ bool PushMessageGuard(Sockbuf* sb);
 // message's start (a whole extended response while it is judged) and one
 // read from below, however the bytes come. 0 without the layer.
 size_t MessageGuardHeld(Sockbuf* sb);
+
+// The bytes the layer on sb read from below and has not handed up yet (a
+// message begun and not handed up whole counts its rest too, as at least
+// 1). A bind that installs a security layer asks it at once: anything there
+// came in clear. 0 without the layer.
+size_t MessageGuardPending(Sockbuf* sb);
 
 // What can be told of text, which starts at an LDAP message: the length of
 // the whole message (0: more bytes are needed to say), whether it is held

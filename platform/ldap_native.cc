@@ -461,6 +461,27 @@ long BindMsLeft(Conn* c) {
   return std::max(0L, static_cast<long>(left.count()));
 }
 
+// Time the bind spends outside its exchanges with the server: in the
+// Kerberos library (reaching a KDC, and the resolver's lookups for one) and
+// in name lookups. Those are bounded by their own libraries; the bind's wait
+// limit bounds the waits for the server, so its end (and that of the call in
+// progress) moves on by as much.
+class OffTheBindClock {
+ public:
+  explicit OffTheBindClock(Conn* c) : c_(c), start_(ReadBounds::Clock::now()) {}
+  ~OffTheBindClock() {
+    const auto spent = ReadBounds::Clock::now() - start_;
+    c_->bindEnds += spent;
+    if (c_->bounds.callEnds != ReadBounds::Clock::time_point::max()) c_->bounds.callEnds += spent;
+  }
+  OffTheBindClock(const OffTheBindClock&) = delete;
+  OffTheBindClock& operator=(const OffTheBindClock&) = delete;
+
+ private:
+  Conn* c_;
+  ReadBounds::Clock::time_point start_;
+};
+
 // A bind that failed on our own check: its reason is the connection's
 // diagnostic and its bind problem. The code passes through.
 int FailBind(Conn* c, int rc, const std::string& why) {
@@ -536,6 +557,14 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   std::string realm = c->sasl.domain;
   InteractContext ctx{c, &c->authcid, &c->sasl.password, &realm};
   CallBounds bounds(c, BindMsLeft(c));
+  // The connection is made first, on the bind's clock: each step after it
+  // talks to the server only by sending, and spends the rest of its time in
+  // the mechanism's library.
+  int fd = -1;
+  if (!GetOption<LDAP_OPT_DESC>(ld, &fd) || fd < 0) {
+    const int opened = ldap_connect(ld);
+    if (opened != LDAP_SUCCESS) return NoteTlsRefusal(c, bounds.Code(opened));
+  }
   LDAPMessage* res = nullptr;
   const char* pending = nullptr;  // the mechanism while our side has more to do
   bool serverEnded = false;       // the server's last answer was "success"
@@ -543,8 +572,11 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   int rc = LDAP_SUCCESS;
   for (int step = 1;; ++step) {
     // Reads the server's last answer, if any, and sends our next step.
-    rc = ldap_sasl_interactive_bind(ld, nullptr, mech.c_str(), nullptr, nullptr, LDAP_SASL_QUIET, Interact,
-                                    &ctx, res, &pending, &msgid);
+    {
+      OffTheBindClock mechanism(c);
+      rc = ldap_sasl_interactive_bind(ld, nullptr, mech.c_str(), nullptr, nullptr, LDAP_SASL_QUIET, Interact,
+                                      &ctx, res, &pending, &msgid);
+    }
     ldap_msgfree(res);
     res = nullptr;
     if (rc != LDAP_SASL_BIND_IN_PROGRESS) break;
@@ -566,14 +598,25 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   const int needed = c->sasl.seal ? kSealedStrength : c->sasl.sign || ntlm ? kSignedStrength : 0;
   const int strength = rc == LDAP_SUCCESS ? SecurityStrength(c) : 0;
   const bool complete = rc == LDAP_SUCCESS && pending == nullptr;
-  if (complete && strength >= needed) return rc;
+  if (!complete || strength < needed) {
+    ShutOut(ld);
+    return FailBind(c, LDAP_PROTOCOL_ERROR,
+                    std::string("the server ended the bind without the ") + (c->sasl.seal ? "sealing" : "signing") +
+                        " the bind requires" +
+                        (!complete ? " (before the exchange was complete)"
+                                   : " (security strength " + std::to_string(strength) + ", " +
+                                         std::to_string(needed) + " needed)"));
+  }
+  // The security layer is in force from here on: whatever came with the
+  // bind's answer, or after it, and was read before the layer went in came
+  // in clear, and would be handed up as if it had come through the layer.
+  Sockbuf* sb = nullptr;
+  const size_t early = strength > 0 && GetOption<LDAP_OPT_SOCKBUF>(ld, &sb) ? MessageGuardPending(sb) : 0;
+  if (early == 0) return rc;
   ShutOut(ld);
   return FailBind(c, LDAP_PROTOCOL_ERROR,
-                  std::string("the server ended the bind without the ") + (c->sasl.seal ? "sealing" : "signing") +
-                      " the bind requires" +
-                      (!complete ? " (before the exchange was complete)"
-                                 : " (security strength " + std::to_string(strength) + ", " +
-                                       std::to_string(needed) + " needed)"));
+                  "the server sent data outside the security layer (" + std::to_string(early) +
+                      (early == 1 ? " byte" : " bytes") + " in clear after the bind's answer)");
 }
 
 // What the DC says of itself in its RootDSE, readable before any bind: its
@@ -797,11 +840,14 @@ std::string KerberosHostFor(Conn* c, const DcNames& names, std::string* why) {
   socklen_t len = 0;
   if (!PeerAddress(c, &peer, &len)) return "";
   const auto* at = reinterpret_cast<const sockaddr*>(&peer);
-  std::string name = LeadsTo(names.host, at) ? names.host : "";
-  std::string reverse;
-  if (name.empty() && address) {
-    reverse = PeerName(at, len);
-    if (LeadsTo(reverse, at)) name = reverse;
+  std::string name, reverse;
+  {
+    OffTheBindClock lookups(c);
+    if (LeadsTo(names.host, at)) name = names.host;
+    if (name.empty() && address) {
+      reverse = PeerName(at, len);
+      if (LeadsTo(reverse, at)) name = reverse;
+    }
   }
   if (name.empty()) {
     const std::string there = AddressText(at, len);
@@ -868,8 +914,11 @@ KerberosOutcome AcquireCredentials(Conn* c, const std::string& principal, std::s
   gss_buffer_desc pw{c->sasl.password.size(), const_cast<char*>(c->sasl.password.data())};
   gss_OID_desc mech = *gss_mech_krb5;
   gss_OID_set_desc mechs{1, &mech};
-  major = gss_acquire_cred_with_password(&minor, name, &pw, GSS_C_INDEFINITE, &mechs,
-                                         GSS_C_INITIATE, &c->cred, nullptr, nullptr);
+  {
+    OffTheBindClock kdc(c);
+    major = gss_acquire_cred_with_password(&minor, name, &pw, GSS_C_INDEFINITE, &mechs, GSS_C_INITIATE,
+                                           &c->cred, nullptr, nullptr);
+  }
   OM_uint32 min2 = 0;
   gss_release_name(&min2, &name);
   if (!GSS_ERROR(major)) return KerberosOutcome::kOk;
@@ -951,8 +1000,12 @@ bool AcquireNtlmCredentials(Conn* c, std::string* why) {
   gss_buffer_desc pw{c->sasl.password.size(), const_cast<char*>(c->sasl.password.data())};
   gss_OID_set_desc mechs{1, c->tls ? &g_ntlmssp : &g_spnego};
   gss_cred_id_t cred = GSS_C_NO_CREDENTIAL;
-  OM_uint32 major = gss_acquire_cred_with_password(&minor, name, &pw, GSS_C_INDEFINITE, &mechs,
-                                                   GSS_C_INITIATE, &cred, nullptr, nullptr);
+  OM_uint32 major = 0;
+  {
+    OffTheBindClock mechanism(c);
+    major = gss_acquire_cred_with_password(&minor, name, &pw, GSS_C_INDEFINITE, &mechs, GSS_C_INITIATE, &cred,
+                                           nullptr, nullptr);
+  }
   gss_release_name(&min2, &name);
   gss_OID_set_desc ntlmOnly{1, &g_ntlmssp};
   if (!GSS_ERROR(major) && !c->tls) major = gss_set_neg_mechs(&minor, cred, &ntlmOnly);
@@ -1266,6 +1319,9 @@ int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy, bool haveC
   if (!haveCredentials && !AcquireNtlmCredentials(c, &why)) {
     SetDiagnostic(c->ld, why);
   } else {
+    // NTLM's exchange with the server has a wait limit of its own, whatever
+    // Kerberos took before it.
+    c->bindEnds = ReadBounds::Clock::now() + std::chrono::milliseconds(WaitMsOf(c));
     ntlm = c->tls ? NtlmOverTls(c) : SaslBindOn(c, c->ld, c->mech);
   }
   // NTLM's own outcome: a success, a refusal, or a server that did not end

@@ -62,7 +62,8 @@ std::string KerberosProblem(Conn* c);
 int SecurityStrength(Conn* c);
 // Why the last bind failed where the server did not end it as it must ("" when
 // it did): it ended a SASL bind on plain LDAP before the exchange was complete
-// or without the signing or sealing asked for, or did not finish it within the
+// or without the signing or sealing asked for, sent bytes in clear that were
+// read before the security layer went in, or did not finish it within the
 // wait limit or the steps any exchange takes.
 std::string BindProblem(Conn* c);
 

@@ -35,6 +35,9 @@ class ScriptedSockbuf {
   }
   void NothingYet(Wait form) { steps_.push_back({false, form, ""}); }
 
+  // One read of what the layers hand up.
+  ber_slen_t Read(void* buf, ber_len_t len) { return LBER_SBIOD_READ_NEXT(top_, buf, len); }
+
   // What the layers handed up, read sizes[i % n] bytes at a time as long as
   // they give bytes or "no data yet" (either form, as libldap takes both).
   struct Outcome {

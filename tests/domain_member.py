@@ -7,6 +7,7 @@ listed first; /etc/resolv.conf may name a DnsResponder. The machine's own
 files are never touched."""
 
 import os
+import re
 import shutil
 import socket
 import struct
@@ -15,6 +16,7 @@ import tempfile
 import threading
 import unittest
 
+from driver_testlib import base_env
 from search_testlib import ENV, ServerTestCase
 
 # Mounts the copies given as arguments, then runs the rest of them.
@@ -38,6 +40,21 @@ class MemberTestCase(ServerTestCase):
         if member_unavailable():
             raise unittest.SkipTest(member_unavailable())
         cls.ip, cls.domain = ENV["QUELBY_TEST_IP"], ENV["QUELBY_TEST_DNS_DOMAIN"]
+
+    def chase_through(self, server, reason):
+        """Searches for the test user from the domain's base on the DC, bound sealed by
+        NTLM, whose references name the domain, which leads to server (closed after).
+        The user is found and a reference is left out for reason (a pattern); returns
+        the subprocess.CompletedProcess."""
+        proc = run_as_member([ENV["QUELBY_BIN"], "-h", self.dc, "-b", self.base, "-f", "(cn=Quelby Tester)", "cn"]
+                             + self.admin, env=base_env(KRB5_CONFIG="/dev/null"),
+                             hosts=["%s %s" % (server.address, self.domain)])
+        server.close()
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        self.assertIn(self.user_dn, proc.stdout)
+        self.assertRegex(proc.stderr, r"(?m)^WARN: Referral not followed \(Protocol Error; %s\b.*\), "
+                         r"(its|the rest of its) entries are left out: ldap://%s/" % (reason, re.escape(self.domain)))
+        return proc
 
 
 def run_as_member(argv, env=None, hosts=(), nameserver=None, timeout=120):

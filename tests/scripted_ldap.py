@@ -105,17 +105,15 @@ class ScriptedLdapServer:
                             break
 
 
-class EarlyBindSuccess:
-    """A relay to target (None: a server of its own) that ends a SASL bind early: each
-    connection's requests pass on one by one until the bind request at(content) picks,
-    which gets bindResponse success with no server credentials; then nothing passes on,
-    and a search gets the planted entry. .after has, for each connection, what came
-    after that answer (None: no such answer); .ended the binds so answered."""
+class Relay:
+    """Takes connections on address:port (address None: a loopback address where port is
+    free) until closed, each served by ._relay(connection, i) on a thread of its own;
+    .after gets one item a connection, None until ._relay says otherwise."""
 
-    def __init__(self, address, port, target, at, planted):
+    def __init__(self, address, port):
         self.listener = socket.create_server((address, port)) if address else listen_on_loopback(port)
         self.address, self.port = self.listener.getsockname()[:2]
-        self.target, self.at, self.planted, self.after, self.ended = target, at, planted, [], []
+        self.after = []
         self.threads = [threading.Thread(target=self._serve, daemon=True)]
         self.threads[0].start()
 
@@ -132,6 +130,18 @@ class EarlyBindSuccess:
                 self.after.append(None)
                 self.threads.append(threading.Thread(target=self._relay, args=(conn, len(self.after) - 1), daemon=True))
                 self.threads[-1].start()
+
+
+class EarlyBindSuccess(Relay):
+    """A relay to target (None: a server of its own) that ends a SASL bind early: each
+    connection's requests pass on one by one until the bind request at(content) picks,
+    which gets bindResponse success with no server credentials; then nothing passes on,
+    and a search gets the planted entry. .after has, for each connection, what came
+    after that answer (None: no such answer); .ended the binds so answered."""
+
+    def __init__(self, address, port, target, at, planted):
+        self.target, self.at, self.planted, self.ended = target, at, planted, []
+        super().__init__(address, port)
 
     def _relay(self, client, i):
         def answer(requests):
@@ -168,3 +178,45 @@ class EarlyBindSuccess:
                     found = ldap_requests(self.after[i])[0]
                     answer(found[answered:])
                     answered = len(found)
+
+
+class ClearAfterBindSuccess(Relay):
+    """A relay to target that passes every byte both ways with one change: to the write
+    that carries a connection's first bindResponse success from the server it appends,
+    in clear, a planted entry and a search done for each of the next four message ids
+    (only their first cut bytes when cut is given). .after has, for each connection, what
+    the client sent after that answer (None: no such answer)."""
+
+    def __init__(self, address, port, target, cut=None):
+        self.target, self.cut = target, cut
+        super().__init__(address, port)
+
+    def planted(self, msgid):
+        answers = b"".join(tlv(0x30, tlv(0x02, bytes([m])) + op) for m in range(msgid + 1, msgid + 5)
+                           for op in (entry("CN=INJECTED", [("cn", ["INJECTED"])]), tlv(0x65, result())))
+        return answers[:self.cut]
+
+    def _relay(self, client, i):
+        with contextlib.ExitStack() as stack, contextlib.suppress(OSError):
+            stack.enter_context(client)
+            upstream = stack.enter_context(socket.create_connection(self.target, timeout=30))
+            held = b""  # from the server, a message not whole yet
+            while ready := select.select([client, upstream], [], [], 60)[0]:
+                source = upstream if upstream in ready else client
+                if not (data := source.recv(65536)):
+                    break
+                if source is client or self.after[i] is not None:
+                    if source is client and self.after[i] is not None:
+                        self.after[i] += data
+                    (upstream if source is client else client).sendall(data)
+                    continue
+                held, out = held + data, b""
+                while self.after[i] is None and (message := element(held, 0, len(held))):
+                    whole, held = held[:message[2]], held[message[2]:]
+                    msgid = element(whole, message[1], message[2])
+                    op = element(whole, msgid[2], message[2])
+                    out += whole
+                    if op[0] == 0x61 and whole[op[1]:op[1] + 3] == b"\x0a\x01\x00":
+                        out += self.planted(int.from_bytes(whole[msgid[1]:msgid[2]], "big")) + held
+                        self.after[i], held = b"", b""
+                client.sendall(out)
