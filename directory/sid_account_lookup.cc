@@ -254,17 +254,25 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
 
 bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, std::string* dn) {
   if (connection == nullptr || g_lookupFailure != 0) return false;
-  if (const BatchAnswer* answer = BatchAnswerFor(connection, sidText)) {
+  // The SID is asked for under its own text, as the account lookup asks for
+  // it, whatever text named it (an SDDL alias such as "WR"): one search, and
+  // one loop noted, for each SID.
+  std::vector<BYTE> sid;
+  std::string text;
+  if (!plat::ConvertStringSidToSidA(sidText.c_str(), &sid) || !plat::ConvertSidToStringSidA(sid.data(), &text)) {
+    return false;
+  }
+  if (const BatchAnswer* answer = BatchAnswerFor(connection, text)) {
     *dn = answer->dn;
     return true;
   }
-  if (g_loopingSids.count(sidText) != 0) return false;
+  if (g_loopingSids.count(text) != 0) return false;
   ++g_searchesAlone;
-  const std::string base = "<SID=" + sidText + ">";
+  const std::string base = "<SID=" + text + ">";
   ULONG rc = 0;
   std::string resolved = ResolveDN(connection, base, &rc);
   NoteFailure(connection, rc);
-  NoteLoop(sidText, rc);
+  NoteLoop(text, rc);
   if (rc != 0 || resolved == base) return false;
   *dn = std::move(resolved);
   return true;

@@ -161,10 +161,13 @@ TEST_F(SidAccountLookupTest, ARunStartedAfreshAsksForTheDomainsNameAgain) {
 // A "<SID=...>" lookup referred on and on (a chain of servers stands for one
 // naming itself: a scripted server takes one connection) follows as many
 // referrals as a paged search and leaves one warning for the next; neither
-// lookup asks about that SID again.
+// lookup asks about that SID again, also when the DN is asked for under the
+// SID's SDDL alias, as descriptors name it.
 TEST_F(SidAccountLookupTest, AReferralLoopStopsAtTheHopLimitWithOneWarning) {
   const char* text = "S-1-5-21-1-2-3-1000";
-  for (const bool dnFirst : {true, false}) {
+  const struct { bool dnFirst; const char *sid, *asDn; } rows[] = {
+      {true, text, text}, {false, text, text}, {true, "S-1-5-33", "WR"}};
+  for (const auto& row : rows) {
     ResetSidLookups();
     std::vector<std::string> urls(33);
     std::vector<std::unique_ptr<ScriptedLdapServer>> chain;
@@ -180,15 +183,16 @@ TEST_F(SidAccountLookupTest, AReferralLoopStopsAtTheHopLimitWithOneWarning) {
     ULONG two = 2;  // a lookup that tried the chain again would wait on a server that took its one connection
     plat::ldap_set_option(ld, plat::LDAP_OPT_WAIT_LIMIT, &two);
     std::string dn, domain, name;
-    auto byDn = [&] { return LookupSidDnInDirectory(ld, text, &dn); };
-    auto byAccount = [&] { return LookupSidInDirectory(ld, Sid(text).data(), &domain, &name) == 1; };
+    auto byDn = [&] { return LookupSidDnInDirectory(ld, row.asDn, &dn); };
+    auto byAccount = [&] { return LookupSidInDirectory(ld, Sid(row.sid).data(), &domain, &name) == 1; };
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(dnFirst ? byDn() : byAccount());
+    EXPECT_FALSE(row.dnFirst ? byDn() : byAccount());
     EXPECT_FALSE(byDn() || byAccount());
     WarnUnfollowedReferrals(ld);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "WARN: Referral not followed (Referral hop limit exceeded), its entries are left out: " + urls[32] + "\n");
-    EXPECT_EQ(server.searches().size(), 1u) << dnFirst;
+    ASSERT_EQ(server.searches().size(), 1u) << row.asDn << row.dnFirst;
+    EXPECT_EQ(server.searches()[0].base, std::string("<SID=") + row.sid + ">");
     for (size_t i = 0; i < urls.size(); ++i) EXPECT_EQ(chain[i]->searches().size(), i < 32 ? 1u : 0u) << i;
     plat::ldap_unbind(ld);
     ld_ = nullptr;

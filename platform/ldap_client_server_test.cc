@@ -255,12 +255,14 @@ TEST_F(LdapServer, NegotiatedBindWithTheCallersTicket) {
   ASSERT_NE(p, nullptr);
   std::fprintf(p, "%s\n", Env("QUELBY_TEST_USER_PASSWORD").c_str());
   ASSERT_EQ(pclose(p), 0);
-  {
+  // Signed on plain LDAP; over LDAPS without a second security layer.
+  for (const bool ssl : {false, true}) {
     TicketCache mine(cache);
-    Open(dc_, LDAP_PORT, false);
-    EXPECT_EQ(ldap_bind_s(ld_, nullptr, nullptr, LDAP_AUTH_NEGOTIATE), LDAP_SUCCESS);
+    const ULONG port = ssl ? LDAP_SSL_PORT : LDAP_PORT;
+    Open(dc_, port, ssl);
+    EXPECT_EQ(ldap_bind_s(ld_, nullptr, nullptr, LDAP_AUTH_NEGOTIATE), LDAP_SUCCESS) << ssl;
     EXPECT_EQ(nat::BoundMechanism(ld_->conn), "GSSAPI");
-    EXPECT_EQ(nat::SecurityStrength(ld_->conn), 1);
+    EXPECT_EQ(nat::SecurityStrength(ld_->conn), ssl ? 0 : 1);
     EXPECT_TRUE(BoundAs(Env("QUELBY_TEST_USER_DN")));
     ldap_unbind(ld_);
     ld_ = nullptr;
@@ -268,13 +270,13 @@ TEST_F(LdapServer, NegotiatedBindWithTheCallersTicket) {
     // but no user is refused rather than bound with the ticket.
     const std::string domain = Env("QUELBY_TEST_DOMAIN");
     for (const std::string& password : {std::string("x"), std::string()}) {
-      Open(dc_, LDAP_PORT, false);
+      Open(dc_, port, ssl);
       EXPECT_EQ(Negotiate("", domain, password), LDAP_INVALID_CREDENTIALS) << password;
       EXPECT_EQ(nat::BoundMechanism(ld_->conn), "");
       ldap_unbind(ld_);
       ld_ = nullptr;
     }
-    Open(dc_, LDAP_PORT, false);
+    Open(dc_, port, ssl);
     EXPECT_EQ(Negotiate("", "", "x"), LDAP_INVALID_CREDENTIALS);
     ldap_unbind(ld_);
     ld_ = nullptr;
