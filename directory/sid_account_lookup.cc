@@ -254,25 +254,25 @@ int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* d
 
 bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, std::string* dn) {
   if (connection == nullptr || g_lookupFailure != 0) return false;
-  // The SID is asked for under its own text, as the account lookup asks for
-  // it, whatever text named it (an SDDL alias such as "WR"): one search, and
-  // one loop noted, for each SID.
-  std::vector<BYTE> sid;
-  std::string text;
-  if (!plat::ConvertStringSidToSidA(sidText.c_str(), &sid) || !plat::ConvertSidToStringSidA(sid.data(), &text)) {
-    return false;
-  }
-  if (const BatchAnswer* answer = BatchAnswerFor(connection, text)) {
+  if (const BatchAnswer* answer = BatchAnswerFor(connection, sidText)) {
     *dn = answer->dn;
     return true;
   }
-  if (g_loopingSids.count(text) != 0) return false;
+  // A loop is noted under the SID's own "S-1-..." text, as the account lookup
+  // notes it, whatever text named it here (a descriptor's alias such as "WR"):
+  // the loop is followed, and warned about, once for each SID.
+  std::vector<BYTE> sid;
+  std::string loopKey;
+  if (!plat::ConvertStringSidToSidA(sidText.c_str(), &sid) || !plat::ConvertSidToStringSidA(sid.data(), &loopKey)) {
+    loopKey = sidText;
+  }
+  if (g_loopingSids.count(loopKey) != 0) return false;
   ++g_searchesAlone;
-  const std::string base = "<SID=" + text + ">";
+  const std::string base = "<SID=" + sidText + ">";
   ULONG rc = 0;
   std::string resolved = ResolveDN(connection, base, &rc);
   NoteFailure(connection, rc);
-  NoteLoop(text, rc);
+  NoteLoop(loopKey, rc);
   if (rc != 0 || resolved == base) return false;
   *dn = std::move(resolved);
   return true;

@@ -20,9 +20,9 @@ struct LDAP;
 int LookupSidInDirectory(plat::LDAP* connection, const void* sid, std::string* domain,
                          std::string* name);
 
-// The DN of the object holding the SID (sidText, its "S-1-..." text or its
-// SDDL alias), read through connection as "<SID=...>" of its "S-1-..." text;
-// false when the directory names none or the text names no SID.
+// The DN of the object holding the SID (sidText, its "S-1-..." text or a
+// descriptor's alias for it), read through connection as "<SID=...>"; false
+// when the directory names none.
 // Neither lookup asks again about a SID whose search ran into the referral
 // hop limit (its warning is left on connection, see WarnUnfollowedReferrals).
 bool LookupSidDnInDirectory(plat::LDAP* connection, const std::string& sidText, std::string* dn);

@@ -161,8 +161,8 @@ TEST_F(SidAccountLookupTest, ARunStartedAfreshAsksForTheDomainsNameAgain) {
 // A "<SID=...>" lookup referred on and on (a chain of servers stands for one
 // naming itself: a scripted server takes one connection) follows as many
 // referrals as a paged search and leaves one warning for the next; neither
-// lookup asks about that SID again, also when the DN is asked for under the
-// SID's SDDL alias, as descriptors name it.
+// lookup asks about that SID again, also when the DN is asked for under a
+// descriptor's alias for it.
 TEST_F(SidAccountLookupTest, AReferralLoopStopsAtTheHopLimitWithOneWarning) {
   const char* text = "S-1-5-21-1-2-3-1000";
   const struct { bool dnFirst; const char *sid, *asDn; } rows[] = {
@@ -192,7 +192,7 @@ TEST_F(SidAccountLookupTest, AReferralLoopStopsAtTheHopLimitWithOneWarning) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "WARN: Referral not followed (Referral hop limit exceeded), its entries are left out: " + urls[32] + "\n");
     ASSERT_EQ(server.searches().size(), 1u) << row.asDn << row.dnFirst;
-    EXPECT_EQ(server.searches()[0].base, std::string("<SID=") + row.sid + ">");
+    EXPECT_EQ(server.searches()[0].base, std::string("<SID=") + (row.dnFirst ? row.asDn : row.sid) + ">");
     for (size_t i = 0; i < urls.size(); ++i) EXPECT_EQ(chain[i]->searches().size(), i < 32 ? 1u : 0u) << i;
     plat::ldap_unbind(ld);
     ld_ = nullptr;
