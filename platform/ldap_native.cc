@@ -455,6 +455,9 @@ constexpr int kMostBindSteps = 8;
 constexpr int kSignedStrength = 1;
 constexpr int kSealedStrength = 56;
 
+// The negotiated bind's exchanges with the server get the whole wait limit from now.
+void StartBindClock(Conn* c) { c->bindEnds = ReadBounds::Clock::now() + std::chrono::milliseconds(WaitMsOf(c)); }
+
 // Milliseconds left of the negotiated bind in progress (at least 0).
 long BindMsLeft(Conn* c) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(c->bindEnds - ReadBounds::Clock::now());
@@ -598,25 +601,25 @@ int SaslBindOn(Conn* c, ::LDAP* ld, const std::string& mech) {
   const int needed = c->sasl.seal ? kSealedStrength : c->sasl.sign || ntlm ? kSignedStrength : 0;
   const int strength = rc == LDAP_SUCCESS ? SecurityStrength(c) : 0;
   const bool complete = rc == LDAP_SUCCESS && pending == nullptr;
-  if (!complete || strength < needed) {
-    ShutOut(ld);
-    return FailBind(c, LDAP_PROTOCOL_ERROR,
-                    std::string("the server ended the bind without the ") + (c->sasl.seal ? "sealing" : "signing") +
-                        " the bind requires" +
-                        (!complete ? " (before the exchange was complete)"
-                                   : " (security strength " + std::to_string(strength) + ", " +
-                                         std::to_string(needed) + " needed)"));
-  }
-  // The security layer is in force from here on: whatever came with the
-  // bind's answer, or after it, and was read before the layer went in came
+  // Past the checks above the security layer is in force: whatever came with
+  // the bind's answer, or after it, and was read before the layer went in came
   // in clear, and would be handed up as if it had come through the layer.
   Sockbuf* sb = nullptr;
-  const size_t early = strength > 0 && GetOption<LDAP_OPT_SOCKBUF>(ld, &sb) ? MessageGuardPending(sb) : 0;
-  if (early == 0) return rc;
+  size_t early = 0;
+  std::string why;
+  if (!complete || strength < needed) {
+    why = std::string("the server ended the bind without the ") + (c->sasl.seal ? "sealing" : "signing") +
+          " the bind requires" +
+          (!complete ? " (before the exchange was complete)"
+                     : " (security strength " + std::to_string(strength) + ", " + std::to_string(needed) +
+                           " needed)");
+  } else if (strength > 0 && GetOption<LDAP_OPT_SOCKBUF>(ld, &sb) && (early = MessageGuardPending(sb)) > 0) {
+    why = "the server sent data outside the security layer (" + std::to_string(early) +
+          (early == 1 ? " byte" : " bytes") + " in clear after the bind's answer)";
+  }
+  if (why.empty()) return rc;
   ShutOut(ld);
-  return FailBind(c, LDAP_PROTOCOL_ERROR,
-                  "the server sent data outside the security layer (" + std::to_string(early) +
-                      (early == 1 ? " byte" : " bytes") + " in clear after the bind's answer)");
+  return FailBind(c, LDAP_PROTOCOL_ERROR, why);
 }
 
 // What the DC says of itself in its RootDSE, readable before any bind: its
@@ -1321,7 +1324,7 @@ int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy, bool haveC
   } else {
     // NTLM's exchange with the server has a wait limit of its own, whatever
     // Kerberos took before it.
-    c->bindEnds = ReadBounds::Clock::now() + std::chrono::milliseconds(WaitMsOf(c));
+    StartBindClock(c);
     ntlm = c->tls ? NtlmOverTls(c) : SaslBindOn(c, c->ld, c->mech);
   }
   // NTLM's own outcome: a success, a refusal, or a server that did not end
@@ -1337,7 +1340,7 @@ int NtlmBind(Conn* c, int kerberosRc, const std::string& kerberosWhy, bool haveC
 // Forgets the last bind of c before a negotiated one.
 void StartNegotiatedBind(Conn* c, const NegotiateParams& p) {
   c->bindStart = std::chrono::steady_clock::now();
-  c->bindEnds = c->bindStart + std::chrono::milliseconds(WaitMsOf(c));
+  StartBindClock(c);
   c->bounds.connected = false;
   c->bind = Conn::Bind::kNone;
   c->bindProblem.clear();
