@@ -35,8 +35,10 @@ class ScriptedSockbuf {
   }
   void NothingYet(Wait form) { steps_.push_back({false, form, ""}); }
 
-  // One read of what the layers hand up.
+  // One read of what the layers hand up; and a layer that passes everything
+  // pushed at level, as a security layer goes in under those above it.
   ber_slen_t Read(void* buf, ber_len_t len) { return LBER_SBIOD_READ_NEXT(top_, buf, len); }
+  bool PushPassing(int level) { return ber_sockbuf_add_io(sb_, &kPass, level, nullptr) == 0; }
 
   // What the layers handed up, read sizes[i % n] bytes at a time as long as
   // they give bytes or "no data yet" (either form, as libldap takes both).
@@ -104,6 +106,7 @@ class ScriptedSockbuf {
   static int Close(Sockbuf_IO_Desc*) { return 0; }
   static inline Sockbuf_IO kBelow = {Setup, Remove, BelowCtrl, BelowRead, Write, Close};
   static inline Sockbuf_IO kTap = {TapSetup, Remove, TapCtrl, TapRead, Write, Close};
+  static inline Sockbuf_IO kPass = {Setup, Remove, TapCtrl, TapRead, Write, Close};
 
   Sockbuf* sb_;
   Sockbuf_IO_Desc* top_ = nullptr;

@@ -1,9 +1,7 @@
-"""Answers in clear that come in the same write as a SASL bind's success are never
-taken as answers under the security layer the bind puts in force: the bind fails with
-one line that says so, and nothing more goes out on that connection, not even an
-unbind; on a chase, the reference is left out. A relay in front of a DC appends a
-planted entry and its search's end for each of the next message ids, whole or only
-their first bytes."""
+"""Answers in clear in the same write as a SASL bind's success (a relay in front of a DC
+appends them, whole or only their first bytes) are never taken as answers under the
+bind's security layer: the bind fails with one line that says so and nothing more goes
+out on that connection, not even an unbind; on a chase, the reference is left out."""
 
 import unittest
 
@@ -21,11 +19,11 @@ class Relaying:
         self.addCleanup(server.close)
         return server
 
-    def assertNothingAfter(self, server, out):
+    def assertNothingAfter(self, server, out, connections=None):
         self.assertNotIn("INJECTED", out)
         appended = [after for after in server.after if after is not None]
         self.assertTrue(appended, "no bind success went through the relay")
-        self.assertEqual(appended, [b""] * len(appended), "sent after answers came in clear")
+        self.assertEqual(appended, [b""] * (connections or len(appended)), "sent after answers came in clear")
 
 
 class FirstConnection(Relaying, ServerTestCase):
@@ -48,8 +46,7 @@ class FirstConnection(Relaying, ServerTestCase):
                     server.close()
                     self.assertEqual(r.code, 255, r)
                     self.assertRegex(r.err, REFUSED + r"^LDAP_BIND: \[[^]\n]*\] Error 0x2 \(2\) - Protocol Error$")
-                    self.assertEqual(len([a for a in server.after if a is not None]), 1, server.after)
-                    self.assertNothingAfter(server, r.out)
+                    self.assertNothingAfter(server, r.out, connections=1)
 
 
 class Chase(Relaying, MemberTestCase):

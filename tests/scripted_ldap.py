@@ -205,10 +205,13 @@ class ClearAfterBindSuccess(Relay):
                 source = upstream if upstream in ready else client
                 if not (data := source.recv(65536)):
                     break
-                if source is client or self.after[i] is not None:
-                    if source is client and self.after[i] is not None:
+                if source is client:
+                    if self.after[i] is not None:
                         self.after[i] += data
-                    (upstream if source is client else client).sendall(data)
+                    upstream.sendall(data)
+                    continue
+                if self.after[i] is not None:
+                    client.sendall(data)
                     continue
                 held, out = held + data, b""
                 while self.after[i] is None and (message := element(held, 0, len(held))):
